@@ -10,5 +10,5 @@ trap 'rm -rf "$work"' EXIT
 "${CXX:-c++}" -std=c++17 -O2 -Wall -Wextra -o "$work/picgen" "$here/picgen.cpp"
 "$work/picgen" "$work/picture.ppm"
 mkdir -p "$root/res/media"
-convert "$work/picture.ppm" -strip -interlace none -sampling-factor 2x2 -quality 90 "$root/res/media/Morva0001.jpg"
+convert "$work/picture.ppm" -strip -interlace none -sampling-factor 1x1 -quality 90 "$root/res/media/Morva0001.jpg"
 echo "$root/res/media/Morva0001.jpg: $(wc -c < "$root/res/media/Morva0001.jpg") bytes"
