@@ -102,38 +102,53 @@ TEST(ResourceFiles, TileIs157By113With256ColoursAndBlackEdges)
     EXPECT_GT(lit, 157 * 113 / 10) << "the emblem is missing";
 }
 
-TEST(ResourceFiles, IconHoldsA32And16PixelImageWhoseMaskMatchesItsAlpha)
+TEST(ResourceFiles, IconHoldsTrueColourAnd256ColourImagesAt32And16Pixels)
 {
     Bytes ico = MakeMainIcon();
     ASSERT_EQ(U16(ico, 2), 1u);  // icon file
-    ASSERT_EQ(U16(ico, 4), 2u);
-    const int sizes[] = {32, 16};
-    for (int i = 0; i < 2; ++i) {
-        SCOPED_TRACE(sizes[i]);
+    ASSERT_EQ(U16(ico, 4), 4u);
+    const int sizes[] = {32, 16, 32, 16};
+    const unsigned bits[] = {32, 32, 8, 8};
+    std::string masks[4];
+    for (int i = 0; i < 4; ++i) {
+        SCOPED_TRACE(i);
         std::size_t entry = 6 + 16u * static_cast<std::size_t>(i);
         const int size = sizes[i];
         EXPECT_EQ(ico[entry], size);
         EXPECT_EQ(ico[entry + 1], size);
-        EXPECT_EQ(U16(ico, entry + 6), 32u);
+        EXPECT_EQ(U16(ico, entry + 6), bits[i]);
         std::size_t image = U32(ico, entry + 12);
+        const std::size_t palette = bits[i] == 8 ? 1024 : 0;
+        const std::size_t colourBytes = static_cast<std::size_t>(size * size) * bits[i] / 8;
         const std::size_t maskStride = 4;
-        ASSERT_EQ(U32(ico, entry + 8), 40u + size * size * 4u + maskStride * size);
+        ASSERT_EQ(U32(ico, entry + 8), 40u + palette + colourBytes + maskStride * size);
         ASSERT_LE(image + U32(ico, entry + 8), ico.size());
         EXPECT_EQ(I32(ico, image + 4), size);
         EXPECT_EQ(I32(ico, image + 8), 2 * size);
-        EXPECT_EQ(U16(ico, image + 14), 32u);
+        EXPECT_EQ(U16(ico, image + 14), bits[i]);
 
-        std::size_t pixels = image + 40, mask = pixels + static_cast<std::size_t>(size * size * 4);
+        std::size_t pixels = image + 40 + palette, mask = pixels + colourBytes;
+        masks[i].assign(ico.begin() + static_cast<std::ptrdiff_t>(mask),
+                        ico.begin() + static_cast<std::ptrdiff_t>(mask + maskStride * size));
         int opaque = 0;
         for (int line = 0; line < size; ++line)
             for (int col = 0; col < size; ++col) {
-                unsigned alpha = ico[pixels + 4u * static_cast<std::size_t>(line * size + col) + 3];
                 bool transparent = ico[mask + line * maskStride + col / 8] & (0x80 >> (col % 8));
-                ASSERT_EQ(transparent, alpha < 128) << "line " << line << " column " << col;
                 opaque += !transparent;
+                std::size_t at = static_cast<std::size_t>(line * size + col);
+                if (bits[i] == 32) {
+                    unsigned alpha = ico[pixels + 4 * at + 3];
+                    ASSERT_EQ(transparent, alpha < 128) << "line " << line << " column " << col;
+                } else if (transparent) {
+                    // Index 0 is black: ANDed away, then XORed with nothing.
+                    ASSERT_EQ(ico[pixels + at], 0) << "line " << line << " column " << col;
+                    ASSERT_EQ(U32(ico, image + 40), 0u);
+                }
             }
-        // The corners are see-through; the drawing covers a good part of the square.
-        EXPECT_EQ(ico[pixels + 3], 0);
+        EXPECT_TRUE(ico[mask + maskStride * (size - 1)] & 0x80) << "the top-left corner is see-through";
         EXPECT_GT(opaque, size * size / 3);
     }
+    // Both colour depths cut out the same shape.
+    EXPECT_EQ(masks[0], masks[2]);
+    EXPECT_EQ(masks[1], masks[3]);
 }

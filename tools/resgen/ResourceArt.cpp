@@ -165,28 +165,81 @@ void PutInfoHeader(Bytes& out, int width, int height, int bitCount, std::uint32_
     Put32(out, colours);
 }
 
-// One icon image: header (height doubled for the two masks), BGRA rows
-// bottom-up, then the AND mask with rows padded to 32 bits.
-Bytes IconImage(int size)
+// Palette entry i of the tile and of the 256-colour icons: a ramp from
+// black through deep blue and cyan to white; the drawings keep to it.
+Rgba RampColour(int i)
+{
+    static const double stop[] = {0.0, 0.3, 0.62, 0.86, 1.0};
+    static const Rgba colour[] = {{0.0, 0.0, 0.0, 1.0},
+                                  {0.0, 30 / 255.0, 95 / 255.0, 1.0},
+                                  {20 / 255.0, 115 / 255.0, 215 / 255.0, 1.0},
+                                  {100 / 255.0, 205 / 255.0, 1.0, 1.0},
+                                  {240 / 255.0, 252 / 255.0, 1.0, 1.0}};
+    double t = i / 255.0;
+    int k = 0;
+    while (k < 3 && t > stop[k + 1])
+        ++k;
+    return Mix(colour[k], colour[k + 1], (t - stop[k]) / (stop[k + 1] - stop[k]));
+}
+
+void PutRampPalette(Bytes& out)
+{
+    for (int i = 0; i < 256; ++i) {
+        Rgba c = RampColour(i);
+        out.push_back(ToByte(c.b));
+        out.push_back(ToByte(c.g));
+        out.push_back(ToByte(c.r));
+        out.push_back(0);
+    }
+}
+
+int NearestRampIndex(const Rgba& c)
+{
+    int best = 0;
+    double bestDistance = 4.0;
+    for (int i = 0; i < 256; ++i) {
+        Rgba p = RampColour(i);
+        double dr = p.r - c.r, dg = p.g - c.g, db = p.b - c.b;
+        double d = dr * dr + dg * dg + db * db;
+        if (d < bestDistance) {
+            bestDistance = d;
+            best = i;
+        }
+    }
+    return best;
+}
+
+// One icon image: header (height doubled for the two masks), colour rows
+// bottom-up (BGRA, or palette indices when bitCount is 8), then the AND
+// mask with rows padded to 32 bits. Systems that ignore alpha, and the
+// 256-colour images, rely on the mask: a set bit is transparent.
+Bytes IconImage(int size, int bitCount)
 {
     const int maskStride = (size + 31) / 32 * 4;
-    const std::uint32_t colourBytes = static_cast<std::uint32_t>(size * size * 4);
+    const int colourStride = size * bitCount / 8;
+    const std::uint32_t colourBytes = static_cast<std::uint32_t>(colourStride * size);
     const std::uint32_t maskBytes = static_cast<std::uint32_t>(maskStride * size);
+    const bool paletted = bitCount == 8;
     Bytes out;
-    PutInfoHeader(out, size, size * 2, 32, colourBytes + maskBytes, 0);
+    PutInfoHeader(out, size, size * 2, bitCount, colourBytes + maskBytes, paletted ? 256 : 0);
+    if (paletted)
+        PutRampPalette(out);
     Bytes mask(maskBytes, 0);
     for (int row = size - 1; row >= 0; --row) {
         int line = size - 1 - row;
         for (int col = 0; col < size; ++col) {
             Rgba p = IconPixel(col, row, size);
             std::uint8_t a = ToByte(p.a);
+            if (a < 128)
+                mask[static_cast<std::size_t>(line * maskStride + col / 8)] |= static_cast<std::uint8_t>(0x80 >> (col % 8));
+            if (paletted) {
+                out.push_back(static_cast<std::uint8_t>(a < 128 ? 0 : NearestRampIndex(p)));
+                continue;
+            }
             out.push_back(a ? ToByte(p.b) : 0);
             out.push_back(a ? ToByte(p.g) : 0);
             out.push_back(a ? ToByte(p.r) : 0);
             out.push_back(a);
-            // Systems that ignore alpha fall back on the mask: a set bit is transparent.
-            if (a < 128)
-                mask[static_cast<std::size_t>(line * maskStride + col / 8)] |= static_cast<std::uint8_t>(0x80 >> (col % 8));
         }
     }
     out.insert(out.end(), mask.begin(), mask.end());
@@ -220,42 +273,29 @@ double TileSample(double x, double y)
     return f;
 }
 
-// Palette entry i of the tile: a ramp from black through deep blue and
-// cyan to white, so that intensity maps straight onto the index.
-Rgba TileColour(int i)
-{
-    static const double stop[] = {0.0, 0.3, 0.62, 0.86, 1.0};
-    static const Rgba colour[] = {{0.0, 0.0, 0.0, 1.0},
-                                  {0.0, 30 / 255.0, 95 / 255.0, 1.0},
-                                  {20 / 255.0, 115 / 255.0, 215 / 255.0, 1.0},
-                                  {100 / 255.0, 205 / 255.0, 1.0, 1.0},
-                                  {240 / 255.0, 252 / 255.0, 1.0, 1.0}};
-    double t = i / 255.0;
-    int k = 0;
-    while (k < 3 && t > stop[k + 1])
-        ++k;
-    return Mix(colour[k], colour[k + 1], (t - stop[k]) / (stop[k + 1] - stop[k]));
-}
-
 }  // namespace
 
 Bytes MakeMainIcon()
 {
-    static const int sizes[] = {32, 16};
-    Bytes images[2] = {IconImage(sizes[0]), IconImage(sizes[1])};
+    static const int sizes[] = {32, 16, 32, 16};
+    static const int bits[] = {32, 32, 8, 8};
+    const int count = 4;
+    Bytes images[count];
+    for (int i = 0; i < count; ++i)
+        images[i] = IconImage(sizes[i], bits[i]);
 
     Bytes out;
     Put16(out, 0);
     Put16(out, 1);  // icon
-    Put16(out, 2);
-    std::uint32_t offset = 6 + 2 * 16;
-    for (int i = 0; i < 2; ++i) {
+    Put16(out, count);
+    std::uint32_t offset = 6 + count * 16;
+    for (int i = 0; i < count; ++i) {
         out.push_back(static_cast<std::uint8_t>(sizes[i]));
         out.push_back(static_cast<std::uint8_t>(sizes[i]));
-        out.push_back(0);  // no colour table
+        out.push_back(0);  // 256 colours, or none
         out.push_back(0);
-        Put16(out, 1);   // planes
-        Put16(out, 32);  // bits per pixel
+        Put16(out, 1);  // planes
+        Put16(out, static_cast<unsigned>(bits[i]));
         Put32(out, static_cast<std::uint32_t>(images[i].size()));
         Put32(out, offset);
         offset += static_cast<std::uint32_t>(images[i].size());
@@ -305,13 +345,7 @@ Bytes MakeTileBitmap()
     Put32(out, 0);
     Put32(out, headerBytes);
     PutInfoHeader(out, kTileWidth, kTileHeight, 8, imageBytes, 256);
-    for (int i = 0; i < 256; ++i) {
-        Rgba c = TileColour(i);
-        out.push_back(ToByte(c.b));
-        out.push_back(ToByte(c.g));
-        out.push_back(ToByte(c.r));
-        out.push_back(0);
-    }
+    PutRampPalette(out);
     const int samples = 4;
     for (int row = kTileHeight - 1; row >= 0; --row) {
         for (int col = 0; col < kTileWidth; ++col) {

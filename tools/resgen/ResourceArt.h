@@ -9,7 +9,8 @@
 using Bytes = std::vector<std::uint8_t>;
 
 // Icon 128: a falling water drop over ripple rings, 32 x 32 and 16 x 16,
-// 32 bits per pixel with alpha and an AND mask.
+// each at 32 bits per pixel with alpha and at 256 colours for older
+// systems, all with an AND mask.
 Bytes MakeMainIcon();
 
 // Cursor 129: one 32 x 32 monochrome cursor, hot spot (0, 0), AND mask all
