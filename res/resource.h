@@ -25,4 +25,8 @@
 #define IDC_LABEL               1011
 #define IDC_SAVE                1015
 
+/* The maker's home page: the caption of IDC_HOMEPAGE and the address the
+   button opens. */
+#define HOMEPAGE_ADDRESS        "http://www.velunor.example/"
+
 #endif

@@ -1,0 +1,217 @@
+#include "image/DibImage.h"
+
+#include <cstring>
+#include <memory>
+#include <new>
+
+namespace {
+
+// A LOGPALETTE with room for 256 entries.
+struct LogPalette256 {
+    WORD version;
+    WORD count;
+    PALETTEENTRY entries[256];
+};
+
+// The screen DC for one operation, released on every path.
+class ScreenDC {
+public:
+    ScreenDC() : m_hDC(::GetDC(nullptr)) {}
+    ~ScreenDC() { Release(); }
+    ScreenDC(const ScreenDC&) = delete;
+    ScreenDC& operator=(const ScreenDC&) = delete;
+    HDC Get() const { return m_hDC; }
+    void Release()
+    {
+        if (m_hDC)
+            ::ReleaseDC(nullptr, m_hDC);
+        m_hDC = nullptr;
+    }
+
+private:
+    HDC m_hDC;
+};
+
+} // namespace
+
+BOOL MakeDefaultPalette(CPalette& palette, int count)
+{
+    palette.DeleteObject();
+    const std::vector<PaletteColor> colors = DefaultPaletteColors(count);
+    LogPalette256 log = {};
+    log.version = 0x300;
+    log.count = static_cast<WORD>(colors.size());
+    for (size_t i = 0; i < colors.size(); ++i)
+        log.entries[i] = {colors[i].red, colors[i].green, colors[i].blue, colors[i].flags};
+    return palette.CreatePalette(reinterpret_cast<const LOGPALETTE*>(&log));
+}
+
+CDibImage::CDibImage()
+{
+    std::memset(&m_info, 0, sizeof m_info);
+}
+
+CDibImage::~CDibImage()
+{
+    Clear();
+    m_palette.DeleteObject();
+}
+
+void CDibImage::Clear()
+{
+    if (m_hSection)
+        ::DeleteObject(m_hSection);
+    m_hSection = nullptr;
+    m_pPixels = nullptr;
+    std::memset(&m_info, 0, sizeof m_info);
+    m_colorUse = DIB_RGB_COLORS;
+    m_colorCount = 0;
+}
+
+BOOL CDibImage::CreateFromHeader(const BITMAPINFO* header, const void* pixels)
+{
+    Clear();
+    if (!header || !pixels)
+        return FALSE;
+    ScreenDC screen;
+    try {
+        m_colorCount = ColorTableSize(header->bmiHeader.biBitCount);
+        std::memcpy(&m_info.header, &header->bmiHeader, sizeof(BITMAPINFOHEADER));
+        std::memcpy(m_info.colors, header->bmiColors, static_cast<size_t>(m_colorCount) * sizeof(RGBQUAD));
+        m_info.header.biSize = sizeof(BITMAPINFOHEADER);
+
+        if (!screen.Get())
+            AfxThrowResourceException();
+        m_hSection = ::CreateDIBSection(screen.Get(), reinterpret_cast<BITMAPINFO*>(&m_info), m_colorUse,
+                                        &m_pPixels, nullptr, 0);
+        screen.Release();
+        if (!m_hSection || !m_pPixels)
+            AfxThrowResourceException();
+
+        // The section holds RowBytes x |height|; a header claiming a larger
+        // image must not make the copy run past it.
+        const BITMAPINFOHEADER& h = m_info.header;
+        const long long height = h.biHeight < 0 ? -static_cast<long long>(h.biHeight) : h.biHeight;
+        const int row = RowBytes(h.biWidth, h.biBitCount);
+        const unsigned long long capacity = row > 0 ? static_cast<unsigned long long>(row) * height : 0;
+        unsigned long long bytes = h.biSizeImage ? h.biSizeImage : capacity;
+        if (bytes > capacity)
+            bytes = capacity;
+        ::GdiFlush();
+        std::memcpy(m_pPixels, pixels, static_cast<size_t>(bytes));
+
+        if (!BuildPalette())
+            AfxThrowResourceException();
+    } catch (CResourceException* e) {
+        e->Delete();
+        screen.Release();
+        Clear();
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CDibImage::BuildPalette()
+{
+    m_palette.DeleteObject();
+    if (!m_hSection)
+        return FALSE;
+    if (m_colorCount == 0)
+        return MakeDefaultPalette(m_palette, 256);
+
+    ScreenDC screen;
+    if (!screen.Get())
+        return FALSE;
+    std::unique_ptr<RGBQUAD[]> table(new (std::nothrow) RGBQUAD[static_cast<size_t>(m_colorCount)]);
+    if (!table)
+        return MakeDefaultPalette(m_palette, m_colorCount);
+    CDC memory;
+    if (!memory.CreateCompatibleDC(screen.Get()))
+        return MakeDefaultPalette(m_palette, m_colorCount);
+    screen.Release();
+    UINT read = 0;
+    {
+        CSelectGuard select(memory, m_hSection);
+        if (!select.Selected())
+            return MakeDefaultPalette(m_palette, m_colorCount);
+        read = ::GetDIBColorTable(memory, 0, static_cast<UINT>(m_colorCount), table.get());
+    }
+    if (read == 0)
+        return MakeDefaultPalette(m_palette, m_colorCount);
+
+    LogPalette256 log = {};
+    log.version = 0x300;
+    log.count = static_cast<WORD>(m_colorCount);
+    for (UINT i = 0; i < read && i < static_cast<UINT>(m_colorCount); ++i)
+        log.entries[i] = {table[i].rgbRed, table[i].rgbGreen, table[i].rgbBlue, 0};
+    return m_palette.CreatePalette(reinterpret_cast<const LOGPALETTE*>(&log));
+}
+
+void CDibImage::CreateFromPicture(IPicture* picture, int width, int height)
+{
+    Clear();
+    if (!picture || width <= 0 || height <= 0)
+        return;
+    CWindowDC screen(nullptr);
+    if (!screen.GetSafeHdc())
+        return;
+    CDC memory;
+    CBitmap bitmap;
+    if (!memory.CreateCompatibleDC(screen) || !bitmap.CreateDiscardableBitmap(screen, width, height))
+        return;
+    CSelectGuard select(memory, bitmap.GetSafeHandle());
+    if (!select.Selected())
+        return;
+
+    RECT bounds;
+    ::SetRect(&bounds, 0, 0, width, height);
+    OLE_XSIZE_HIMETRIC pictureWidth = 0;
+    OLE_YSIZE_HIMETRIC pictureHeight = 0;
+    picture->get_Width(&pictureWidth);
+    picture->get_Height(&pictureHeight);
+    // Render takes the source in HIMETRIC with y growing upwards: starting at
+    // the full height with a negative extent draws the picture upright.
+    picture->Render(memory, 0, 0, width, height, 0, pictureHeight, pictureWidth, -pictureHeight, &bounds);
+
+    BITMAPINFO header = {};
+    header.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    header.bmiHeader.biWidth = width;
+    header.bmiHeader.biHeight = height;
+    header.bmiHeader.biPlanes = 1;
+    header.bmiHeader.biBitCount = 32;
+    header.bmiHeader.biCompression = BI_RGB;
+    const size_t pixelCount = static_cast<size_t>(width) * static_cast<size_t>(height);
+    {
+        std::unique_ptr<DWORD[]> scratch(new (std::nothrow) DWORD[pixelCount]);
+        if (!scratch || !CreateFromHeader(&header, scratch.get()))
+            return;
+    }
+    DWORD* pixels = static_cast<DWORD*>(m_pPixels);
+    for (int y = 0; y < height; ++y) {
+        DWORD* row = pixels + static_cast<size_t>(y) * static_cast<size_t>(width);
+        for (int x = 0; x < width; ++x) {
+            const COLORREF c = ::GetPixel(memory, x, y);
+            // COLORREF is 0x00BBGGRR; the DIB word is 0x00RRGGBB.
+            row[x] = (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
+        }
+    }
+}
+
+int CDibImage::Paint(CDC* dc, int x, int y, BOOL forceBackground)
+{
+    if (!m_hSection)
+        return 0;
+    HPALETTE previous = nullptr;
+    const bool usePalette = m_palette.GetSafeHandle() && (dc->GetDeviceCaps(RASTERCAPS) & RC_PALETTE);
+    if (usePalette) {
+        previous = dc->SelectPalette(m_palette, forceBackground);
+        dc->RealizePalette();
+    }
+    const BITMAPINFOHEADER& h = m_info.header;
+    const int lines = ::SetDIBitsToDevice(*dc, x, y, static_cast<DWORD>(h.biWidth), static_cast<DWORD>(h.biHeight), 0,
+                                          0, 0, static_cast<UINT>(h.biHeight), m_pPixels,
+                                          reinterpret_cast<const BITMAPINFO*>(&m_info), m_colorUse);
+    if (usePalette && previous)
+        dc->SelectPalette(previous, FALSE);
+    return lines;
+}

@@ -1,0 +1,43 @@
+// CDibImage: one picture as a DIB section whose pixels the program reads and
+// writes directly and draws in one call, with the palette used on
+// palette-based displays.
+#pragma once
+
+#include <ole2.h>
+#include <olectl.h>
+
+#include "framework/AfxWin.h"
+#include "image/DibGeometry.h"
+
+class CDibImage : public CObject {
+public:
+    CDibImage();
+    ~CDibImage() override;
+
+    void Clear();
+    BOOL CreateFromHeader(const BITMAPINFO* header, const void* pixels);
+    BOOL BuildPalette();
+    // A width x height 32-bit image of the picture rendered at that size.
+    void CreateFromPicture(IPicture* picture, int width, int height);
+    // Scan lines drawn; 0 when the object is empty.
+    int Paint(CDC* dc, int x, int y, BOOL forceBackground);
+    void* GetBits() const { return m_pPixels; }
+
+    const BITMAPINFOHEADER& Header() const { return m_info.header; }
+    HPALETTE Palette() const { return m_palette; }
+
+private:
+    struct Info {
+        BITMAPINFOHEADER header;
+        RGBQUAD colors[256];
+    };
+
+    HBITMAP m_hSection = nullptr;
+    Info m_info;
+    void* m_pPixels = nullptr;
+    UINT m_colorUse = DIB_RGB_COLORS;
+    int m_colorCount = 0;
+    CPalette m_palette;
+};
+
+BOOL MakeDefaultPalette(CPalette& palette, int count);

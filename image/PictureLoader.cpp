@@ -1,0 +1,209 @@
+// The picture round trip of the animation window: the JPEG picture file is
+// decoded and drawn stretched over the whole screen, the screen is captured
+// into a BMP file in the temporary directory, and the file is read back with
+// its rows reversed as the window's picture bitmap.
+#include <ole2.h>
+#include <olectl.h>
+
+#include <memory>
+#include <new>
+
+#include "image/DibGeometry.h"
+#include "show/ShowWnd.h"
+
+namespace {
+
+// Releases a COM interface on scope exit.
+template <class T>
+struct ComRelease {
+    T* p = nullptr;
+    ~ComRelease()
+    {
+        if (p)
+            p->Release();
+    }
+};
+
+// A device context made by CreateDC / CreateCompatibleDC, deleted on scope exit.
+struct OwnedDC {
+    HDC dc;
+    ~OwnedDC()
+    {
+        if (dc)
+            ::DeleteDC(dc);
+    }
+};
+
+struct OwnedBitmap {
+    HBITMAP bitmap;
+    ~OwnedBitmap()
+    {
+        if (bitmap)
+            ::DeleteObject(bitmap);
+    }
+};
+
+} // namespace
+
+void CShowWnd::PreparePicture()
+{
+    char directory[MAX_PATH] = "";
+    const UINT length = ::GetWindowsDirectoryA(directory, MAX_PATH);
+    m_strWindowsDir = length > 0 && length < MAX_PATH ? directory : "";
+    m_strPicturePath = m_strWindowsDir + "\\Morva0001.jpg";
+    DrawPictureFile(m_strPicturePath);
+
+    MakeTempFileName(m_strTempDir);
+    m_strTempDir = m_strTempDir.Left(m_strTempDir.ReverseFind('\\'));
+    m_strPicturePath = m_strTempDir + "\\cTempPicture.bmp";
+    SaveScreenToFile(m_strPicturePath);
+    LoadPictureBitmap(m_strPicturePath);
+}
+
+void CShowWnd::DrawPictureFile(const CString& path)
+{
+    CClientDC dc(m_hWnd ? this : nullptr);
+    if (!dc.GetSafeHdc())
+        return;
+    CFile file;
+    if (!file.Open(path, CFile::modeRead))
+        return;
+    CFileStatus status;
+    if (!CFile::GetStatus(path, status) || status.m_size == -1 || status.m_size <= 0)
+        return;
+    const DWORD size = static_cast<DWORD>(status.m_size);
+
+    HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE, size);
+    if (!block)
+        return;
+    void* bytes = ::GlobalLock(block);
+    if (!bytes) {
+        ::GlobalFree(block);
+        return;
+    }
+    const UINT read = file.Read(bytes, size);
+    ::GlobalUnlock(block);
+    file.Close();
+
+    ComRelease<IStream> stream;
+    // The stream frees the block when it is released.
+    if (read != size || FAILED(::CreateStreamOnHGlobal(block, TRUE, &stream.p))) {
+        if (!stream.p)
+            ::GlobalFree(block);
+        return;
+    }
+    ComRelease<IPicture> picture;
+    if (FAILED(::OleLoadPicture(stream.p, static_cast<LONG>(size), TRUE, IID_IPicture,
+                                reinterpret_cast<void**>(&picture.p))) ||
+        !picture.p)
+        return;
+    OLE_XSIZE_HIMETRIC width = 0;
+    OLE_YSIZE_HIMETRIC height = 0;
+    picture.p->get_Width(&width);
+    picture.p->get_Height(&height);
+    picture.p->Render(dc, 0, 0, dc.GetDeviceCaps(HORZRES), dc.GetDeviceCaps(VERTRES), 0, height, width, -height,
+                      nullptr);
+}
+
+void CShowWnd::MakeTempFileName(CString& name)
+{
+    char directory[MAX_PATH] = "";
+    char file[MAX_PATH] = "";
+    const DWORD length = ::GetTempPathA(MAX_PATH, directory);
+    if (length == 0 || length >= MAX_PATH) {
+        name.Empty();
+        return;
+    }
+    if (::GetTempFileNameA(directory, "~ex", 0, file))
+        name = file;
+    else
+        // No unique name could be made (a full or read-only directory): the
+        // directory itself still serves for the capture file.
+        name = CString(directory) + "~ex";
+}
+
+void CShowWnd::SaveScreenToFile(const CString& path)
+{
+    OwnedDC display{::CreateDCA("DISPLAY", nullptr, nullptr, nullptr)};
+    if (!display.dc)
+        return;
+    const int width = ::GetSystemMetrics(SM_CXSCREEN);
+    const int height = ::GetSystemMetrics(SM_CYSCREEN);
+    OwnedBitmap bitmap{::CreateCompatibleBitmap(display.dc, width, height)};
+    OwnedDC memory{::CreateCompatibleDC(display.dc)};
+    if (!bitmap.bitmap || !memory.dc)
+        return;
+    {
+        CSelectGuard select(memory.dc, bitmap.bitmap);
+        ::BitBlt(memory.dc, 0, 0, width, height, display.dc, 0, 0, SRCCOPY);
+    }
+
+    BITMAP info;
+    if (!::GetObjectA(bitmap.bitmap, sizeof info, &info))
+        return;
+    const int bitCount = CaptureBitCount(info.bmBitsPixel);
+    CaptureLayout layout;
+    if (!ComputeCaptureLayout(info.bmWidth, info.bmHeight, bitCount, layout))
+        return;
+    HGLOBAL block = ::GlobalAlloc(GPTR, layout.imageBytes);
+    if (!block)
+        return;
+    void* pixels = ::GlobalLock(block);
+    BITMAPINFO header = {};
+    header.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    header.bmiHeader.biWidth = info.bmWidth;
+    header.bmiHeader.biHeight = info.bmHeight;
+    header.bmiHeader.biPlanes = 1;
+    header.bmiHeader.biBitCount = static_cast<WORD>(bitCount);
+    header.bmiHeader.biCompression = BI_RGB;
+    header.bmiHeader.biSizeImage = layout.imageBytes;
+    ::GetDIBits(display.dc, bitmap.bitmap, 0, static_cast<UINT>(height), pixels, &header, DIB_RGB_COLORS);
+
+    const auto fileHeader = MakeCaptureHeader(info.bmWidth, info.bmHeight, bitCount, layout);
+    CFile file;
+    if (file.Open(path, CFile::modeCreate | CFile::modeWrite)) {
+        const bool written = file.Write(fileHeader.data(), kCaptureHeaderBytes) &&
+                             file.Write(pixels, layout.imageBytes);
+        file.Close();
+        // A capture cut short (a full disk) would load as a picture with
+        // missing rows; an empty file loads as nothing instead.
+        if (!written && file.Open(path, CFile::modeCreate | CFile::modeWrite))
+            file.Close();
+    }
+    ::GlobalUnlock(block);
+    ::GlobalFree(block);
+}
+
+BOOL CShowWnd::LoadPictureBitmap(LPCSTR path)
+{
+    m_bmPicture.DeleteObject();
+    HBITMAP loaded = static_cast<HBITMAP>(
+        ::LoadImageA(nullptr, path, IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION | LR_DEFAULTSIZE));
+    if (!loaded)
+        return FALSE;
+    m_bmPicture.Attach(FlipBitmap(loaded));
+    ::DeleteObject(loaded);
+    return m_bmPicture.GetSafeHandle() != nullptr;
+}
+
+HBITMAP CShowWnd::FlipBitmap(HBITMAP source)
+{
+    OwnedDC from{::CreateCompatibleDC(nullptr)};
+    OwnedDC to{::CreateCompatibleDC(nullptr)};
+    BITMAP info;
+    if (!from.dc || !to.dc || !::GetObjectA(source, sizeof info, &info))
+        return nullptr;
+    HBITMAP flipped;
+    {
+        CClientDC screen(nullptr);
+        flipped = ::CreateCompatibleBitmap(screen, info.bmWidth, info.bmHeight);
+    }
+    if (!flipped)
+        return nullptr;
+    CSelectGuard selectFrom(from.dc, source);
+    CSelectGuard selectTo(to.dc, flipped);
+    // A negative source extent from the last row copies the rows in reverse.
+    ::StretchBlt(to.dc, 0, 0, info.bmWidth, info.bmHeight, from.dc, 0, info.bmHeight - 1, info.bmWidth,
+                 -info.bmHeight, SRCCOPY);
+    return flipped;
+}

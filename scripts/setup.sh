@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs what building and testing need on Debian, as root, when missing:
+# CMake and Ninja, GoogleTest and Google Benchmark, the MinGW-w64 cross
+# compiler, 32-bit Wine with its fonts, Xvfb, xdotool and ImageMagick.
+set -euo pipefail
+
+packages=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev
+          g++-mingw-w64-i686 binutils-mingw-w64-i686
+          wine wine32:i386 fonts-wine xvfb xauth xdotool x11-utils imagemagick)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "setup: missing packages (${missing[*]}); run as root to install them" >&2
+    exit 1
+fi
+echo "setup: installing ${missing[*]}"
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -q
+apt-get install -y -q "${missing[@]}"

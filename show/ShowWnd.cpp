@@ -1,0 +1,194 @@
+#include "show/ShowWnd.h"
+
+#include <olectl.h>
+
+#include "app/ShowApp.h"
+#include "res/resource.h"
+
+namespace {
+
+// The one window class of every animation window, registered on first use.
+LPCSTR g_pszClassName = nullptr;
+
+// Releases an OLE picture on scope exit.
+struct PictureRelease {
+    IPicture* picture;
+    ~PictureRelease()
+    {
+        if (picture)
+            picture->Release();
+    }
+};
+
+} // namespace
+
+// What one timer tick does to the window's scene, drawn on the tick's DC.
+class CShowWnd::TickStage final : public ShowStage {
+public:
+    TickStage(CShowWnd& wnd, CDC& dc) : m_wnd(wnd), m_dc(dc) {}
+
+    void CloseMusic() override { m_wnd.m_music.Close(); }
+    void FlattenWater() override { m_wnd.m_effect.Create(m_wnd.m_nScreenWidth, m_wnd.m_nScreenHeight); }
+    void StartMusic() override
+    {
+        m_wnd.m_music.Open(m_wnd.m_strMusicPath);
+        m_wnd.m_music.Play();
+    }
+    void AddCosineDrop(int x, int y, int radius, int height) override
+    {
+        m_wnd.m_effect.AddCosineDrop(x, y, radius, height, m_wnd.m_effect.GetPage());
+    }
+    void AddConeDrop(int x, int y, int radius, int height) override
+    {
+        m_wnd.m_effect.AddConeDrop(x, y, radius, height, m_wnd.m_effect.GetPage());
+    }
+    void StepAndPaint() override
+    {
+        m_wnd.m_effect.Step(static_cast<const uint32_t*>(m_wnd.m_dibSource.GetBits()),
+                            static_cast<uint32_t*>(m_wnd.m_dibDisplay.GetBits()));
+        m_wnd.m_dibDisplay.Paint(&m_dc, 0, 0, FALSE);
+    }
+
+private:
+    CShowWnd& m_wnd;
+    CDC& m_dc;
+};
+
+BEGIN_MESSAGE_MAP(CShowWnd, CWnd)
+    ON_WM_TIMER()
+    ON_WM_PAINT()
+    ON_WM_SIZE()
+    ON_WM_CREATE()
+END_MESSAGE_MAP()
+
+CShowWnd::CShowWnd(BOOL autoDelete) : m_bAutoDelete(autoDelete) {}
+
+CShowWnd::~CShowWnd() = default;
+
+BOOL CShowWnd::Create(DWORD exStyle, DWORD style, const RECT& rect, CWnd* parent)
+{
+    if (!g_pszClassName) {
+        HCURSOR blank = ::LoadCursorA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDC_BLANK));
+        g_pszClassName = AfxRegisterWndClass(CS_HREDRAW | CS_VREDRAW, blank);
+        if (!g_pszClassName)
+            return FALSE;
+    }
+    m_pApp = GetShowApp();
+    if (m_pApp && m_pApp->m_strRunMode == "p") {
+        m_bPreview = true;
+        m_cycle.StartWithoutMode(m_pApp->m_nEffectMode);
+    } else if (!PrepareShow()) {
+        return FALSE;
+    }
+    return CreateEx(exStyle, g_pszClassName, "", style, rect.left, rect.top, rect.right - rect.left,
+                    rect.bottom - rect.top, parent ? parent->m_hWnd : nullptr, nullptr);
+}
+
+// Everything the full-screen show needs, made while the picture is on the
+// screen and before the window covers it.
+bool CShowWnd::PrepareShow()
+{
+    CClientDC screen(nullptr);
+    if (!screen.GetSafeHdc())
+        return false;
+    m_nScreenWidth = screen.GetDeviceCaps(HORZRES);
+    m_nScreenHeight = screen.GetDeviceCaps(VERTRES);
+
+    PreparePicture();
+    m_cycle.Start(m_pApp ? m_pApp->m_nEffectMode : 0);
+
+    PICTDESC desc = {};
+    desc.cbSizeofstruct = sizeof desc;
+    desc.picType = PICTYPE_BITMAP;
+    desc.bmp.hbitmap = static_cast<HBITMAP>(m_bmPicture.GetSafeHandle());
+    PictureRelease picture{nullptr};
+    if (desc.bmp.hbitmap &&
+        SUCCEEDED(::OleCreatePictureIndirect(&desc, IID_IPicture, TRUE, reinterpret_cast<void**>(&picture.picture)))) {
+        // The picture object owns the bitmap now and deletes it on release.
+        m_bmPicture.Detach();
+    }
+    if (picture.picture) {
+        m_dibSource.CreateFromPicture(picture.picture, m_nScreenWidth, m_nScreenHeight);
+        m_dibDisplay.CreateFromPicture(picture.picture, m_nScreenWidth, m_nScreenHeight);
+    }
+    m_effect.Create(m_nScreenWidth, m_nScreenHeight);
+
+    m_strMusicPath = m_strWindowsDir + "\\4.mid";
+    m_music.Open(m_strMusicPath);
+    m_music.Play();
+    return true;
+}
+
+int CShowWnd::OnCreate(LPCREATESTRUCT create)
+{
+    if (CWnd::OnCreate(create) == -1)
+        return -1;
+    m_pApp = GetShowApp();
+    if (m_pApp && m_pApp->m_strRunMode == "p")
+        m_bPreview = true;
+    SetTimer(kTimerId, kTimerPeriod);
+    return 0;
+}
+
+void CShowWnd::OnTimer(UINT_PTR id)
+{
+    // A preview child outlives its parent when the parent's process dies
+    // without destroying its windows; nothing else would ever end it.
+    if (m_bPreview && !::IsWindow(::GetParent(m_hWnd))) {
+        DestroyWindow();
+        return;
+    }
+    CClientDC dc(this);
+    TickStage stage(*this, dc);
+    if (m_cycle.Tick(dc.GetDeviceCaps(HORZRES), dc.GetDeviceCaps(VERTRES), stage))
+        CWnd::OnTimer(id);
+}
+
+void CShowWnd::OnPaint()
+{
+    CPaintDC dc(this);
+    if (m_bPreview) {
+        RECT client;
+        GetClientRect(&client);
+        CBrush black(RGB(0, 0, 0));
+        ::FillRect(dc, &client, black);
+        DrawTiledBitmap(&dc);
+    }
+}
+
+void CShowWnd::OnSize(UINT type, int cx, int cy)
+{
+    CWnd::OnSize(type, cx, cy);
+}
+
+void CShowWnd::DrawTiledBitmap(CDC* dc)
+{
+    CBitmap tile;
+    BITMAP info;
+    if (!tile.LoadBitmap(IDB_TILE) || !tile.GetBitmap(&info) || info.bmWidth <= 0 || info.bmHeight <= 0)
+        return;
+    CDC memory;
+    if (!memory.CreateCompatibleDC(*dc))
+        return;
+    CSelectGuard select(memory, tile.GetSafeHandle());
+    if (!select.Selected())
+        return;
+    RECT clip;
+    dc->GetClipBox(&clip);
+    if (clip.bottom < 0)
+        return;
+    for (int top = 0; top <= clip.bottom; top += info.bmHeight) {
+        for (int left = 0; left <= clip.right; left += info.bmWidth) {
+            const RECT tileRect = {left, top, left + info.bmWidth, top + info.bmHeight};
+            RECT common;
+            if (::IntersectRect(&common, &tileRect, &clip) && !::IsRectEmpty(&common))
+                ::BitBlt(*dc, left, top, info.bmWidth, info.bmHeight, memory, 0, 0, SRCCOPY);
+        }
+    }
+}
+
+void CShowWnd::PostNcDestroy()
+{
+    if (m_bAutoDelete)
+        delete this;
+}
