@@ -1,0 +1,56 @@
+// The water ripple engine: two fields of integer heights, one value per
+// screen pixel, waves spreading over them and dying away, and the picture
+// drawn refracted and shaded through the surface at every step.
+// Pixels are 0x00RRGGBB words, rows bottom-up without gaps; the value for
+// memory row r and column c has index r * width + c.
+#pragma once
+
+#include "ripple/RippleDrops.h"
+#include "ripple/RippleKernels.h"
+
+#include <cstdint>
+
+class CEffectEngine {
+public:
+    CEffectEngine();
+    virtual ~CEffectEngine();
+    CEffectEngine(const CEffectEngine&) = delete;
+    CEffectEngine& operator=(const CEffectEngine&) = delete;
+
+    // Flat water of width x height, page 0. Returns false, leaving the engine
+    // empty (0 x 0, no fields), for negative sizes, sizes whose bytes do not
+    // fit in an int, or when memory runs out.
+    bool Create(int width, int height);
+    // Refraction of `source` into `target` (skipped when either is null),
+    // propagation on the current page, page flip. Does nothing when empty.
+    void Step(const uint32_t* source, uint32_t* target);
+    void AddCosineDrop(int x, int y, int radius, int height, int page);
+    void AddConeDrop(int x, int y, int radius, int height, int page);
+    int GetPage() const { return m_page; }
+    void Propagate(int page, int damping);
+    static uint32_t ShadeColor(uint32_t color, int amount);
+
+    int GetWidth() const { return m_width; }
+    int GetHeight() const { return m_height; }
+    // Field 1 or 2 (null when empty), for inspection and for setting up states.
+    int32_t* GetHeights(int field) { return field == 1 ? m_heights1 : m_heights2; }
+    const int32_t* GetHeights(int field) const { return field == 1 ? m_heights1 : m_heights2; }
+
+    // The computation path; the best one the processor supports by default.
+    // Returns false, keeping the current path, when the processor lacks it.
+    bool SetPath(ripple::RipplePath path);
+    ripple::RipplePath GetPath() const { return m_path; }
+
+private:
+    void Release();
+    ripple::FieldPair Fields() const;
+
+    int m_width;
+    int m_height;
+    int m_page;
+    int m_damping;
+    int32_t* m_heights1;
+    int32_t* m_heights2;
+    ripple::fast::DropScratch m_scratch;
+    ripple::RipplePath m_path;
+};

@@ -1,0 +1,526 @@
+// The ripple engine: the defined arithmetic of each pass on small hand-made
+// surfaces, and the fast paths (SIMD steps, fast drops) against the plain
+// reference computation, bit for bit, on many sizes and surfaces.
+#include "ripple/EffectEngine.h"
+#include "ripple/RippleDrops.h"
+#include "ripple/RippleMath.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+using ripple::RipplePath;
+
+namespace {
+
+std::vector<RipplePath> FastPaths()
+{
+    std::vector<RipplePath> paths;
+    for (RipplePath p : { RipplePath::Scalar, RipplePath::Sse2, RipplePath::Avx2 }) {
+        if (ripple::IsPathSupported(p))
+            paths.push_back(p);
+    }
+    return paths;
+}
+
+std::vector<uint32_t> RandomPixels(size_t n, uint32_t seed)
+{
+    std::mt19937 gen(seed);
+    std::vector<uint32_t> v(n);
+    for (auto& p : v)
+        p = static_cast<uint32_t>(gen());
+    return v;
+}
+
+bool SameFields(const CEffectEngine& a, const CEffectEngine& b)
+{
+    const size_t n = static_cast<size_t>(a.GetWidth()) * a.GetHeight();
+    if (a.GetWidth() != b.GetWidth() || a.GetHeight() != b.GetHeight() || a.GetPage() != b.GetPage())
+        return false;
+    for (int field = 1; field <= 2; ++field) {
+        for (size_t i = 0; i < n; ++i) {
+            if (a.GetHeights(field)[i] != b.GetHeights(field)[i])
+                return false;
+        }
+    }
+    return true;
+}
+
+int32_t& At(CEffectEngine& e, int field, int r, int c)
+{
+    return e.GetHeights(field)[r * e.GetWidth() + c];
+}
+
+// A reference engine on a flat field of the given size.
+struct Flat {
+    Flat(int w, int h)
+    {
+        engine.SetPath(RipplePath::Reference);
+        EXPECT_TRUE(engine.Create(w, h));
+        source = RandomPixels(static_cast<size_t>(w) * h, 7);
+        target = RandomPixels(static_cast<size_t>(w) * h, 8);
+    }
+    CEffectEngine engine;
+    std::vector<uint32_t> source;
+    std::vector<uint32_t> target;
+};
+
+} // namespace
+
+TEST(EffectEngineLifecycle, CreateGivesFlatWaterOnPageZeroAndStepCopiesThePicture)
+{
+    for (RipplePath path : { RipplePath::Reference, ripple::BestPath() }) {
+        const int w = 13, h = 7;
+        CEffectEngine e;
+        ASSERT_TRUE(e.SetPath(path));
+        EXPECT_EQ(e.GetWidth(), 0);
+        EXPECT_EQ(e.GetHeights(1), nullptr);
+        ASSERT_TRUE(e.Create(w, h));
+        e.AddConeDrop(6, 3, 3, 640, 0);
+        e.Step(nullptr, nullptr);
+        ASSERT_TRUE(e.Create(w, h));
+        EXPECT_EQ(e.GetPage(), 0);
+        const std::vector<uint32_t> src = RandomPixels(w * h, 1);
+        std::vector<uint32_t> dst = RandomPixels(w * h, 2);
+        const std::vector<uint32_t> before = dst;
+        e.Step(src.data(), dst.data());
+        EXPECT_EQ(e.GetPage(), 1);
+        for (int r = 0; r < h; ++r) {
+            for (int c = 0; c < w; ++c) {
+                const int i = r * w + c;
+                if (r == 0 || c == 0 || r == h - 1 || c == w - 1)
+                    EXPECT_EQ(dst[i], before[i]) << r << "," << c;
+                else if (c & 1)
+                    EXPECT_EQ(dst[i], src[i]) << r << "," << c;
+                else
+                    EXPECT_EQ(dst[i], src[i] & 0x00FFFFFFu) << r << "," << c;
+                EXPECT_EQ(e.GetHeights(1)[i], 0);
+                EXPECT_EQ(e.GetHeights(2)[i], 0);
+            }
+        }
+    }
+}
+
+TEST(EffectEngineLifecycle, RefusedSizesLeaveAnEmptyEngineThatIgnoresEverything)
+{
+    CEffectEngine e;
+    ASSERT_TRUE(e.Create(8, 8));
+    for (auto size : { std::pair<int, int>{ -1, 5 }, { 5, -1 }, { 65536, 65536 }, { INT_MAX, 2 },
+             { 2, INT_MAX / 4 + 1 }, { 23171, 23171 } }) {
+        EXPECT_FALSE(e.Create(size.first, size.second)) << size.first << "x" << size.second;
+        EXPECT_EQ(e.GetWidth(), 0);
+        EXPECT_EQ(e.GetHeight(), 0);
+        EXPECT_EQ(e.GetHeights(1), nullptr);
+        EXPECT_EQ(e.GetHeights(2), nullptr);
+    }
+    uint32_t pixel = 5;
+    e.AddCosineDrop(0, 0, 10, 1000, 0);
+    e.AddConeDrop(0, 0, 10, 1000, 1);
+    e.Propagate(0, 10);
+    e.Step(&pixel, &pixel);
+    EXPECT_EQ(e.GetPage(), 0);
+    EXPECT_EQ(pixel, 5u);
+    EXPECT_TRUE(e.Create(0, 0));
+    e.Step(&pixel, &pixel);
+    EXPECT_EQ(e.GetPage(), 0);
+}
+
+TEST(EffectEngineLifecycle, StepWithoutPicturesStillPropagatesAndFlips)
+{
+    CEffectEngine a, b;
+    a.SetPath(RipplePath::Reference);
+    ASSERT_TRUE(a.Create(9, 9));
+    ASSERT_TRUE(b.Create(9, 9));
+    At(a, 2, 4, 4) = 64;
+    At(b, 2, 4, 4) = 64;
+    std::vector<uint32_t> dst(81, 0xDEADBEEF);
+    b.Step(nullptr, dst.data());
+    a.Propagate(0, 10);
+    EXPECT_EQ(b.GetPage(), 1);
+    EXPECT_EQ(At(b, 1, 3, 3), 16);
+    EXPECT_EQ(std::vector<uint32_t>(81, 0xDEADBEEF), dst);
+    b.SetPath(RipplePath::Reference);
+    b.Step(nullptr, nullptr);
+    a.Propagate(1, 10);
+    EXPECT_EQ(b.GetPage(), 0);
+    for (int i = 0; i < 81; ++i)
+        EXPECT_EQ(a.GetHeights(2)[i], b.GetHeights(2)[i]);
+}
+
+TEST(EffectEngineShade, SubtractsFromEachByteClampedAndClearsTheTopByte)
+{
+    const uint32_t color = 0xAB102030; // red 16, green 32, blue 48
+    EXPECT_EQ(CEffectEngine::ShadeColor(color, 32), 0x00000010u);
+    EXPECT_EQ(CEffectEngine::ShadeColor(color, -300), 0x00FFFFFFu);
+    EXPECT_EQ(CEffectEngine::ShadeColor(color, 0), 0x00102030u);
+    EXPECT_EQ(CEffectEngine::ShadeColor(0x00FF00F0, -20), 0x00FF14FFu);
+    EXPECT_EQ(CEffectEngine::ShadeColor(0x00FFFFFF, INT_MAX), 0u);
+    EXPECT_EQ(CEffectEngine::ShadeColor(0, INT_MIN), 0x00FFFFFFu);
+}
+
+TEST(EffectEngineRefraction, SlopesShiftTheSourceByArithmeticShifts)
+{
+    const int w = 32, h = 32, r = 10, c = 11; // c odd: unshaded
+    const int i = r * w + c;
+    for (int dx = -16; dx <= 16; ++dx) {
+        Flat f(w, h);
+        At(f.engine, 1, r, c + 1) = -dx;
+        f.engine.Step(f.source.data(), f.target.data());
+        const int shift = dx >= 0 ? dx / 8 : -((-dx + 7) / 8);
+        EXPECT_EQ(f.target[i], f.source[i + shift]) << "dx " << dx;
+    }
+    for (int dy = -9; dy <= 9; dy += 9) {
+        Flat f(w, h);
+        At(f.engine, 1, r + 1, c) = -dy;
+        f.engine.Step(f.source.data(), f.target.data());
+        const int shift = dy >= 0 ? dy / 8 : -2;
+        EXPECT_EQ(f.target[i], f.source[i + shift * w]) << "dy " << dy;
+    }
+    Flat f(w, h);
+    At(f.engine, 1, r, c) = 80;
+    f.engine.Step(f.source.data(), f.target.data());
+    EXPECT_EQ(f.target[i], f.source[i + 10 * w + 10]);
+}
+
+TEST(EffectEngineRefraction, EvenColumnsAreShadedByTheFullDifference)
+{
+    Flat f(16, 8);
+    const int i = 3 * 16 + 4;
+    At(f.engine, 1, 3, 5) = -5; // dx = 5: no shift, darkened by 5
+    f.source[i] = 0x7F0A0B0C;
+    f.engine.Step(f.source.data(), f.target.data());
+    EXPECT_EQ(f.target[i], 0x00050607u);
+}
+
+TEST(EffectEngineRefraction, IndexMustLieStrictlyInsideTheImage)
+{
+    const int w = 12, h = 9, n = w * h;
+    // First interior position (odd column) pointed at index 0, then at index 1.
+    for (int target : { 0, 1 }) {
+        Flat f(w, h);
+        At(f.engine, 1, 1, 2) = target == 0 ? 8 : 0; // dx -8: one column left
+        At(f.engine, 1, 2, 1) = 8;                   // dy -8: one row down in memory
+        const uint32_t before = f.target[w + 1];
+        f.engine.Step(f.source.data(), f.target.data());
+        EXPECT_EQ(f.target[w + 1], target == 0 ? before : f.source[1]);
+    }
+    // Last interior position pointed at index N, then at N - 1.
+    for (int delta : { 2, 1 }) {
+        Flat f(w, h);
+        const int i = n - w - 2;
+        At(f.engine, 1, h - 2, w - 2) = 8 * delta;
+        At(f.engine, 1, h - 1, w - 2) = 8 * delta - 8; // dy 8: one row down
+        const uint32_t before = f.target[i];
+        f.engine.Step(f.source.data(), f.target.data());
+        if (delta == 2)
+            EXPECT_EQ(f.target[i], before);
+        else
+            EXPECT_EQ(f.target[i], CEffectEngine::ShadeColor(f.source[n - 1], 8));
+    }
+}
+
+TEST(EffectEnginePropagation, HalvesTheNeighbourSumAndDampsTowardZero)
+{
+    const struct {
+        int32_t old, stored;
+    } cases[] = { { -1024, 1023 }, { 1024, -1023 }, { 1, 0 }, { -1, 1 }, { -2048, 2046 } };
+    for (const auto& k : cases) {
+        Flat f(5, 5);
+        At(f.engine, 1, 2, 2) = k.old; // v = 0 - old
+        f.engine.Propagate(0, 10);
+        EXPECT_EQ(At(f.engine, 1, 2, 2), k.stored) << k.old;
+    }
+    Flat f(7, 7);
+    At(f.engine, 2, 3, 3) = 64;
+    f.engine.Propagate(0, 10);
+    for (int r = 2; r <= 4; ++r) {
+        for (int c = 2; c <= 4; ++c)
+            EXPECT_EQ(At(f.engine, 1, r, c), (r == 3 && c == 3) ? 0 : 16) << r << "," << c;
+    }
+    EXPECT_EQ(At(f.engine, 1, 1, 1), 0);
+    EXPECT_EQ(At(f.engine, 2, 3, 3), 64);
+    // Page 1 writes field 2 from field 1: v = 8 * 16 / 4 - 64 = -32.
+    f.engine.Propagate(1, 10);
+    EXPECT_EQ(At(f.engine, 2, 3, 3), -32 - (-32 >> 10));
+}
+
+TEST(EffectEnginePropagation, DampingShiftCountsWrapLikeTheProcessor)
+{
+    for (int damping : { 0, 1, 31, 32, 42, -1 }) {
+        Flat f(5, 5);
+        At(f.engine, 1, 2, 2) = -1000; // v = 1000
+        f.engine.Propagate(0, damping);
+        EXPECT_EQ(At(f.engine, 1, 2, 2), 1000 - (1000 >> (damping & 31))) << damping;
+    }
+}
+
+TEST(EffectEngineDrops, ConeRisesByRadiusMinusDistanceTimesHeightOver64)
+{
+    Flat f(301, 301);
+    f.engine.AddConeDrop(150, 150, 100, 250, 0);
+    EXPECT_EQ(At(f.engine, 1, 150, 150), 300);
+    EXPECT_EQ(At(f.engine, 1, 150, 200), 150);
+    EXPECT_EQ(At(f.engine, 1, 190, 180), 150);
+    EXPECT_EQ(At(f.engine, 1, 150, 250), 0);
+    EXPECT_EQ(At(f.engine, 1, 150, 249), 3);
+    f.engine.AddConeDrop(150, 150, 100, 63, 0);
+    EXPECT_EQ(At(f.engine, 1, 150, 150), 300);
+    f.engine.AddConeDrop(150, 150, 100, -64, 0);
+    EXPECT_EQ(At(f.engine, 1, 150, 150), 200);
+    EXPECT_EQ(At(f.engine, 1, 150, 200), 100);
+    EXPECT_EQ(At(f.engine, 2, 150, 150), 0);
+}
+
+TEST(EffectEngineDrops, CosineDiscAtTheShowSizeIsClippedToTheInterior)
+{
+    for (RipplePath path : { RipplePath::Reference, ripple::BestPath() }) {
+        CEffectEngine e;
+        e.SetPath(path);
+        ASSERT_TRUE(e.Create(1024, 768));
+        e.AddCosineDrop(512, 384, 500, 1000, 0);
+        int changed = 0;
+        for (int r = 0; r < 768; ++r) {
+            for (int c = 0; c < 1024; ++c) {
+                const int64_t d2 = int64_t(r - 384) * (r - 384) + int64_t(c - 512) * (c - 512);
+                const bool inBox = r >= 1 && r <= 766 && c >= 12 && c <= 1011;
+                const int expected = (!inBox || d2 >= 500 * 500) ? 0 : (d2 == 0 ? 125 : 124);
+                changed += At(e, 1, r, c) != 0;
+                ASSERT_EQ(At(e, 1, r, c), expected) << r << "," << c;
+            }
+        }
+        EXPECT_GT(changed, 650000);
+    }
+}
+
+TEST(EffectEngineDrops, DropsOutsideTheFieldOrOfNoRadiusTouchOnlyTheInterior)
+{
+    for (RipplePath path : { RipplePath::Reference, ripple::BestPath() }) {
+        CEffectEngine e;
+        e.SetPath(path);
+        ASSERT_TRUE(e.Create(40, 30));
+        e.AddConeDrop(-5, 10, 10, 640, 0);
+        e.AddCosineDrop(45, 35, 12, 1000, 0);
+        e.AddConeDrop(INT_MIN, INT_MAX, INT_MAX, 640, 1);
+        e.AddCosineDrop(INT_MAX, INT_MIN, INT_MAX, 1000, 1);
+        e.AddConeDrop(20, 15, 0, 6400, 0);
+        e.AddCosineDrop(20, 15, 0, 6400, 0);
+        e.AddCosineDrop(20, 15, -3, 6400, 0);
+        for (int r = 0; r < 30; ++r) {
+            for (int c = 0; c < 40; ++c) {
+                const bool border = r == 0 || c == 0 || r == 29 || c == 39;
+                if (border) {
+                    EXPECT_EQ(At(e, 1, r, c), 0);
+                    EXPECT_EQ(At(e, 2, r, c), 0);
+                }
+                const int64_t coneD2 = int64_t(c + 5) * (c + 5) + int64_t(r - 10) * (r - 10);
+                const int64_t cosD2 = int64_t(c - 45) * (c - 45) + int64_t(r - 35) * (r - 35);
+                if (!border && coneD2 >= 100 && cosD2 >= 144) {
+                    EXPECT_EQ(At(e, 1, r, c), 0) << r << "," << c;
+                }
+            }
+        }
+        EXPECT_EQ(At(e, 1, 10, 1), 40); // (10 - 6) * 640 / 64
+        EXPECT_EQ(At(e, 1, 28, 38), 124);
+        EXPECT_EQ(At(e, 2, 15, 20), 0);
+    }
+}
+
+TEST(EffectEngineDrops, PageSelectsTheFieldAndOnlyFieldOneRefracts)
+{
+    const int w = 64, h = 48;
+    Flat zero(w, h), one(w, h);
+    zero.engine.AddConeDrop(32, 24, 10, 640, 0);
+    one.engine.AddConeDrop(32, 24, 10, 640, 1);
+    EXPECT_EQ(At(zero.engine, 1, 24, 32), 100);
+    EXPECT_EQ(At(one.engine, 2, 24, 32), 100);
+    const std::vector<uint32_t> before = one.target;
+    zero.engine.Step(zero.source.data(), zero.target.data());
+    one.engine.Step(one.source.data(), one.target.data());
+    EXPECT_NE(zero.target[24 * w + 35], (zero.source[24 * w + 35]));
+    // Page 1's drop is invisible to the first step: plain copy.
+    for (int i = w; i < w * (h - 1); ++i) {
+        if (i % w == 0 || i % w == w - 1)
+            continue;
+        ASSERT_EQ(one.target[i], (i % w) & 1 ? one.source[i] : one.source[i] & 0x00FFFFFFu) << i;
+    }
+    // The page-0 propagation of that step carried it into field 1.
+    EXPECT_NE(At(one.engine, 1, 24, 33), 0);
+}
+
+TEST(EffectEngineArithmetic, OverflowsWrapAndConversionsGiveTheIntegerIndefinite)
+{
+    EXPECT_EQ(ripple::WrapAdd(INT_MAX, 1), INT_MIN);
+    EXPECT_EQ(ripple::WrapSub(INT_MIN, 1), INT_MAX);
+    EXPECT_EQ(ripple::RefractIndex(5, 0, INT_MAX, 1 << 20), 5 + int32_t(0xFFF00000u));
+    EXPECT_EQ(ripple::TruncToInt32(-2.9), -2);
+    EXPECT_EQ(ripple::TruncToInt32(2147483647.9), INT_MAX);
+    EXPECT_EQ(ripple::TruncToInt32(2147483648.0), INT_MIN);
+    EXPECT_EQ(ripple::TruncToInt32(-2147483649.0), INT_MIN);
+    // Height 40000: (cos d + 65535) * 40000 leaves 32 bits, so every point of
+    // the disc gets INT_MIN >> 19.
+    Flat f(9, 9);
+    f.engine.AddCosineDrop(4, 4, 2, 40000, 0);
+    EXPECT_EQ(At(f.engine, 1, 4, 4), -4096);
+    EXPECT_EQ(At(f.engine, 1, 3, 4), -4096);
+    // Two neighbours of INT_MAX sum to -2: v = (-2 >> 2) + 4096 = 4095.
+    At(f.engine, 2, 4, 4) = INT_MAX;
+    At(f.engine, 2, 4, 5) = INT_MAX;
+    f.engine.Propagate(0, 10);
+    EXPECT_EQ(At(f.engine, 1, 3, 4), 4095 - 3);
+}
+
+TEST(EffectEngineFastDrops, CeilSqrtIsExact)
+{
+    for (int64_t t = -3; t < 5000; ++t) {
+        const int64_t u = ripple::fast::CeilSqrt(t);
+        EXPECT_TRUE(u * u >= t && (u == 0 || (u - 1) * (u - 1) < t)) << t;
+    }
+    for (int64_t u : { int64_t(94906265), int64_t(3037000499), int64_t(1) << 31 }) {
+        EXPECT_EQ(ripple::fast::CeilSqrt(u * u), u);
+        EXPECT_EQ(ripple::fast::CeilSqrt(u * u + 1), u + 1);
+        EXPECT_EQ(ripple::fast::CeilSqrt(u * u - 1), u);
+    }
+}
+
+namespace {
+
+struct DropCase {
+    int w, h, x, y, radius, height;
+};
+
+void ExpectSameDrops(const DropCase& k, bool cone)
+{
+    CEffectEngine ref, fast;
+    ref.SetPath(RipplePath::Reference);
+    ASSERT_TRUE(ref.Create(k.w, k.h));
+    ASSERT_TRUE(fast.Create(k.w, k.h));
+    for (int page = 0; page < 2; ++page) {
+        if (cone) {
+            ref.AddConeDrop(k.x, k.y, k.radius, k.height, page);
+            fast.AddConeDrop(k.x, k.y, k.radius, k.height, page);
+        } else {
+            ref.AddCosineDrop(k.x, k.y, k.radius, k.height, page);
+            fast.AddCosineDrop(k.x, k.y, k.radius, k.height, page);
+        }
+    }
+    ASSERT_TRUE(SameFields(ref, fast)) << (cone ? "cone " : "cosine ") << k.w << "x" << k.h << " at "
+                                       << k.x << "," << k.y << " radius " << k.radius << " height "
+                                       << k.height;
+}
+
+} // namespace
+
+TEST(EffectEngineFastDrops, ShowDropsAtCommonScreenSizesMatchThePlainComputation)
+{
+    const int sizes[][2] = { { 640, 480 }, { 800, 600 }, { 1024, 768 }, { 1280, 1024 }, { 1366, 768 },
+        { 1920, 1080 }, { 3840, 2160 } };
+    for (const auto& s : sizes) {
+        const int w = s[0], h = s[1];
+        ExpectSameDrops({ w, h, w / 2, h / 2, w * 500 / 1024, h * 1000 / 768 }, false);
+        ExpectSameDrops({ w, h, w / 2, h / 2, w * 100 / 1024, h * 250 / 768 }, true);
+    }
+}
+
+TEST(EffectEngineFastDrops, WholeDiscsOfManyRadiiHeightsAndCentresMatch)
+{
+    std::mt19937 gen(42);
+    const int heights[] = { 1, 63, 64, 100, 640, 1000, 1333, 4095, 32767, 32768, 40000, 262144, 300000,
+        524287, 1 << 20, 99999999, -1, -64, -1000, -300000, INT_MAX, INT_MIN };
+    for (int radius = 1; radius <= 48; ++radius) {
+        for (int height : heights) {
+            ExpectSameDrops({ 61, 53, 30, 26, radius, height }, false);
+            ExpectSameDrops({ 61, 53, 30, 26, radius, height }, true);
+        }
+    }
+    // Clipped discs: centres near and beyond every edge, odd sizes.
+    for (int n = 0; n < 400; ++n) {
+        const int w = 3 + gen() % 90, h = 3 + gen() % 70;
+        const int x = int(gen() % (w + 40)) - 20, y = int(gen() % (h + 40)) - 20;
+        const int radius = int(gen() % 120);
+        const int height = heights[gen() % (sizeof heights / sizeof heights[0])];
+        ExpectSameDrops({ w, h, x, y, radius, height }, false);
+        ExpectSameDrops({ w, h, x, y, radius, height }, true);
+    }
+    // Large radii: the cosine distance saturates near 1024.
+    for (int radius : { 1023, 1024, 1025, 4097, 100000, INT_MAX }) {
+        ExpectSameDrops({ 300, 200, 150, 100, radius, 1000 }, false);
+        ExpectSameDrops({ 300, 200, 150, 100, radius, 262145 }, false);
+        ExpectSameDrops({ 300, 200, 10, 190, radius, 6400 }, true);
+    }
+}
+
+TEST(EffectEngineFastSteps, EveryPathMatchesTheReferenceOnManySizes)
+{
+    const int sizes[][2] = { { 1, 1 }, { 2, 5 }, { 3, 3 }, { 10, 3 }, { 3, 10 }, { 4, 4 }, { 5, 7 },
+        { 9, 9 }, { 10, 10 }, { 11, 4 }, { 12, 6 }, { 17, 5 }, { 18, 9 }, { 31, 13 }, { 33, 17 },
+        { 64, 48 }, { 67, 41 }, { 100, 37 }, { 129, 65 } };
+    for (RipplePath path : FastPaths()) {
+        for (const auto& s : sizes) {
+            const int w = s[0], h = s[1];
+            const size_t n = static_cast<size_t>(w) * h;
+            CEffectEngine ref, fast;
+            ref.SetPath(RipplePath::Reference);
+            ASSERT_TRUE(fast.SetPath(path));
+            ASSERT_TRUE(ref.Create(w, h));
+            ASSERT_TRUE(fast.Create(w, h));
+            const std::vector<uint32_t> source = RandomPixels(n, 3);
+            std::vector<uint32_t> refOut = RandomPixels(n, 4), fastOut = refOut;
+            std::mt19937 gen(static_cast<uint32_t>(w * 1000 + h));
+            for (int step = 0; step < 80; ++step) {
+                const int page = ref.GetPage();
+                if (step < 30) {
+                    ref.AddCosineDrop(w / 2, h / 2, w / 2 + 1, 1000, page);
+                    fast.AddCosineDrop(w / 2, h / 2, w / 2 + 1, 1000, page);
+                }
+                if (step % 7 == 3) {
+                    // Clipped drops on the other page, too.
+                    const int x = int(gen() % (w + 8)) - 4, y = int(gen() % (h + 8)) - 4;
+                    ref.AddConeDrop(x, y, 6, 4000, 1 - page);
+                    fast.AddConeDrop(x, y, 6, 4000, 1 - page);
+                }
+                if (step == 50 || step == 65) {
+                    // Steep and huge heights: indices out of range, wrapping sums.
+                    for (size_t i = 0; i < n; i += 1 + gen() % 3) {
+                        const int32_t v = step == 50 ? int32_t(gen() % 4001) - 2000 : int32_t(gen());
+                        ref.GetHeights(1 + int(gen() % 2))[i] = v;
+                    }
+                    for (int field = 1; field <= 2; ++field)
+                        std::copy(ref.GetHeights(field), ref.GetHeights(field) + n, fast.GetHeights(field));
+                }
+                ref.Step(source.data(), refOut.data());
+                fast.Step(source.data(), fastOut.data());
+                ASSERT_TRUE(SameFields(ref, fast)) << ripple::PathName(path) << " " << w << "x" << h
+                                                   << " step " << step;
+                ASSERT_EQ(refOut, fastOut) << ripple::PathName(path) << " " << w << "x" << h << " step "
+                                           << step;
+            }
+            for (int damping : { 0, 3, 31, 33 }) {
+                ref.Propagate(damping & 1, damping);
+                fast.Propagate(damping & 1, damping);
+                ASSERT_TRUE(SameFields(ref, fast)) << ripple::PathName(path) << " damping " << damping;
+            }
+        }
+    }
+}
+
+TEST(EffectEngineFastSteps, DrawingIntoTheSourceItselfKeepsTheReferenceOrder)
+{
+    const int w = 37, h = 23;
+    CEffectEngine ref, fast;
+    ref.SetPath(RipplePath::Reference);
+    ASSERT_TRUE(ref.Create(w, h));
+    ASSERT_TRUE(fast.Create(w, h));
+    std::vector<uint32_t> a = RandomPixels(w * h, 9), b = a;
+    for (int step = 0; step < 20; ++step) {
+        ref.AddCosineDrop(18, 11, 9, 3000, ref.GetPage());
+        fast.AddCosineDrop(18, 11, 9, 3000, fast.GetPage());
+        ref.Step(a.data(), a.data());
+        fast.Step(b.data(), b.data());
+    }
+    EXPECT_TRUE(SameFields(ref, fast));
+    EXPECT_EQ(a, b);
+}
