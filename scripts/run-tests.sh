@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test suite:
+#   native       platform-free unit tests (GoogleTest under ctest)
+#   sanitizers   the same, built with AddressSanitizer and UBSan
+#   win32        the cross-built unit and Windows tests, under Wine
+#   e2e          Morva.scr driven end to end under Wine on Xvfb
+# Installs what is missing first (as root). Prints one summary line per
+# suite and exits non-zero when any suite fails or runs no test.
+set -u
+root=$(cd "$(dirname "$0")/.." && pwd)
+out=${MORVA_BUILD_DIR:-$root/build}
+export MORVA_BUILD_DIR=$out
+
+"$root/scripts/setup.sh" || exit 1
+started=$(date +%s)
+
+declare -a summary=()
+status=0
+
+# Reads ctest's closing line from a log and records "suite: N passed, M failed".
+record_ctest() {
+    local suite=$1 log=$2 rc=$3 line total failed
+    line=$(grep -E '^[0-9]+% tests passed' "$log" | tail -n 1)
+    if [ -z "$line" ]; then
+        summary+=("$suite: 0 passed, 1 failed (ctest ran no test)")
+        status=1
+        return
+    fi
+    total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line")
+    failed=$(sed -E 's/.*, ([0-9]+) tests? failed.*/\1/' <<<"$line")
+    summary+=("$suite: $((total - failed)) passed, $failed failed")
+    if [ "$rc" -ne 0 ] || [ "$failed" -ne 0 ] || [ "$total" -eq 0 ]; then
+        status=1
+    fi
+}
+
+run_ctest() {
+    local suite=$1 dir=$2; shift 2
+    echo "== $suite"
+    local log=$out/$suite.ctest.log
+    ctest --test-dir "$dir" --output-on-failure "$@" 2>&1 | tee "$log"
+    record_ctest "$suite" "$log" "${PIPESTATUS[0]}"
+}
+
+echo "== build"
+if ! "$root/scripts/build.sh" all; then
+    echo "build: FAILED"
+    exit 1
+fi
+
+run_ctest native "$out/native" -j 2
+run_ctest sanitizers "$out/asan" -j 2
+
+source "$root/scripts/wine-env.sh"
+trap morva_wine_cleanup EXIT
+display=$(morva_xvfb_start 1024x768x24) || exit 1
+rm -rf "$out/wine-prefix"
+morva_wine_prefix "$out/wine-prefix"
+morva_wine_use "$out/wine-prefix" "$display"
+
+# Windows tests open windows; one at a time, so none takes another's focus.
+run_ctest win32 "$out/win" -j 1
+
+echo "== e2e"
+MORVA_E2E_READY=1 "$root/tests/e2e/run.sh" "$out/win" 2>&1 | tee "$out/e2e.log"
+e2e_rc=${PIPESTATUS[0]}
+line=$(grep -E '^e2e: [0-9]+ passed' "$out/e2e.log" | tail -n 1)
+summary+=("${line:-e2e: 0 passed, 1 failed (no case ran)}")
+[ "$e2e_rc" -eq 0 ] && [ -n "$line" ] || status=1
+
+echo
+echo "== summary ($(($(date +%s) - started)) s)"
+all_passed=0
+all_failed=0
+for line in "${summary[@]}"; do
+    echo "$line"
+    read -r p f < <(sed -E 's/^[^:]+: ([0-9]+) passed, ([0-9]+) failed.*/\1 \2/' <<<"$line")
+    all_passed=$((all_passed + p))
+    all_failed=$((all_failed + f))
+done
+echo "total: $all_passed passed, $all_failed failed"
+[ $status -eq 0 ] && echo "all suites passed" || echo "SOME SUITES FAILED"
+exit $status

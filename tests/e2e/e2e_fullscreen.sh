@@ -1,0 +1,143 @@
+# The full-screen show and the command-line dispatch, driven like the
+# screen-saver machinery and a user would.
+
+suite_setup() {
+    cp "$E2E_MEDIA/Morva0001.jpg" "$E2E_MEDIA/4.mid" "$(windir)/"
+}
+
+# Starts the show and waits until its window covers the screen.
+start_show() {
+    saver_start "${1:-/s}"
+    SHOW_WINDOW=$(saver_window) || fail "no full-screen window appeared"
+    # Let the first ticks and Wine's initial WM_MOUSEMOVE arrive.
+    sleep 1
+}
+
+case_key_ends_show_with_exit_code_0() {
+    start_show
+    saver_running || fail "the show ended by itself"
+    xdotool key a
+    saver_wait 10 || fail "a key press did not end the show"
+    expect_eq "$SAVER_EXIT" 0 "exit code"
+}
+
+case_alt_ends_show() {
+    start_show
+    xdotool key alt
+    saver_wait 10 || fail "Alt did not end the show"
+    expect_eq "$SAVER_EXIT" 0 "exit code"
+}
+
+case_mouse_button_ends_show() {
+    start_show
+    xdotool click 3
+    saver_wait 10 || fail "a right click did not end the show"
+    expect_eq "$SAVER_EXIT" 0 "exit code"
+}
+
+case_first_mouse_report_keeps_show_and_movement_ends_it() {
+    xdotool mousemove 300 300
+    start_show
+    sleep 1.5
+    saver_running || fail "the show ended without input"
+    xdotool mousemove 301 300
+    saver_wait 10 || fail "a one-pixel move did not end the show"
+    expect_eq "$SAVER_EXIT" 0 "exit code"
+}
+
+case_losing_activation_ends_show() {
+    start_show
+    wine "$HELPER" activate 1500 >/dev/null 2>&1 &
+    saver_wait 15 || fail "activating another window did not end the show"
+    expect_eq "$SAVER_EXIT" 0 "exit code"
+    wait
+}
+
+case_window_covers_the_screen() {
+    start_show
+    geometry=$(xdotool getwindowgeometry --shell "$SHOW_WINDOW")
+    eval "$geometry"
+    expect_eq "$X,$Y" "0,0" "position"
+    expect_eq "${WIDTH}x$HEIGHT" "$SCREEN_SIZE" "size"
+    xdotool key Escape
+    saver_wait 10 || fail "Escape did not end the show"
+}
+
+case_second_show_ends_at_once_and_leaves_the_first() {
+    start_show
+    first=$SAVER_PID
+    saver_start /s
+    saver_wait 10 || fail "the second show did not end at once"
+    expect_eq "$SAVER_EXIT" 0 "second instance exit code"
+    SAVER_PID=$first
+    saver_running || fail "the first show was disturbed"
+    xdotool key space
+    saver_wait 10 || fail "the first show did not end on a key"
+    expect_eq "$SAVER_EXIT" 0 "first instance exit code"
+}
+
+case_upper_case_and_unknown_switches_start_the_show() {
+    for switch in /S /P /C /a; do
+        start_show "$switch"
+        xdotool key a
+        saver_wait 10 || fail "$switch: no full-screen show to end"
+        expect_eq "$SAVER_EXIT" 0 "$switch exit code"
+    done
+}
+
+case_show_animates_while_drops_fall() {
+    start_show
+    screenshot "$E2E_LOGDIR/frame1.png"
+    sleep 0.5
+    screenshot "$E2E_LOGDIR/frame2.png"
+    xdotool key a
+    saver_wait 10 || fail "the show did not end"
+    # Drops fall at the centre during the first 199 ticks, so two frames half
+    # a second apart differ there; a show that did not tick would not.
+    changed=$(compare -metric AE -crop 200x200+412+284 "$E2E_LOGDIR/frame1.png" "$E2E_LOGDIR/frame2.png" null: 2>&1)
+    [ "${changed%% *}" -gt 1000 ] 2>/dev/null || fail "the centre did not change between frames ($changed pixels)"
+}
+
+case_preview_attaches_to_the_host_and_ends_with_it() {
+    out=$(wine "$HELPER" host "$(winepath -w "$SCR")" destroy 2>/dev/null | tr -d '\r')
+    echo "$out"
+    grep -qx "child_rect=0,0,$(grep -o 'host_client=[0-9x]*' <<<"$out" | cut -d= -f2 | tr x ,)" <<<"$out" ||
+        fail "the preview does not fill the host's client area"
+    grep -qx "child_owner_is_saver=1" <<<"$out" || fail "the child is not the saver's"
+    grep -qx "child_style_child=1" <<<"$out" || fail "the preview is not a child window"
+    grep -qx "saver_running_before_end=1" <<<"$out" || fail "the preview ended by itself"
+    grep -qx "saver_ended=1" <<<"$out" || fail "the preview did not end with its host window"
+    grep -qx "saver_exit_code=0" <<<"$out" || fail "the preview's exit code"
+}
+
+case_preview_ends_when_the_host_process_dies() {
+    wine "$HELPER" host "$(winepath -w "$SCR")" abandon >"$E2E_LOGDIR/abandon.out" 2>&1
+    grep -q "child_rect=0,0" "$E2E_LOGDIR/abandon.out" || fail "no preview child was attached"
+    for i in $(seq 1 100); do
+        pgrep -f 'Morva\.scr' >/dev/null || return 0
+        sleep 0.1
+    done
+    fail "the preview outlived its host by 10 s"
+}
+
+case_preview_without_a_usable_window_ends_at_once() {
+    for args in "/p" "/p 0" "/p 12345" "/p xyz"; do
+        # shellcheck disable=SC2086
+        saver_start $args
+        saver_wait 10 || fail "'$args' did not end"
+        expect_eq "$SAVER_EXIT" 0 "'$args' exit code"
+    done
+}
+
+case_settings_switches_open_the_dialog_only() {
+    for args in "" "/c" "/c:1234" "/pc"; do
+        # shellcheck disable=SC2086
+        saver_start $args
+        dialog=$(saver_window) || fail "'$args': no settings dialog"
+        name=$(xdotool getwindowname "$dialog")
+        expect_eq "$name" "Velunor ScreenSaver" "'$args' dialog caption"
+        xdotool key Escape
+        saver_wait 10 || fail "'$args': Esc did not close the dialog"
+        expect_eq "$SAVER_EXIT" 0 "'$args' exit code"
+    done
+}

@@ -1,0 +1,133 @@
+// A small Windows program that plays the parts of the system around the
+// screen saver in end-to-end tests:
+//   e2e_helper host <saver> [destroy|abandon]
+//       makes a 320 x 240 window, starts "<saver> /p <hwnd>" as the display
+//       settings would, reports the child window the saver attached, then
+//       destroys its window (destroy) or exits without destroying it
+//       (abandon), and reports how the saver ended.
+//   e2e_helper activate <ms>
+//       shows a window of its own and makes it the active one for <ms>.
+// Results are printed as key=value lines.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+HWND MakeWindow(const char* title, int width, int height)
+{
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    wc.lpszClassName = "MorvaE2EHelper";
+    RegisterClassA(&wc);
+    HWND hwnd = CreateWindowExA(0, wc.lpszClassName, title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40, width, height,
+                                nullptr, nullptr, wc.hInstance, nullptr);
+    return hwnd;
+}
+
+void Pump(DWORD milliseconds)
+{
+    const DWORD end = GetTickCount() + milliseconds;
+    do {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        Sleep(10);
+    } while (static_cast<LONG>(end - GetTickCount()) > 0);
+}
+
+int Host(const char* saver, const char* ending)
+{
+    HWND host = MakeWindow("Preview host", 320, 240);
+    if (!host)
+        return 3;
+    Pump(200);
+    char command[MAX_PATH + 64];
+    std::snprintf(command, sizeof command, "\"%s\" /p %lu", saver,
+                  static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(host)));
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return 4;
+    std::printf("saver_pid=%lu\n", pi.dwProcessId);
+
+    HWND child = nullptr;
+    for (int i = 0; i < 1000 && !child; ++i) {
+        Pump(10);
+        child = GetWindow(host, GW_CHILD);
+    }
+    RECT client;
+    GetClientRect(host, &client);
+    std::printf("host_client=%ldx%ld\n", client.right, client.bottom);
+    if (child) {
+        RECT rect;
+        GetWindowRect(child, &rect);
+        MapWindowPoints(nullptr, host, reinterpret_cast<POINT*>(&rect), 2);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(child, &owner);
+        LONG style = GetWindowLongA(child, GWL_STYLE);
+        std::printf("child_rect=%ld,%ld,%ld,%ld\n", rect.left, rect.top, rect.right, rect.bottom);
+        std::printf("child_owner_is_saver=%d\n", owner == pi.dwProcessId ? 1 : 0);
+        std::printf("child_style_child=%d\n", (style & WS_CHILD) ? 1 : 0);
+    } else {
+        std::printf("child_rect=none\n");
+    }
+    Pump(500);
+    DWORD waited = WaitForSingleObject(pi.hProcess, 0);
+    std::printf("saver_running_before_end=%d\n", waited == WAIT_TIMEOUT ? 1 : 0);
+    std::fflush(stdout);
+
+    if (std::strcmp(ending, "abandon") == 0)
+        ExitProcess(0);
+
+    const DWORD start = GetTickCount();
+    DestroyWindow(host);
+    waited = WAIT_TIMEOUT;
+    while (waited == WAIT_TIMEOUT && GetTickCount() - start < 10000) {
+        Pump(20);
+        waited = WaitForSingleObject(pi.hProcess, 0);
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(pi.hProcess, &code);
+    std::printf("saver_ended=%d\n", waited == WAIT_OBJECT_0 ? 1 : 0);
+    std::printf("saver_exit_code=%lu\n", code);
+    std::printf("saver_end_ms=%lu\n", GetTickCount() - start);
+    if (waited != WAIT_OBJECT_0)
+        TerminateProcess(pi.hProcess, 99);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return 0;
+}
+
+int Activate(int milliseconds)
+{
+    HWND hwnd = MakeWindow("Activation thief", 200, 100);
+    if (!hwnd)
+        return 3;
+    SetForegroundWindow(hwnd);
+    SetActiveWindow(hwnd);
+    Pump(static_cast<DWORD>(milliseconds));
+    std::printf("activated=%d\n", GetForegroundWindow() == hwnd ? 1 : 0);
+    DestroyWindow(hwnd);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    setvbuf(stdout, nullptr, _IONBF, 0);
+    if (argc >= 3 && std::strcmp(argv[1], "host") == 0)
+        return Host(argv[2], argc >= 4 ? argv[3] : "destroy");
+    if (argc >= 3 && std::strcmp(argv[1], "activate") == 0)
+        return Activate(std::atoi(argv[2]));
+    std::fprintf(stderr, "usage: e2e_helper host <saver> [destroy|abandon] | activate <ms>\n");
+    return 2;
+}

@@ -1,0 +1,91 @@
+# Shared pieces of the end-to-end suites: start Morva.scr under Wine as the
+# screen-saver machinery would, wait for its window, send input with xdotool,
+# take screenshots, and count cases. run.sh sets SCR, HELPER, WINEPREFIX and
+# DISPLAY before a suite is sourced.
+
+E2E_PASSED=0
+E2E_FAILED=0
+E2E_FAILURES=()
+
+# Runs one case in a subshell; a case fails by returning non-zero or calling
+# fail. Every case ends with no saver left running.
+e2e_case() {
+    local name=$1 func=$2 started result
+    started=$(date +%s%N)
+    ( set -u; "$func" ) >"$E2E_LOGDIR/$name.log" 2>&1
+    result=$?
+    saver_kill_all
+    local tenths=$((($(date +%s%N) - started) / 100000000))
+    local took=$((tenths / 10)).$((tenths % 10))
+    if [ $result -eq 0 ]; then
+        E2E_PASSED=$((E2E_PASSED + 1))
+        echo "  ok   $name (${took}s)"
+    else
+        E2E_FAILED=$((E2E_FAILED + 1))
+        E2E_FAILURES+=("$name")
+        echo "  FAIL $name (${took}s)"
+        sed 's/^/       | /' "$E2E_LOGDIR/$name.log" | tail -n 15
+    fi
+}
+
+fail() {
+    echo "FAILED: $*"
+    exit 1
+}
+
+expect_eq() {
+    [ "$1" = "$2" ] || fail "${3:-value}: expected '$2', got '$1'"
+}
+
+windir() { echo "$WINEPREFIX/drive_c/windows"; }
+tempdir() { echo "$WINEPREFIX/drive_c/users/$(id -un)/Temp"; }
+
+# Starts the saver with the given arguments; SAVER_PID is its process.
+saver_start() {
+    wine "$SCR" "$@" >>"$E2E_LOGDIR/saver.out" 2>&1 &
+    SAVER_PID=$!
+}
+
+# Waits for a visible window of the saver; prints its X window id.
+saver_window() {
+    local timeout=${1:-20} id
+    id=$(timeout "$timeout" xdotool search --sync --onlyvisible --pid "$SAVER_PID" 2>/dev/null | head -n 1)
+    [ -n "$id" ] || return 1
+    echo "$id"
+}
+
+# Waits up to $1 seconds for the saver to end and sets SAVER_EXIT to its
+# exit code. Fails (leaving it running) when it does not end in time.
+saver_wait() {
+    local seconds=${1:-10} i
+    for i in $(seq 1 $((seconds * 20))); do
+        if ! kill -0 "$SAVER_PID" 2>/dev/null; then
+            wait "$SAVER_PID"
+            SAVER_EXIT=$?
+            return 0
+        fi
+        sleep 0.05
+    done
+    return 1
+}
+
+saver_running() { kill -0 "$SAVER_PID" 2>/dev/null; }
+
+saver_kill_all() {
+    pkill -f 'Morva\.scr' 2>/dev/null
+    local i
+    for i in $(seq 1 40); do
+        pgrep -f 'Morva\.scr' >/dev/null || return 0
+        sleep 0.05
+    done
+    pkill -9 -f 'Morva\.scr' 2>/dev/null
+    return 0
+}
+
+# The colour of one screen pixel as "r,g,b" (0-255).
+screen_pixel() {
+    local file=$1 x=$2 y=$3
+    convert "$file" -format "%[fx:int(255*p{$x,$y}.r+.5)],%[fx:int(255*p{$x,$y}.g+.5)],%[fx:int(255*p{$x,$y}.b+.5)]" info:
+}
+
+screenshot() { import -window root "$1"; }

@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Runs the end-to-end suites (tests/e2e/e2e_*.sh) against a cross build.
+#   tests/e2e/run.sh BUILD_DIR [SUITE ...]     SUITE: e.g. fullscreen
+# Uses WINEPREFIX and DISPLAY when the caller has set them (MORVA_E2E_READY=1),
+# otherwise makes a private prefix on a private 1024x768x24 Xvfb.
+# Prints a summary line per suite and a last one for all; exits 1 on any
+# failure or when no case ran.
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+build=$(cd "${1:?usage: run.sh BUILD_DIR [SUITE ...]}" && pwd)
+shift
+source "$root/scripts/wine-env.sh"
+
+if [ "${MORVA_E2E_READY:-0}" != 1 ]; then
+    trap morva_wine_cleanup EXIT
+    display=$(morva_xvfb_start 1024x768x24) || exit 1
+    workdir=$(mktemp -d /tmp/morva-e2e.XXXXXX)
+    morva_wine_prefix "$workdir/prefix"
+    morva_wine_use "$workdir/prefix" "$display"
+fi
+export SCREEN_SIZE=${SCREEN_SIZE:-$(xdpyinfo 2>/dev/null | awk '/dimensions:/{print $2; exit}')}
+export SCR=$build/app/Morva.scr
+export HELPER=$build/tests/e2e/helper/e2e_helper.exe
+export E2E_MEDIA=$root/res/media
+logroot=${MORVA_E2E_LOGS:-$build/e2e-logs}
+mkdir -p "$logroot"
+
+suites=("$@")
+if [ ${#suites[@]} -eq 0 ]; then
+    for f in "$here"/e2e_*.sh; do
+        s=${f##*/e2e_}
+        suites+=("${s%.sh}")
+    done
+fi
+
+total_passed=0
+total_failed=0
+for suite in "${suites[@]}"; do
+    export E2E_LOGDIR=$logroot/$suite
+    mkdir -p "$E2E_LOGDIR"
+    echo "e2e $suite:"
+    (
+        source "$here/lib.sh"
+        source "$here/e2e_$suite.sh"
+        # A suite may prepare the prefix once (suite_setup) and undo it
+        # (suite_teardown).
+        declare -F suite_setup >/dev/null && suite_setup
+        for c in $(declare -F | awk '{print $3}' | grep '^case_'); do
+            e2e_case "${c#case_}" "$c"
+        done
+        declare -F suite_teardown >/dev/null && suite_teardown
+        echo "$E2E_PASSED $E2E_FAILED" >"$E2E_LOGDIR/.counts"
+    )
+    read -r passed failed <"$E2E_LOGDIR/.counts" || { passed=0; failed=1; }
+    echo "e2e $suite: $passed passed, $failed failed"
+    total_passed=$((total_passed + passed))
+    total_failed=$((total_failed + failed))
+done
+echo "e2e: $total_passed passed, $total_failed failed"
+[ "$total_failed" -eq 0 ] && [ "$total_passed" -gt 0 ]
