@@ -1,0 +1,116 @@
+// The ripple-render command line: arguments, files, exit codes.
+#include "tools/ripple-render/BmpFile.h"
+#include "tools/ripple-render/RenderCommand.h"
+#include "tools/ripple-render/RippleRender.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+const char kUsage[] = "usage: ripple-render --width W --height H --setting S --ticks N "
+                      "--input in.bmp --output out.bmp [--path reference|scalar|sse2|avx2]\n";
+
+int Fail(const std::string& message)
+{
+    std::fprintf(stderr, "ripple-render: %s\n", message.c_str());
+    return 2;
+}
+
+bool ParseInt(const char* text, int& value)
+{
+    if (!*text)
+        return false;
+    errno = 0;
+    char* end = nullptr;
+    const long v = std::strtol(text, &end, 10);
+    if (errno != 0 || *end != '\0' || v < -2147483647L - 1 || v > 2147483647L)
+        return false;
+    value = static_cast<int>(v);
+    return true;
+}
+
+bool ParsePath(const std::string& name, ripple::RipplePath& path)
+{
+    for (ripple::RipplePath p : { ripple::RipplePath::Reference, ripple::RipplePath::Scalar,
+             ripple::RipplePath::Sse2, ripple::RipplePath::Avx2 }) {
+        if (name == ripple::PathName(p)) {
+            path = p;
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+int RunRenderCommand(int argc, const char* const* argv)
+{
+    RenderOptions options;
+    std::string input, output;
+    bool seen[4] = {};
+    for (int a = 1; a < argc; ++a) {
+        const std::string name = argv[a];
+        if (a + 1 >= argc) {
+            std::fputs(kUsage, stderr);
+            return Fail("missing value after " + name);
+        }
+        const char* value = argv[++a];
+        int* number = nullptr;
+        int slot = -1;
+        if (name == "--width")
+            number = &options.width, slot = 0;
+        else if (name == "--height")
+            number = &options.height, slot = 1;
+        else if (name == "--setting")
+            number = &options.setting, slot = 2;
+        else if (name == "--ticks")
+            number = &options.ticks, slot = 3;
+        else if (name == "--input")
+            input = value;
+        else if (name == "--output")
+            output = value;
+        else if (name == "--path") {
+            if (!ParsePath(value, options.path))
+                return Fail(std::string("unknown path ") + value);
+        } else {
+            std::fputs(kUsage, stderr);
+            return Fail("unknown option " + name);
+        }
+        if (number) {
+            if (!ParseInt(value, *number))
+                return Fail("not an integer for " + name + ": " + value);
+            seen[slot] = true;
+        }
+    }
+    if (!seen[0] || !seen[1] || !seen[2] || !seen[3] || input.empty() || output.empty()) {
+        std::fputs(kUsage, stderr);
+        return Fail("--width, --height, --setting, --ticks, --input and --output are required");
+    }
+    std::string error;
+    if (!CRippleRenderer::ValidateOptions(options, error))
+        return Fail(error);
+
+    BmpImage picture;
+    if (!ReadBmp32(input, picture, error))
+        return Fail(error);
+    if (picture.width != options.width || picture.height != options.height) {
+        return Fail(input + " is " + std::to_string(picture.width) + " x " + std::to_string(picture.height)
+            + ", not " + std::to_string(options.width) + " x " + std::to_string(options.height));
+    }
+
+    CRippleRenderer renderer;
+    BmpImage frame;
+    frame.width = options.width;
+    frame.height = options.height;
+    if (!renderer.Render(options, picture.pixels, frame.pixels, error))
+        return Fail(error);
+    if (!WriteBmp32(output, frame, error)) {
+        std::fprintf(stderr, "ripple-render: %s\n", error.c_str());
+        return 1;
+    }
+    return 0;
+}

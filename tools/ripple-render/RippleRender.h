@@ -1,0 +1,50 @@
+// Renders the show without a window: the tick state machine drives the
+// ripple engine over a source picture exactly as the animation window does,
+// and the display image after the last tick is the result.
+#pragma once
+
+#include "ripple/EffectEngine.h"
+#include "show/ShowCycle.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct RenderOptions {
+    int width = 0;
+    int height = 0;
+    int setting = 0; // the stored effect mode
+    int ticks = 0;
+    ripple::RipplePath path = ripple::BestPath();
+};
+
+// Limits on what the renderer accepts, so that a mistyped size fails at once.
+constexpr int kMaxRenderSide = 16384;
+constexpr int64_t kMaxRenderPixels = 40000000;
+
+class CRippleRenderer : private ShowStage {
+public:
+    // Checks the size and tick count against the limits.
+    static bool ValidateOptions(const RenderOptions& options, std::string& error);
+
+    // Runs the ticks; `display` starts as a copy of `source`, which must hold
+    // width * height pixels. False, with a message, for bad options or when
+    // the engine cannot get its memory.
+    bool Render(const RenderOptions& options, const std::vector<uint32_t>& source,
+        std::vector<uint32_t>& display, std::string& error);
+
+private:
+    void CloseMusic() override {}
+    void FlattenWater() override;
+    void StartMusic() override {}
+    void AddCosineDrop(int x, int y, int radius, int height) override;
+    void AddConeDrop(int x, int y, int radius, int height) override;
+    void StepAndPaint() override;
+
+    CEffectEngine m_effect;
+    int m_nWidth = 0;
+    int m_nHeight = 0;
+    bool m_bFlattenFailed = false;
+    const uint32_t* m_pSource = nullptr;
+    uint32_t* m_pDisplay = nullptr;
+};
