@@ -58,11 +58,20 @@ RIPPLE_AVX2 void StepRows(const FieldPair& f, const uint32_t* source, uint32_t* 
     const __m256i widths = _mm256_set1_epi32(w);
     const __m256i counts = _mm256_set1_epi32(n);
     const __m256i zero = _mm256_setzero_si256();
-    const int* src = reinterpret_cast<const int*>(source);
+    const int32_t* src = reinterpret_cast<const int32_t*>(source);
 
     for (int32_t r = 1; r < f.height - 1; ++r) {
         const int32_t base = r * w;
         int32_t c = 1;
+        if (kRefract) {
+            // The display image is written with streaming stores, which need
+            // 32-byte alignment and spare the memory bus the read of each line.
+            for (; c < w - 1 && (reinterpret_cast<uintptr_t>(target + base + c) & 31) != 0; ++c)
+                FusedPixel<kRefract>(f, source, target, nf, of, damping, base + c, c);
+        }
+        // Even columns are shaded: odd lanes when the run starts in an odd column.
+        const __m256i shadedLanes = (c & 1) ? _mm256_setr_epi32(0, -1, 0, -1, 0, -1, 0, -1)
+                                            : _mm256_setr_epi32(-1, 0, -1, 0, -1, 0, -1, 0);
         for (; c + 8 <= w - 1; c += 8) {
             const int32_t i = base + c;
             const __m256i hc = Load(h + i);
@@ -71,22 +80,25 @@ RIPPLE_AVX2 void StepRows(const FieldPair& f, const uint32_t* source, uint32_t* 
             if (kRefract) {
                 const __m256i dx = _mm256_sub_epi32(hc, hr);
                 const __m256i dy = _mm256_sub_epi32(hc, hd);
-                const __m256i index = _mm256_add_epi32(_mm256_set1_epi32(i), lanes);
-                const __m256i j = _mm256_add_epi32(
-                    _mm256_add_epi32(index, _mm256_mullo_epi32(_mm256_srai_epi32(dy, 3), widths)),
+                const __m256i offset = _mm256_add_epi32(_mm256_mullo_epi32(_mm256_srai_epi32(dy, 3), widths),
                     _mm256_srai_epi32(dx, 3));
+                const __m256i j = _mm256_add_epi32(_mm256_add_epi32(_mm256_set1_epi32(i), lanes), offset);
                 const __m256i valid = _mm256_and_si256(_mm256_cmpgt_epi32(j, zero), _mm256_cmpgt_epi32(counts, j));
                 const int mask = _mm256_movemask_ps(_mm256_castsi256_ps(valid));
                 __m256i* out = reinterpret_cast<__m256i*>(target + i);
                 if (mask == 0xFF) {
-                    const __m256i pix = _mm256_i32gather_epi32(src, j, 4);
-                    // c is odd in lane 0: odd lanes sit in even columns and are shaded.
-                    _mm256_storeu_si256(out, _mm256_blend_epi32(pix, Shade(pix, dx), 0xAA));
-                } else if (mask != 0) {
-                    const __m256i old = _mm256_loadu_si256(out);
+                    // Calm water moves whole runs of pixels alike: one load
+                    // instead of a gather.
+                    const __m256i first = _mm256_permutevar8x32_epi32(offset, zero);
+                    const bool uniform = _mm256_movemask_epi8(_mm256_cmpeq_epi32(offset, first)) == -1;
+                    const __m256i pix = uniform ? Load(src + i + _mm256_cvtsi256_si32(offset))
+                                                : _mm256_i32gather_epi32(src, j, 4);
+                    _mm256_stream_si256(out, _mm256_blendv_epi8(pix, Shade(pix, dx), shadedLanes));
+                } else {
+                    const __m256i old = _mm256_load_si256(out);
                     const __m256i pix = _mm256_mask_i32gather_epi32(old, src, j, valid, 4);
-                    const __m256i drawn = _mm256_blend_epi32(pix, Shade(pix, dx), 0xAA);
-                    _mm256_storeu_si256(out, _mm256_blendv_epi8(old, drawn, valid));
+                    const __m256i drawn = _mm256_blendv_epi8(pix, Shade(pix, dx), shadedLanes);
+                    _mm256_stream_si256(out, _mm256_blendv_epi8(old, drawn, valid));
                 }
             }
             __m256i s = _mm256_add_epi32(Load(of + i - w - 1), Load(of + i - w));
@@ -103,6 +115,8 @@ RIPPLE_AVX2 void StepRows(const FieldPair& f, const uint32_t* source, uint32_t* 
         for (; c < w - 1; ++c)
             FusedPixel<kRefract>(f, source, target, nf, of, damping, base + c, c);
     }
+    if (kRefract)
+        _mm_sfence();
 }
 
 } // namespace

@@ -71,12 +71,17 @@ RIPPLE_SSE2 void StepRows(const FieldPair& f, const uint32_t* source, uint32_t* 
     const __m128i widths = _mm_set1_epi32(w);
     const __m128i counts = _mm_set1_epi32(n);
     const __m128i zero = _mm_setzero_si128();
-    // Lanes 1 and 3 sit in even columns, the shaded ones.
-    const __m128i shadedLanes = _mm_setr_epi32(0, -1, 0, -1);
 
     for (int32_t r = 1; r < f.height - 1; ++r) {
         const int32_t base = r * w;
         int32_t c = 1;
+        if (kRefract) {
+            // Streaming stores for the display image need 16-byte alignment.
+            for (; c < w - 1 && (reinterpret_cast<uintptr_t>(target + base + c) & 15) != 0; ++c)
+                FusedPixel<kRefract>(f, source, target, nf, of, damping, base + c, c);
+        }
+        // Even columns are shaded: odd lanes when the run starts in an odd column.
+        const __m128i shadedLanes = (c & 1) ? _mm_setr_epi32(0, -1, 0, -1) : _mm_setr_epi32(-1, 0, -1, 0);
         for (; c + 4 <= w - 1; c += 4) {
             const int32_t i = base + c;
             const __m128i hc = Load(h + i);
@@ -85,17 +90,21 @@ RIPPLE_SSE2 void StepRows(const FieldPair& f, const uint32_t* source, uint32_t* 
             if (kRefract) {
                 const __m128i dx = _mm_sub_epi32(hc, hr);
                 const __m128i dy = _mm_sub_epi32(hc, hd);
-                const __m128i index = _mm_add_epi32(_mm_set1_epi32(i), lanes);
-                const __m128i j = _mm_add_epi32(_mm_add_epi32(index, MulLo(_mm_srai_epi32(dy, 3), widths)),
-                    _mm_srai_epi32(dx, 3));
+                const __m128i offset = _mm_add_epi32(MulLo(_mm_srai_epi32(dy, 3), widths), _mm_srai_epi32(dx, 3));
+                const __m128i j = _mm_add_epi32(_mm_add_epi32(_mm_set1_epi32(i), lanes), offset);
                 const __m128i valid = _mm_and_si128(_mm_cmpgt_epi32(j, zero), _mm_cmplt_epi32(j, counts));
                 const int mask = _mm_movemask_ps(_mm_castsi128_ps(valid));
-                if (mask != 0) {
+                __m128i* out = reinterpret_cast<__m128i*>(target + i);
+                const __m128i first = _mm_shuffle_epi32(offset, 0);
+                if (mask == 0xF && _mm_movemask_epi8(_mm_cmpeq_epi32(offset, first)) == 0xFFFF) {
+                    // Calm water moves whole runs of pixels alike: one load.
+                    const __m128i pix = Load(reinterpret_cast<const int32_t*>(source) + i + _mm_cvtsi128_si32(offset));
+                    _mm_stream_si128(out, Select(shadedLanes, Shade(pix, dx), pix));
+                } else {
                     alignas(16) int32_t at[4];
                     alignas(16) uint32_t got[4];
                     _mm_store_si128(reinterpret_cast<__m128i*>(at), j);
-                    __m128i* out = reinterpret_cast<__m128i*>(target + i);
-                    const __m128i old = _mm_loadu_si128(out);
+                    const __m128i old = _mm_load_si128(out);
                     _mm_store_si128(reinterpret_cast<__m128i*>(got), old);
                     for (int k = 0; k < 4; ++k) {
                         if (mask & (1 << k))
@@ -103,7 +112,7 @@ RIPPLE_SSE2 void StepRows(const FieldPair& f, const uint32_t* source, uint32_t* 
                     }
                     const __m128i pix = _mm_load_si128(reinterpret_cast<const __m128i*>(got));
                     const __m128i drawn = Select(shadedLanes, Shade(pix, dx), pix);
-                    _mm_storeu_si128(out, Select(valid, drawn, old));
+                    _mm_stream_si128(out, Select(valid, drawn, old));
                 }
             }
             __m128i s = _mm_add_epi32(Load(of + i - w - 1), Load(of + i - w));
@@ -120,6 +129,8 @@ RIPPLE_SSE2 void StepRows(const FieldPair& f, const uint32_t* source, uint32_t* 
         for (; c < w - 1; ++c)
             FusedPixel<kRefract>(f, source, target, nf, of, damping, base + c, c);
     }
+    if (kRefract)
+        _mm_sfence();
 }
 
 } // namespace
