@@ -1,0 +1,296 @@
+// Ripple engine timings: ns per pixel per Step for the reference and the fast
+// paths at three screen sizes, a memory-bandwidth floor measured in the same
+// run (streaming the bytes one Step must read and write), and whole show
+// ticks (two steps, plus two drops at the show's drop size in the drop
+// phase). Every iteration starts, untimed, from the same rippled surface, so
+// every path does the same work. Prints the library's lines, then a summary
+// table of the fastest repetition of each benchmark with the ratios.
+#include "ripple/EffectEngine.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#if defined(__i386__) || defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
+using ripple::RipplePath;
+
+namespace {
+
+struct Size {
+    int w, h;
+};
+const Size kSizes[] = { { 1024, 768 }, { 1920, 1080 }, { 3840, 2160 } };
+const Size kTickSizes[] = { { 1920, 1080 }, { 3840, 2160 } };
+
+std::string SizeName(const Size& s)
+{
+    return std::to_string(s.w) + "x" + std::to_string(s.h);
+}
+
+// A surface after the first 40 ticks of a mode-1 cycle, and a picture.
+struct Scene {
+    explicit Scene(const Size& s) : size(s), n(static_cast<size_t>(s.w) * s.h)
+    {
+        CEffectEngine e;
+        e.Create(s.w, s.h);
+        source.resize(n);
+        for (size_t i = 0; i < n; ++i) {
+            const uint32_t x = static_cast<uint32_t>(i % s.w), y = static_cast<uint32_t>(i / s.w);
+            source[i] = ((x * 255 / s.w) << 16) | ((y * 255 / s.h) << 8) | ((x ^ y) & 0xFF);
+        }
+        std::vector<uint32_t> display = source;
+        for (int tick = 0; tick < 40; ++tick) {
+            for (int step = 0; step < 2; ++step) {
+                e.AddCosineDrop(s.w / 2, s.h / 2, s.w * 500 / 1024, s.h * 1000 / 768, e.GetPage());
+                e.Step(source.data(), display.data());
+            }
+        }
+        heights1.assign(e.GetHeights(1), e.GetHeights(1) + n);
+        heights2.assign(e.GetHeights(2), e.GetHeights(2) + n);
+    }
+
+    // An engine on `path` holding the surface, and a display image.
+    bool Load(CEffectEngine& e, RipplePath path, std::vector<uint32_t>& display) const
+    {
+        if (!e.SetPath(path) || !e.Create(size.w, size.h))
+            return false;
+        Restore(e);
+        display = source;
+        return true;
+    }
+
+    // Back to the prepared surface, page 0.
+    void Restore(CEffectEngine& e) const
+    {
+        if (e.GetPage() != 0)
+            e.Step(nullptr, nullptr);
+        std::copy(heights1.begin(), heights1.end(), e.GetHeights(1));
+        std::copy(heights2.begin(), heights2.end(), e.GetHeights(2));
+    }
+
+    Size size;
+    size_t n;
+    std::vector<uint32_t> source;
+    std::vector<int32_t> heights1, heights2;
+};
+
+std::map<std::string, std::unique_ptr<Scene>> g_scenes;
+
+const Scene& SceneFor(const Size& s)
+{
+    auto& slot = g_scenes[SizeName(s)];
+    if (!slot)
+        slot.reset(new Scene(s));
+    return *slot;
+}
+
+// The floor: read field 1, field 2 and the source, write field 1 and the
+// target, once each, as fast as the processor streams them.
+void StreamPlain(int32_t* a, const int32_t* b, const uint32_t* src, uint32_t* dst, size_t n)
+{
+    for (size_t i = 0; i < n; ++i) {
+        a[i] += b[i];
+        dst[i] = src[i];
+    }
+}
+
+#if defined(__i386__) || defined(__x86_64__)
+#if defined(__i386__)
+__attribute__((target("avx2"), force_align_arg_pointer))
+#else
+__attribute__((target("avx2")))
+#endif
+void StreamAvx2(int32_t* a, const int32_t* b, const uint32_t* src, uint32_t* dst, size_t n)
+{
+    // The target is written with streaming stores, as the fast step does.
+    size_t i = 0;
+    for (; i < n && (reinterpret_cast<uintptr_t>(dst + i) & 31) != 0; ++i) {
+        a[i] += b[i];
+        dst[i] = src[i];
+    }
+    for (; i + 8 <= n; i += 8) {
+        __m256i* pa = reinterpret_cast<__m256i*>(a + i);
+        const __m256i vb = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + i));
+        _mm256_storeu_si256(pa, _mm256_add_epi32(_mm256_loadu_si256(pa), vb));
+        _mm256_stream_si256(reinterpret_cast<__m256i*>(dst + i),
+            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i)));
+    }
+    _mm_sfence();
+    StreamPlain(a + i, b + i, src + i, dst + i, n - i);
+}
+#endif
+
+void Stream(int32_t* a, const int32_t* b, const uint32_t* src, uint32_t* dst, size_t n)
+{
+#if defined(__i386__) || defined(__x86_64__)
+    if (ripple::IsPathSupported(RipplePath::Avx2)) {
+        StreamAvx2(a, b, src, dst, n);
+        return;
+    }
+#endif
+    StreamPlain(a, b, src, dst, n);
+}
+
+enum class Drops { None, Cosine, Cone };
+
+void Register()
+{
+    std::vector<RipplePath> paths = { RipplePath::Reference, RipplePath::Scalar, RipplePath::Sse2, RipplePath::Avx2 };
+    for (const Size& s : kSizes) {
+        for (RipplePath path : paths) {
+            if (!ripple::IsPathSupported(path))
+                continue;
+            const std::string name = std::string("Step/") + ripple::PathName(path) + "/" + SizeName(s);
+            benchmark::RegisterBenchmark(name.c_str(), [s, path](benchmark::State& state) {
+                const Scene& scene = SceneFor(s);
+                CEffectEngine e;
+                std::vector<uint32_t> display;
+                if (!scene.Load(e, path, display)) {
+                    state.SkipWithError("cannot set up the engine");
+                    return;
+                }
+                for (auto _ : state) {
+                    state.PauseTiming();
+                    scene.Restore(e);
+                    state.ResumeTiming();
+                    e.Step(scene.source.data(), display.data());
+                    benchmark::ClobberMemory();
+                }
+            })->Unit(benchmark::kMillisecond)->MinTime(0.3)->UseRealTime();
+        }
+        const std::string floorName = "Floor/" + SizeName(s);
+        benchmark::RegisterBenchmark(floorName.c_str(), [s](benchmark::State& state) {
+            const Scene& scene = SceneFor(s);
+            std::vector<int32_t> a = scene.heights1, b = scene.heights2;
+            std::vector<uint32_t> dst = scene.source;
+            for (auto _ : state) {
+                Stream(a.data(), b.data(), scene.source.data(), dst.data(), scene.n);
+                benchmark::ClobberMemory();
+            }
+        })->Unit(benchmark::kMillisecond)->MinTime(0.3)->UseRealTime();
+    }
+    for (const Size& s : kTickSizes) {
+        for (RipplePath path : { RipplePath::Reference, ripple::BestPath() }) {
+            for (Drops drops : { Drops::None, Drops::Cosine, Drops::Cone }) {
+                const char* phase = drops == Drops::None ? "settled" : (drops == Drops::Cosine ? "mode1" : "mode2");
+                const std::string name = std::string("Tick/") + phase + "/" + (path == RipplePath::Reference ? "reference" : "fast")
+                    + "/" + SizeName(s);
+                benchmark::RegisterBenchmark(name.c_str(), [s, path, drops](benchmark::State& state) {
+                    const Scene& scene = SceneFor(s);
+                    CEffectEngine e;
+                    std::vector<uint32_t> display;
+                    if (!scene.Load(e, path, display)) {
+                        state.SkipWithError("cannot set up the engine");
+                        return;
+                    }
+                    for (auto _ : state) {
+                        state.PauseTiming();
+                        scene.Restore(e);
+                        state.ResumeTiming();
+                        for (int step = 0; step < 2; ++step) {
+                            if (drops == Drops::Cosine)
+                                e.AddCosineDrop(s.w / 2, s.h / 2, s.w * 500 / 1024, s.h * 1000 / 768, e.GetPage());
+                            else if (drops == Drops::Cone)
+                                e.AddConeDrop(s.w / 2, s.h / 2, s.w * 100 / 1024, s.h * 250 / 768, e.GetPage());
+                            e.Step(scene.source.data(), display.data());
+                        }
+                        benchmark::ClobberMemory();
+                    }
+                })->Unit(benchmark::kMillisecond)->MinTime(0.3)->UseRealTime();
+            }
+        }
+    }
+}
+
+// Keeps seconds per iteration by benchmark name, for the summary.
+class SummaryReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& reports) override
+    {
+        benchmark::ConsoleReporter::ReportRuns(reports);
+        for (const Run& r : reports) {
+            if (r.run_type != Run::RT_Iteration || r.error_occurred || r.iterations <= 0)
+                continue;
+            // The library appends "/min_time:..", "/real_time" and
+            // "/repeats:..": keep the name as registered.
+            std::string name = r.benchmark_name();
+            for (const char* suffix : { "/min_time:", "/real_time", "/repeats:" })
+                name = name.substr(0, name.find(suffix));
+            const double t = r.real_accumulated_time / static_cast<double>(r.iterations);
+            auto it = seconds.find(name);
+            if (it == seconds.end() || t < it->second)
+                seconds[name] = t;
+        }
+    }
+
+    double Get(const std::string& name) const
+    {
+        auto it = seconds.find(name);
+        return it == seconds.end() ? 0 : it->second;
+    }
+
+    std::map<std::string, double> seconds;
+};
+
+void PrintCell(double v, const char* format)
+{
+    if (v > 0)
+        std::printf(format, v);
+    else
+        std::printf("%10s", "-");
+}
+
+void PrintSummary(const SummaryReporter& r)
+{
+    const RipplePath best = ripple::BestPath();
+    std::printf("\nStep, ns per pixel (fast = %s; floor = streaming the 20 bytes a step reads and writes "
+                "per pixel)\n",
+        ripple::PathName(best));
+    std::printf("%-10s %10s %10s %10s %10s %10s %10s %10s\n", "size", "reference", "scalar", "sse2", "avx2", "floor",
+        "ref/fast", "fast/floor");
+    for (const Size& s : kSizes) {
+        const double px = static_cast<double>(s.w) * s.h;
+        auto ns = [&](const char* path) { return r.Get(std::string("Step/") + path + "/" + SizeName(s)) * 1e9 / px; };
+        const double ref = ns("reference"), fast = ns(ripple::PathName(best));
+        const double floor = r.Get("Floor/" + SizeName(s)) * 1e9 / px;
+        std::printf("%-10s", SizeName(s).c_str());
+        for (const char* p : { "reference", "scalar", "sse2", "avx2" })
+            PrintCell(ns(p), " %10.3f");
+        PrintCell(floor, " %10.3f");
+        PrintCell(fast > 0 ? ref / fast : 0, " %10.2f");
+        PrintCell(floor > 0 ? fast / floor : 0, " %10.2f");
+        std::printf("\n");
+    }
+    std::printf("\nOne tick (two steps; mode 1 / mode 2 add two drops of the show's size first), ms\n");
+    std::printf("%-10s %10s %10s %10s %10s %10s %10s\n", "size", "settled", "ref", "mode1", "ref", "mode2", "ref");
+    for (const Size& s : kTickSizes) {
+        std::printf("%-10s", SizeName(s).c_str());
+        for (const char* phase : { "settled", "mode1", "mode2" }) {
+            PrintCell(r.Get(std::string("Tick/") + phase + "/fast/" + SizeName(s)) * 1e3, " %10.2f");
+            PrintCell(r.Get(std::string("Tick/") + phase + "/reference/" + SizeName(s)) * 1e3, " %10.2f");
+        }
+        std::printf("\n");
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Register();
+    benchmark::Initialize(&argc, argv);
+    SummaryReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    PrintSummary(reporter);
+    g_scenes.clear();
+    benchmark::Shutdown();
+    return 0;
+}

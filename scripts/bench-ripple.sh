@@ -1,0 +1,38 @@
+#!/bin/bash
+# Builds the ripple benchmark natively (Google Benchmark) and for Windows (run
+# under Wine), runs both and prints their summary tables. The full output of
+# each run is kept beside the builds.
+#   scripts/bench-ripple.sh [benchmark options, e.g. --benchmark_filter=Step]
+# MORVA_BENCH_DIR (default /tmp/morva-bench) holds the builds, the logs and
+# the Wine prefix.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+out=${MORVA_BENCH_DIR:-/tmp/morva-bench}
+mkdir -p "$out"
+
+cmake -S "$root" -B "$out/native" -G Ninja -DMORVA_TESTS=OFF >/dev/null
+cmake --build "$out/native" --target ripple_bench -j2 >/dev/null
+cmake -S "$root" -B "$out/win" -G Ninja -DMORVA_TESTS=OFF \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-mingw32.cmake" >/dev/null
+cmake --build "$out/win" --target ripple_bench -j2 >/dev/null
+
+summary() {
+    sed -n '/^Step, ns per pixel/,$p' "$1"
+}
+
+echo "CPU: $(lscpu | sed -n 's/^Model name: *//p')"
+echo
+echo "== native build (Google Benchmark), fastest of 3 repetitions"
+"$out/native/bench/ripple_bench" --benchmark_repetitions=3 "$@" >"$out/native.log" 2>&1
+summary "$out/native.log"
+
+echo
+echo "== Windows build under Wine, fastest of 3 repetitions"
+source "$root/scripts/wine-env.sh"
+trap morva_wine_cleanup EXIT
+morva_wine_prefix "$out/wineprefix"
+wine "$out/win/bench/ripple_bench.exe" --benchmark_repetitions=3 "$@" >"$out/win.log" 2>&1
+summary "$out/win.log"
+echo
+echo "Full output: $out/native.log, $out/win.log"
