@@ -1,0 +1,351 @@
+// The full-screen window: where it lies, how it looks, its timer, and which
+// messages end the show. One window serves the suite (its preparation takes
+// a second or two); the close requests it posts are taken off the queue
+// before they are dispatched, so it stays alive from test to test.
+#include "app/FullScreenWnd.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "app/ShowApp.h"
+#include "res/resource.h"
+
+namespace {
+
+double NowMs()
+{
+    LARGE_INTEGER frequency;
+    LARGE_INTEGER now;
+    ::QueryPerformanceFrequency(&frequency);
+    ::QueryPerformanceCounter(&now);
+    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+// Records what reaches default processing and when each tick comes.
+class CProbeFullScreenWnd : public CFullScreenWnd {
+public:
+    explicit CProbeFullScreenWnd(int* deleted) : m_pDeleted(deleted) {}
+    ~CProbeFullScreenWnd() override { ++*m_pDeleted; }
+
+    struct Tick {
+        UINT_PTR id;
+        double startMs;
+        double endMs;
+    };
+    std::vector<Tick> m_ticks;
+    std::vector<MSG> m_defaults;
+
+    bool ReachedDefault(UINT message, WPARAM wParam) const
+    {
+        return std::any_of(m_defaults.begin(), m_defaults.end(),
+                           [&](const MSG& m) { return m.message == message && m.wParam == wParam; });
+    }
+
+protected:
+    LRESULT DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) override
+    {
+        m_defaults.push_back(MSG{m_hWnd, message, wParam, lParam, 0, {0, 0}});
+        // System commands are only recorded: their default processing may
+        // close the window or, under Wine, open a dialog of its own.
+        if (message == WM_SYSCOMMAND)
+            return 0;
+        return CFullScreenWnd::DefWindowProc(message, wParam, lParam);
+    }
+    void OnTimer(UINT_PTR id)
+    {
+        const double start = NowMs();
+        CFullScreenWnd::OnTimer(id);
+        m_ticks.push_back({id, start, NowMs()});
+    }
+
+    DECLARE_MESSAGE_MAP()
+
+private:
+    int* m_pDeleted;
+};
+
+BEGIN_MESSAGE_MAP(CProbeFullScreenWnd, CFullScreenWnd)
+    ON_WM_TIMER()
+END_MESSAGE_MAP()
+
+// Takes one queued close request for the window off the queue.
+bool TakeClose(HWND hWnd)
+{
+    MSG msg;
+    return ::PeekMessageA(&msg, hWnd, WM_CLOSE, WM_CLOSE, PM_REMOVE) != FALSE;
+}
+
+class FullScreenWindowTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        s_app = new CShowApp;
+        s_wnd = new CProbeFullScreenWnd(&s_deleted);
+        const double start = NowMs();
+        s_created = s_wnd->Create() != FALSE;
+        std::printf("full-screen window created in %.0f ms\n", NowMs() - start);
+        if (!s_created)
+            return;
+        // The first report, before anything queued by the system: it is
+        // only taken as the reference.
+        s_wnd->SendMessage(WM_MOUSEMOVE, 0, MAKELPARAM(kRefX, kRefY));
+        s_firstMoveEnded = TakeClose(s_wnd->m_hWnd);
+        // The system's own reports of the resting pointer come now; they may
+        // differ from the reference and ask to close, which is dropped here.
+        Pump(150);
+    }
+    static void TearDownTestSuite()
+    {
+        if (s_created)
+            s_wnd->DestroyWindow();
+        else
+            delete s_wnd;
+        MSG msg;
+        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        }
+        delete s_app;
+    }
+    void SetUp() override
+    {
+        ASSERT_TRUE(s_created);
+        while (TakeClose(s_wnd->m_hWnd)) {
+        }
+        s_wnd->m_defaults.clear();
+    }
+
+    // Runs the window's messages for a while, dropping its close requests.
+    static void Pump(int ms)
+    {
+        const double end = NowMs() + ms;
+        MSG msg;
+        while (NowMs() < end) {
+            while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                if (msg.message == WM_CLOSE && msg.hwnd == s_wnd->m_hWnd)
+                    continue;
+                ::TranslateMessage(&msg);
+                ::DispatchMessageA(&msg);
+            }
+            ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+        }
+    }
+
+    // Whether sending the message made the window ask to be closed.
+    static bool Ends(UINT message, WPARAM wParam = 0, LPARAM lParam = 0)
+    {
+        s_wnd->SendMessage(message, wParam, lParam);
+        return TakeClose(s_wnd->m_hWnd);
+    }
+    static bool EndsAfterPosting(UINT message, WPARAM wParam = 0, LPARAM lParam = 0)
+    {
+        s_wnd->PostMessage(message, wParam, lParam);
+        MSG msg;
+        while (::PeekMessageA(&msg, s_wnd->m_hWnd, message, message, PM_REMOVE))
+            ::DispatchMessageA(&msg);
+        return TakeClose(s_wnd->m_hWnd);
+    }
+
+    static constexpr int kRefX = 700;
+    static constexpr int kRefY = 500;
+    static CShowApp* s_app;
+    static CProbeFullScreenWnd* s_wnd;
+    static int s_deleted;
+    static bool s_created;
+    static bool s_firstMoveEnded;
+};
+
+CShowApp* FullScreenWindowTest::s_app = nullptr;
+CProbeFullScreenWnd* FullScreenWindowTest::s_wnd = nullptr;
+int FullScreenWindowTest::s_deleted = 0;
+bool FullScreenWindowTest::s_created = false;
+bool FullScreenWindowTest::s_firstMoveEnded = true;
+
+TEST_F(FullScreenWindowTest, CoversThePrimaryScreenAboveAllOthersWithoutFrame)
+{
+    const HWND hWnd = s_wnd->m_hWnd;
+    RECT rect;
+    ::GetWindowRect(hWnd, &rect);
+    EXPECT_EQ(rect.left, 0);
+    EXPECT_EQ(rect.top, 0);
+    EXPECT_EQ(rect.right, ::GetSystemMetrics(SM_CXSCREEN));
+    EXPECT_EQ(rect.bottom, ::GetSystemMetrics(SM_CYSCREEN));
+    ::GetClientRect(hWnd, &rect);
+    EXPECT_EQ(rect.right, ::GetSystemMetrics(SM_CXSCREEN));
+    EXPECT_EQ(rect.bottom, ::GetSystemMetrics(SM_CYSCREEN));
+
+    const DWORD style = static_cast<DWORD>(::GetWindowLongA(hWnd, GWL_STYLE));
+    EXPECT_EQ(style & (WS_POPUP | WS_VISIBLE), static_cast<DWORD>(WS_POPUP | WS_VISIBLE));
+    EXPECT_EQ(style & (WS_CAPTION | WS_THICKFRAME | WS_SYSMENU | WS_CHILD), 0u);
+    EXPECT_NE(::GetWindowLongA(hWnd, GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
+    EXPECT_TRUE(::IsWindowVisible(hWnd));
+    EXPECT_EQ(::GetWindowTextLengthA(hWnd), 0);
+    EXPECT_EQ(::GetParent(hWnd), nullptr);
+}
+
+TEST_F(FullScreenWindowTest, PointerIsHiddenOverTheWindow)
+{
+    const HCURSOR blank = ::LoadCursorA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDC_BLANK));
+    ASSERT_NE(blank, nullptr);
+    EXPECT_EQ(reinterpret_cast<HCURSOR>(::GetClassLongPtrA(s_wnd->m_hWnd, GCLP_HCURSOR)), blank);
+
+    ::SetCursor(::LoadCursorA(nullptr, IDC_ARROW));
+    EXPECT_EQ(s_wnd->SendMessage(WM_SETCURSOR, reinterpret_cast<WPARAM>(s_wnd->m_hWnd),
+                                 MAKELPARAM(HTCLIENT, WM_MOUSEMOVE)),
+              TRUE);
+    EXPECT_EQ(::GetCursor(), nullptr);
+    EXPECT_FALSE(s_wnd->ReachedDefault(WM_SETCURSOR, reinterpret_cast<WPARAM>(s_wnd->m_hWnd)));
+}
+
+TEST_F(FullScreenWindowTest, TimerOneTicksEverySixtyMilliseconds)
+{
+    s_wnd->m_ticks.clear();
+    Pump(800);
+    const auto& ticks = s_wnd->m_ticks;
+    ASSERT_GE(ticks.size(), 5u);
+    for (const auto& tick : ticks)
+        EXPECT_EQ(tick.id, 1u);
+    double busy = 0;
+    for (const auto& tick : ticks)
+        busy += tick.endMs - tick.startMs;
+    const double interval = (ticks.back().startMs - ticks.front().startMs) / static_cast<double>(ticks.size() - 1);
+    const double work = busy / static_cast<double>(ticks.size());
+    std::printf("%zu ticks, %.1f ms apart, %.1f ms of work each\n", ticks.size(), interval, work);
+    // A tick that takes longer than the period delays the next one.
+    EXPECT_GE(interval, 50.0);
+    EXPECT_LE(interval, std::max(60.0, work) + 20.0);
+}
+
+TEST_F(FullScreenWindowTest, OnlyAMouseMoveAwayFromTheFirstReportEnds)
+{
+    EXPECT_FALSE(s_firstMoveEnded);
+    EXPECT_FALSE(Ends(WM_MOUSEMOVE, 0, MAKELPARAM(kRefX, kRefY)));
+    EXPECT_TRUE(Ends(WM_MOUSEMOVE, 0, MAKELPARAM(kRefX + 1, kRefY)));
+    EXPECT_TRUE(Ends(WM_MOUSEMOVE, 0, MAKELPARAM(kRefX, kRefY - 1)));
+    EXPECT_TRUE(Ends(WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(-1, -1)));
+    // The reference stays the first report: a repeated differing position
+    // still ends, and the first position still does not.
+    EXPECT_TRUE(Ends(WM_MOUSEMOVE, 0, MAKELPARAM(kRefX + 1, kRefY)));
+    EXPECT_FALSE(Ends(WM_MOUSEMOVE, 0, MAKELPARAM(kRefX, kRefY)));
+    EXPECT_TRUE(EndsAfterPosting(WM_MOUSEMOVE, 0, MAKELPARAM(kRefX + 5, kRefY + 5)));
+    EXPECT_FALSE(EndsAfterPosting(WM_MOUSEMOVE, 0, MAKELPARAM(kRefX, kRefY)));
+    EXPECT_TRUE(s_wnd->ReachedDefault(WM_MOUSEMOVE, 0));
+}
+
+TEST_F(FullScreenWindowTest, KeysAndButtonsPressedEnd)
+{
+    const struct {
+        UINT message;
+        WPARAM wParam;
+        LPARAM lParam;
+    } presses[] = {
+        {WM_KEYDOWN, 'A', 0x001E0001},
+        {WM_KEYDOWN, VK_SHIFT, 0x002A0001},
+        {WM_SYSKEYDOWN, VK_MENU, 0x20380001},
+        {WM_SYSKEYDOWN, VK_F4, 0x203E0001},  // Alt+F4
+        {WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(kRefX, kRefY)},
+        {WM_MBUTTONDOWN, MK_MBUTTON, MAKELPARAM(kRefX, kRefY)},
+        {WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(kRefX, kRefY)},
+    };
+    for (const auto& p : presses) {
+        s_wnd->m_defaults.clear();
+        EXPECT_TRUE(Ends(p.message, p.wParam, p.lParam)) << "message 0x" << std::hex << p.message;
+        EXPECT_TRUE(s_wnd->ReachedDefault(p.message, p.wParam)) << "message 0x" << std::hex << p.message;
+        EXPECT_FALSE(TakeClose(s_wnd->m_hWnd)) << "one close request per press";
+    }
+    EXPECT_TRUE(EndsAfterPosting(WM_KEYDOWN, VK_SPACE, 0x00390001));
+    // Alt+F4's own close command is swallowed: the window is still there.
+    EXPECT_TRUE(::IsWindow(s_wnd->m_hWnd));
+}
+
+TEST_F(FullScreenWindowTest, ReleasesCharactersAndTheWheelDoNotEnd)
+{
+    EXPECT_FALSE(Ends(WM_KEYUP, 'A', 0xC01E0001));
+    EXPECT_FALSE(Ends(WM_SYSKEYUP, VK_MENU, 0xC0380001));
+    EXPECT_FALSE(Ends(WM_CHAR, 'a', 0x001E0001));
+    EXPECT_FALSE(Ends(WM_LBUTTONUP, 0, MAKELPARAM(kRefX, kRefY)));
+    EXPECT_FALSE(Ends(WM_MBUTTONUP, 0, MAKELPARAM(kRefX, kRefY)));
+    EXPECT_FALSE(Ends(WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), MAKELPARAM(kRefX, kRefY)));
+    EXPECT_FALSE(EndsAfterPosting(WM_MOUSEWHEEL, MAKEWPARAM(0, -WHEEL_DELTA), MAKELPARAM(kRefX, kRefY)));
+}
+
+TEST_F(FullScreenWindowTest, ScreenSaveAndCloseCommandsAreSwallowed)
+{
+    EXPECT_FALSE(Ends(WM_SYSCOMMAND, SC_SCREENSAVE));
+    EXPECT_FALSE(Ends(WM_SYSCOMMAND, SC_CLOSE));
+    EXPECT_FALSE(s_wnd->ReachedDefault(WM_SYSCOMMAND, SC_SCREENSAVE));
+    EXPECT_FALSE(s_wnd->ReachedDefault(WM_SYSCOMMAND, SC_CLOSE));
+
+    for (WPARAM other : {WPARAM(SC_SCREENSAVE | 1), WPARAM(SC_CLOSE | 2), WPARAM(SC_MINIMIZE), WPARAM(SC_KEYMENU)}) {
+        EXPECT_FALSE(Ends(WM_SYSCOMMAND, other));
+        EXPECT_TRUE(s_wnd->ReachedDefault(WM_SYSCOMMAND, other)) << std::hex << other;
+    }
+    EXPECT_TRUE(::IsWindow(s_wnd->m_hWnd));
+}
+
+TEST_F(FullScreenWindowTest, LosingActivationEnds)
+{
+    EXPECT_EQ(s_wnd->SendMessage(WM_NCACTIVATE, FALSE), FALSE);
+    EXPECT_FALSE(s_wnd->ReachedDefault(WM_NCACTIVATE, FALSE));
+    EXPECT_FALSE(TakeClose(s_wnd->m_hWnd));
+
+    EXPECT_TRUE(Ends(WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, 0)));
+    EXPECT_TRUE(Ends(WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, 1)));
+    EXPECT_TRUE(Ends(WM_ACTIVATEAPP, FALSE));
+    EXPECT_TRUE(s_wnd->ReachedDefault(WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, 0)));
+    EXPECT_TRUE(s_wnd->ReachedDefault(WM_ACTIVATEAPP, FALSE));
+}
+
+TEST_F(FullScreenWindowTest, GainingActivationDoesNotEnd)
+{
+    EXPECT_FALSE(Ends(WM_NCACTIVATE, TRUE));
+    EXPECT_TRUE(s_wnd->ReachedDefault(WM_NCACTIVATE, TRUE));
+    EXPECT_FALSE(Ends(WM_ACTIVATE, MAKEWPARAM(WA_ACTIVE, 0)));
+    EXPECT_FALSE(Ends(WM_ACTIVATE, MAKEWPARAM(WA_CLICKACTIVE, 0)));
+    EXPECT_FALSE(Ends(WM_ACTIVATEAPP, TRUE));
+    EXPECT_TRUE(s_wnd->ReachedDefault(WM_ACTIVATEAPP, TRUE));
+}
+
+TEST(FullScreenWindowEnd, QueuedClosesEndOnceWithExitCodeZero)
+{
+    CShowApp app;
+    int deleted = 0;
+    CProbeFullScreenWnd* wnd = new CProbeFullScreenWnd(&deleted);
+    ASSERT_TRUE(wnd->Create());
+    const HWND hWnd = wnd->m_hWnd;
+    wnd->SendMessage(WM_MOUSEMOVE, 0, MAKELPARAM(3, 4));
+    wnd->PostMessage(WM_KEYDOWN, 'Q', 0x00100001);
+    wnd->PostMessage(WM_MOUSEMOVE, 0, MAKELPARAM(9, 4));
+    wnd->PostMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(9, 4));
+
+    int quits = 0;
+    WPARAM exitCode = 99;
+    const double end = NowMs() + 3000;
+    MSG msg;
+    while (NowMs() < end && ::IsWindow(hWnd)) {
+        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                ++quits;
+                exitCode = msg.wParam;
+                continue;
+            }
+            ::DispatchMessageA(&msg);
+        }
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    }
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            ++quits;
+            exitCode = msg.wParam;
+        }
+    }
+    EXPECT_FALSE(::IsWindow(hWnd));
+    EXPECT_EQ(deleted, 1);
+    EXPECT_EQ(quits, 1);
+    EXPECT_EQ(exitCode, 0u);
+}
+
+} // namespace
