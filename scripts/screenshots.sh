@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Takes the screenshots in docs/ from the running program, under Wine on a
+# private 1024x768x24 Xvfb with the default picture and tune installed into a
+# private prefix.
+#   scripts/screenshots.sh [SHOT ...]     (default: every shot)
+# A shot is a function shot_<name> writing docs/<name>.png, with "-" in the
+# name written as "_" in the function; add one and list it in ALL_SHOTS.
+set -u
+root=$(cd "$(dirname "$0")/.." && pwd)
+out=${MORVA_BUILD_DIR:-$root/build}
+export MORVA_BUILD_DIR=$out
+docs=$root/docs
+win=$out/win
+scr=$win/app/Morva.scr
+
+ALL_SHOTS=(show-mode1 show-mode2 preview)
+
+# The full-screen show with the given effect mode, a few seconds in, while
+# the drops still fall and the first rings have spread.
+show_in_mode() {
+    local mode=$1 file=$2 pid
+    printf '\r\n%s' "$mode" >"$(morva_windir)/Morvalst.txt"
+    wine "$scr" /s &
+    pid=$!
+    xdotool search --sync --onlyvisible --pid "$pid" >/dev/null 2>&1
+    sleep 4
+    import -window root "$file"
+    xdotool key Escape
+    wait "$pid"
+}
+
+shot_show_mode1() { show_in_mode 1 "$docs/show-mode1.png"; }
+shot_show_mode2() { show_in_mode 2 "$docs/show-mode2.png"; }
+
+# The preview at the size of the display settings' monitor picture, scaled up
+# twice for the page. It runs in a host window of its own process: a preview
+# drawn by another process does not reach the screen under Wine.
+shot_preview() {
+    local pid
+    wine "$win/tests/e2e/helper/preview_host.exe" 152 112 3000 &
+    pid=$!
+    xdotool search --sync --onlyvisible --name "Preview host" >/dev/null 2>&1
+    sleep 1
+    import -window root -crop 152x112+0+0 +repage -filter point -resize 200% "$docs/preview.png"
+    wait "$pid"
+}
+
+shots=("$@")
+[ ${#shots[@]} -gt 0 ] || shots=("${ALL_SHOTS[@]}")
+for s in "${shots[@]}"; do
+    declare -F "shot_${s//-/_}" >/dev/null || { echo "screenshots: no shot $s" >&2; exit 2; }
+done
+
+"$root/scripts/setup.sh" || exit 1
+"$root/scripts/build.sh" win || exit 1
+source "$root/scripts/wine-env.sh"
+trap morva_wine_cleanup EXIT
+DISPLAY=$(morva_xvfb_start 1024x768x24) || exit 1
+export DISPLAY
+morva_wine_prefix "$out/screenshots-prefix"
+cp "$root/res/media/Morva0001.jpg" "$root/res/media/4.mid" "$(morva_windir)/"
+mkdir -p "$docs"
+
+for s in "${shots[@]}"; do
+    "shot_${s//-/_}" || { echo "screenshots: $s failed" >&2; exit 1; }
+    echo "screenshots: docs/$s.png"
+done

@@ -1,0 +1,69 @@
+// Shows the saver's preview the way the display settings do, but in a window
+// of this same process: under Wine a preview child drawn by another process
+// never reaches the screen, so screenshots of the preview come from here.
+//   preview_host <width> <height> <milliseconds>
+// Makes a borderless window at (0, 0) whose client area is width x height,
+// fills it with the animation window as the preview child, keeps both for
+// the given time, then destroys the host and ends with code 0.
+#include "app/ShowApp.h"
+#include "show/ShowWnd.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+void Pump(DWORD milliseconds)
+{
+    const DWORD end = GetTickCount() + milliseconds;
+    do {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    } while (static_cast<LONG>(end - GetTickCount()) > 0);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: preview_host <width> <height> <milliseconds>\n");
+        return 2;
+    }
+    const int width = std::atoi(argv[1]);
+    const int height = std::atoi(argv[2]);
+    const DWORD milliseconds = static_cast<DWORD>(std::atoi(argv[3]));
+
+    CShowApp app;
+    app.m_strRunMode = "p";
+
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    wc.lpszClassName = "MorvaPreviewHost";
+    RegisterClassA(&wc);
+    HWND host = CreateWindowExA(0, wc.lpszClassName, "Preview host", WS_POPUP | WS_VISIBLE, 0, 0, width, height,
+                                nullptr, nullptr, wc.hInstance, nullptr);
+    if (!host)
+        return 3;
+    RECT client;
+    GetClientRect(host, &client);
+
+    // Auto-deleting, like the preview the saver makes: it goes with its parent.
+    CShowWnd* preview = new CShowWnd(TRUE);
+    if (!preview->Create(0, WS_CHILD | WS_VISIBLE, client, CWnd::FromHandle(host))) {
+        DestroyWindow(host);
+        return 4;
+    }
+    Pump(milliseconds);
+    DestroyWindow(host);
+    Pump(0);
+    return 0;
+}
