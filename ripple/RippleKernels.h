@@ -1,6 +1,7 @@
 // The fast step: refraction fused with propagation in one pass over the
-// fields, in a portable scalar version and SSE2 / AVX2 versions chosen at run
-// time. All give the reference's results bit for bit.
+// fields, in SSE2 and AVX2 versions chosen at run time; without either, the
+// scalar path runs the two plain passes. All give the reference's results bit
+// for bit.
 //
 // Fusing is exact because, row by row and left to right, the refraction of
 // position i reads field 1 only at i, i + 1 and i + W, and the propagation
@@ -30,7 +31,6 @@ void Step(RipplePath path, const FieldPair& f, const uint32_t* source, uint32_t*
 // Adds `value` (wrapping) to `count` consecutive heights.
 void AddRun(RipplePath path, int32_t* heights, int64_t count, int32_t value);
 
-void StepScalar(const FieldPair& f, const uint32_t* source, uint32_t* target, int page, int damping);
 void AddRunScalar(int32_t* heights, int64_t count, int32_t value);
 #if defined(__i386__) || defined(__x86_64__)
 void StepSse2(const FieldPair& f, const uint32_t* source, uint32_t* target, int page, int damping);

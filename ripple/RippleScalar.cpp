@@ -1,32 +1,8 @@
 #include "ripple/RippleKernels.h"
-#include "ripple/RippleKernelPixel.h"
+#include "ripple/RippleMath.h"
 
 namespace ripple {
 namespace fast {
-
-namespace {
-
-template <bool kRefract>
-void StepRows(const FieldPair& f, const uint32_t* source, uint32_t* target, int page, int damping)
-{
-    int32_t* nf = f.ForPage(page);
-    const int32_t* of = f.OtherOfPage(page);
-    for (int32_t r = 1; r < f.height - 1; ++r) {
-        const int32_t base = r * f.width;
-        for (int32_t c = 1; c < f.width - 1; ++c)
-            FusedPixel<kRefract>(f, source, target, nf, of, damping, base + c, c);
-    }
-}
-
-} // namespace
-
-void StepScalar(const FieldPair& f, const uint32_t* source, uint32_t* target, int page, int damping)
-{
-    if (source && target)
-        StepRows<true>(f, source, target, page, damping);
-    else
-        StepRows<false>(f, source, target, page, damping);
-}
 
 void AddRunScalar(int32_t* heights, int64_t count, int32_t value)
 {
@@ -46,13 +22,12 @@ void Step(RipplePath path, const FieldPair& f, const uint32_t* source, uint32_t*
         StepSse2(f, source, target, page, damping);
         return;
 #endif
-    case RipplePath::Reference:
+    default:
+        // Without SIMD the two plain passes beat a fused scalar loop, which
+        // runs out of registers on i686.
         if (source && target)
             reference::Refract(f, source, target);
         reference::Propagate(f, page, damping);
-        return;
-    default:
-        StepScalar(f, source, target, page, damping);
         return;
     }
 }
