@@ -4,7 +4,8 @@
 #   morva_xvfb_start WxHxD        starts an Xvfb; prints its display name
 #   morva_wine_prefix DIR         makes a prefix in DIR (wineboot, no window
 #                                 manager quirks) unless it exists
-#   morva_wine_use DIR DISPLAY    exports WINEPREFIX and DISPLAY for wine
+#   morva_wine_use DIR DISPLAY    exports WINEPREFIX and DISPLAY for wine and
+#                                 keeps a server running for the prefix
 #   morva_wine_cleanup            stops every server this shell started
 #
 # Wine notes that shape this: with no window manager, X11 "Managed" windows
@@ -16,8 +17,10 @@ export WINEARCH=win32
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml=;winealsa.drv,winepulse.drv,wineoss.drv=d"
 
-MORVA_XVFB_PIDS=()
 MORVA_WINE_PREFIXES=()
+# Xvfb is usually started in a command substitution, a subshell, so its
+# process id goes to a file of this shell ($$ is the same in subshells).
+MORVA_XVFB_PIDFILE=/tmp/morva-xvfb.$$
 
 morva_xvfb_start() {
     local screen=${1:-1024x768x24} n
@@ -32,7 +35,7 @@ morva_xvfb_start() {
             sleep 0.05
         done
         if [ -e "/tmp/.X11-unix/X$n" ]; then
-            MORVA_XVFB_PIDS+=("$pid")
+            echo "$pid" >>"$MORVA_XVFB_PIDFILE"
             echo ":$n"
             return 0
         fi
@@ -44,6 +47,12 @@ morva_xvfb_start() {
 morva_wine_use() {
     export WINEPREFIX=$1
     export DISPLAY=$2
+    # A server kept alive between programs saves about a second a start.
+    # The first program starts Wine's own background processes, which then
+    # live as long as the server: start them here, on this display and away
+    # from the pipes of a test runner that would wait for them to close.
+    wineserver -p
+    wine cmd.exe /c exit </dev/null >/dev/null 2>&1
 }
 
 morva_wine_prefix() {
@@ -71,9 +80,11 @@ morva_wine_cleanup() {
     for dir in "${MORVA_WINE_PREFIXES[@]}"; do
         WINEPREFIX=$dir wineserver -k 2>/dev/null || true
     done
-    for pid in "${MORVA_XVFB_PIDS[@]}"; do
-        kill "$pid" 2>/dev/null || true
-    done
-    MORVA_XVFB_PIDS=()
+    if [ -f "$MORVA_XVFB_PIDFILE" ]; then
+        while read -r pid; do
+            kill "$pid" 2>/dev/null || true
+        done <"$MORVA_XVFB_PIDFILE"
+        rm -f "$MORVA_XVFB_PIDFILE"
+    fi
     MORVA_WINE_PREFIXES=()
 }
