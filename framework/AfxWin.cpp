@@ -175,15 +175,25 @@ LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     return result;
 }
 
-LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
+CWnd* CWnd::FromHandleOrPending(HWND hWnd, bool& attached)
 {
+    attached = false;
     auto found = PermanentMap().find(hWnd);
-    CWnd* wnd = found != PermanentMap().end() ? found->second : nullptr;
-    if (!wnd && g_pWndInit) {
-        wnd = g_pWndInit;
+    if (found != PermanentMap().end())
+        return found->second;
+    CWnd* wnd = g_pWndInit;
+    if (wnd) {
         g_pWndInit = nullptr;
         wnd->Attach(hWnd);
+        attached = true;
     }
+    return wnd;
+}
+
+LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    bool attached;
+    CWnd* wnd = CWnd::FromHandleOrPending(hWnd, attached);
     if (!wnd)
         return ::DefWindowProcA(hWnd, message, wParam, lParam);
 
@@ -238,12 +248,9 @@ LPCSTR AfxRegisterWndClass(UINT classStyle, HCURSOR cursor, HBRUSH background, H
 // calls AfxDlgProc for WM_INITDIALOG.
 INT_PTR CALLBACK AfxDlgProc(HWND hWnd, UINT message, WPARAM, LPARAM)
 {
-    auto found = PermanentMap().find(hWnd);
-    CWnd* wnd = found != PermanentMap().end() ? found->second : nullptr;
-    if (!wnd && g_pWndInit) {
-        wnd = g_pWndInit;
-        g_pWndInit = nullptr;
-        wnd->Attach(hWnd);
+    bool attached;
+    CWnd* wnd = CWnd::FromHandleOrPending(hWnd, attached);
+    if (attached) {
         wnd->m_pfnSuper = reinterpret_cast<WNDPROC>(
             ::SetWindowLongPtrA(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(AfxWndProc)));
     }

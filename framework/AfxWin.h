@@ -157,6 +157,9 @@ protected:
     friend INT_PTR CALLBACK AfxDlgProc(HWND, UINT, WPARAM, LPARAM);
     void Attach(HWND hWnd);
     void Detach();
+    // Our object for a handle, or the object whose window is being created,
+    // which the first message for the new handle attaches (`attached`).
+    static CWnd* FromHandleOrPending(HWND hWnd, bool& attached);
 
     WNDPROC m_pfnSuper = nullptr; // the class's own procedure, for subclassed windows
 
