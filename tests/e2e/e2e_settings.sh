@@ -93,6 +93,7 @@ case_dialog_opens_captioned_with_empty_label_and_focus_on_home_page() {
     expect_eq "$(reported first_caption)" "Velunor ScreenSaver" "caption when first shown"
     expect_eq "$(reported caption)" "Velunor ScreenSaver" "caption"
     expect_eq "$(reported label)" "" "label 1011"
+    expect_eq "$(reported foreground)" 1 "dialog is the active window"
     expect_eq "$(reported focus)" 1008 "focused control"
     expect_eq "$(reported entries)" "Mode 1 and Mode 2|Mode 1|Mode 2" "mode list"
     expect_eq "$(reported tab_order)" "1008,1009,1003,1015" "tab order"

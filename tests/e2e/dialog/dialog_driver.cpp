@@ -8,6 +8,8 @@
 //                   control), selection and selection_text of the mode list,
 //                   entries, tab_order, visible
 //   rect            the dialog's window rectangle as x,y,width,height
+//   activate        makes the settings dialog, or the About box when it is
+//                   open, the foreground window, as a click on it would
 //   select N        chooses entry N of the mode list (CB_SETCURSEL, then the
 //                   CBN_SELCHANGE notification a click would send)
 //   click ID        clicks button ID (BM_CLICK)
@@ -93,6 +95,7 @@ bool State()
         return Fail("no settings dialog");
     std::printf("caption=%s\n", Text(dialog).c_str());
     std::printf("visible=%d\n", IsWindowVisible(dialog) ? 1 : 0);
+    std::printf("foreground=%d\n", GetForegroundWindow() == dialog ? 1 : 0);
     std::printf("label=%s\n", Text(GetDlgItem(dialog, kLabel)).c_str());
 
     GUITHREADINFO info = {};
@@ -238,14 +241,28 @@ bool Rect()
     return true;
 }
 
+bool Activate()
+{
+    HWND hwnd = FindWindowA(kDialogClass, kAboutCaption);
+    if (!hwnd)
+        hwnd = Setup();
+    if (!hwnd)
+        return Fail("no settings dialog");
+    std::printf("activated=%d\n", SetForegroundWindow(hwnd) ? 1 : 0);
+    // Without a window manager Wine makes a program's first window active
+    // but leaves its caption drawn as inactive; this redraws it as it is.
+    SendMessageA(hwnd, WM_NCACTIVATE, TRUE, 0);
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     for (int i = 1; i < argc; ++i) {
         const std::string step = argv[i];
-        // Every step but the first four takes one argument.
-        const bool takesArgument = step != "wait" && step != "state" && step != "rect" && step != "about";
+        const bool takesArgument =
+            step != "wait" && step != "state" && step != "rect" && step != "about" && step != "activate";
         if (takesArgument && ++i >= argc) {
             Fail("missing argument");
             return 1;
@@ -260,6 +277,8 @@ int main(int argc, char** argv)
             ok = Rect();
         else if (step == "about")
             ok = About();
+        else if (step == "activate")
+            ok = Activate();
         else if (step == "select")
             ok = Select(std::atoi(arg));
         else if (step == "click")
