@@ -13,7 +13,7 @@ docs=$root/docs
 win=$out/win
 scr=$win/app/Morva.scr
 
-ALL_SHOTS=(show-mode1 show-mode2 preview)
+ALL_SHOTS=(show-mode1 show-mode2 preview settings-dialog about-box)
 
 # The full-screen show with the given effect mode, a few seconds in, while
 # the drops still fall and the first rings have spread.
@@ -45,6 +45,61 @@ shot_preview() {
     wait "$pid"
 }
 
+# Runs the settings dialog's automation; prints its key=value lines. Through
+# a file: a Wine program started on the way would hold a pipe open.
+drive_dialog() {
+    local report=$out/screenshots-driver.txt
+    wine "$win/tests/e2e/dialog/dialog_driver.exe" "$@" >"$report" 2>/dev/null </dev/null
+    tr -d '\r' <"$report"
+}
+
+# Saves the screen inside a rectangle given as "x,y,width,height".
+crop_screen() {
+    local x y w h
+    IFS=, read -r x y w h <<<"$1"
+    import -window root -crop "${w}x$h+$x+$y" +repage "$2"
+}
+
+# The settings dialog as it opens with mode 0 stored, focus on the home-page
+# button, cropped to its window.
+shot_settings_dialog() {
+    local pid rect
+    printf '\r\n0' >"$(morva_windir)/Morvalst.txt"
+    wine "$scr" /c &
+    pid=$!
+    rect=$(drive_dialog wait activate rect | sed -n 's/^rect=//p')
+    [ -n "$rect" ] || { kill "$pid"; return 1; }
+    sleep 0.5
+    crop_screen "$rect" "$docs/settings-dialog.png"
+    drive_dialog click 1009 >/dev/null
+    wait "$pid"
+}
+
+# The About box, opened from the settings dialog's system menu.
+shot_about_box() {
+    local pid rect
+    printf '\r\n0' >"$(morva_windir)/Morvalst.txt"
+    wine "$scr" /c &
+    pid=$!
+    rect=$(drive_dialog wait syscommand 10 about activate | sed -n 's/^about_rect=//p')
+    [ -n "$rect" ] || { kill "$pid"; return 1; }
+    sleep 0.5
+    crop_screen "$rect" "$docs/about-box.png"
+    drive_dialog about_close ok click 1009 >/dev/null
+    wait "$pid"
+}
+
+# Wine reads its own fonts (MS Sans Serif, Marlett for the caption buttons)
+# from the prefix's Fonts folder; Debian's Wine does not find them where
+# fonts-wine puts them, so dialogs would fall back to another face and show
+# letters on their caption buttons.
+link_wine_fonts() {
+    local font
+    for font in /usr/share/wine/fonts/*; do
+        [ -e "$(morva_windir)/Fonts/${font##*/}" ] || ln -s "$font" "$(morva_windir)/Fonts/"
+    done
+}
+
 shots=("$@")
 [ ${#shots[@]} -gt 0 ] || shots=("${ALL_SHOTS[@]}")
 for s in "${shots[@]}"; do
@@ -59,6 +114,7 @@ DISPLAY=$(morva_xvfb_start 1024x768x24) || exit 1
 export DISPLAY
 morva_wine_prefix "$out/screenshots-prefix"
 cp "$root/res/media/Morva0001.jpg" "$root/res/media/4.mid" "$(morva_windir)/"
+link_wine_fonts
 mkdir -p "$docs"
 
 for s in "${shots[@]}"; do
