@@ -2,6 +2,7 @@
 # Builds everything and runs every test suite:
 #   native       platform-free unit tests (GoogleTest under ctest)
 #   sanitizers   the same, built with AddressSanitizer and UBSan
+#   fuzz         the libFuzzer targets of fuzz/, 20 s each (scripts/fuzz.sh)
 #   win32        the cross-built unit and Windows tests, under Wine
 #   e2e          Morva.scr driven end to end under Wine on Xvfb
 # Installs what is missing first (as root). Prints one summary line per
@@ -50,6 +51,13 @@ fi
 
 run_ctest native "$out/native" -j 2
 run_ctest sanitizers "$out/asan" -j 2
+
+echo "== fuzz"
+"$root/scripts/fuzz.sh" 2>&1 | tee "$out/fuzz.log"
+fuzz_rc=${PIPESTATUS[0]}
+line=$(grep -E '^fuzz: [0-9]+ passed' "$out/fuzz.log" | tail -n 1)
+summary+=("${line:-fuzz: 0 passed, 1 failed (no target ran)}")
+[ "$fuzz_rc" -eq 0 ] && [ -n "$line" ] || status=1
 
 source "$root/scripts/wine-env.sh"
 trap morva_wine_cleanup EXIT
