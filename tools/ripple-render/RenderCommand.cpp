@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 
 namespace {
@@ -45,9 +46,7 @@ bool ParsePath(const std::string& name, ripple::RipplePath& path)
     return false;
 }
 
-} // namespace
-
-int RunRenderCommand(int argc, const char* const* argv)
+int Render(int argc, const char* const* argv)
 {
     RenderOptions options;
     std::string input, output;
@@ -113,4 +112,18 @@ int RunRenderCommand(int argc, const char* const* argv)
         return 1;
     }
     return 0;
+}
+
+} // namespace
+
+int RunRenderCommand(int argc, const char* const* argv)
+{
+    // The file buffers, the picture, the frame and its encoding are each as
+    // large as the picture; any of them may be refused. Nothing is written
+    // before the encoding exists, so a refusal leaves no output file.
+    try {
+        return Render(argc, argv);
+    } catch (const std::bad_alloc&) {
+        return Fail("not enough memory");
+    }
 }
