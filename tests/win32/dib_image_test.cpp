@@ -1,0 +1,456 @@
+// CDibImage and the default palette against real GDI: what a section holds
+// after CreateFromHeader, which palette it gets, how CreateFromPicture lays a
+// picture out in memory and how Paint puts it on a device.
+#include "image/DibImage.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+struct Info256 {
+    BITMAPINFOHEADER header;
+    RGBQUAD colors[256];
+};
+
+Info256 MakeInfo(int width, int height, int bits)
+{
+    Info256 info = {};
+    info.header.biSize = sizeof(BITMAPINFOHEADER);
+    info.header.biWidth = width;
+    info.header.biHeight = height;
+    info.header.biPlanes = 1;
+    info.header.biBitCount = static_cast<WORD>(bits);
+    info.header.biCompression = BI_RGB;
+    return info;
+}
+
+const BITMAPINFO* AsInfo(const Info256& info)
+{
+    return reinterpret_cast<const BITMAPINFO*>(&info);
+}
+
+std::vector<PALETTEENTRY> EntriesOf(HPALETTE palette)
+{
+    std::vector<PALETTEENTRY> entries;
+    if (!palette)
+        return entries;
+    const UINT count = ::GetPaletteEntries(palette, 0, 0, nullptr);
+    entries.resize(count);
+    if (count)
+        ::GetPaletteEntries(palette, 0, count, entries.data());
+    return entries;
+}
+
+bool IsColor(const PALETTEENTRY& e, int red, int green, int blue)
+{
+    return e.peRed == red && e.peGreen == green && e.peBlue == blue && e.peFlags == 0;
+}
+
+const std::uint8_t* Bytes(const CDibImage& image)
+{
+    return static_cast<const std::uint8_t*>(image.GetBits());
+}
+
+std::vector<std::uint8_t> Pattern(size_t size)
+{
+    std::vector<std::uint8_t> bytes(size);
+    for (size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<std::uint8_t>(i * 7 + 1) | 1;
+    return bytes;
+}
+
+// A picture object over a top-down 32-bit bitmap with the given pixels
+// (0x00RRGGBB, rows from the top); the picture owns the bitmap.
+IPicture* MakePicture(int width, int height, const std::vector<std::uint32_t>& pixels)
+{
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP bitmap = ::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!bitmap)
+        return nullptr;
+    std::memcpy(bits, pixels.data(), pixels.size() * 4);
+    PICTDESC desc = {};
+    desc.cbSizeofstruct = sizeof desc;
+    desc.picType = PICTYPE_BITMAP;
+    desc.bmp.hbitmap = bitmap;
+    IPicture* picture = nullptr;
+    if (FAILED(::OleCreatePictureIndirect(&desc, IID_IPicture, TRUE, reinterpret_cast<void**>(&picture)))) {
+        ::DeleteObject(bitmap);
+        return nullptr;
+    }
+    return picture;
+}
+
+// Four corners in distinct colours whose channels differ from each other, so
+// that a swap of red and blue or of rows shows.
+constexpr std::uint32_t kTopLeft = 0xFF0000;
+constexpr std::uint32_t kTopRight = 0x00FF00;
+constexpr std::uint32_t kBottomLeft = 0x0000FF;
+constexpr std::uint32_t kBottomRight = 0x804020;
+constexpr std::uint32_t kGrey = 0x606060;
+
+IPicture* MakeCornerPicture(int width, int height)
+{
+    std::vector<std::uint32_t> pixels(static_cast<size_t>(width * height), kGrey);
+    pixels[0] = kTopLeft;
+    pixels[width - 1] = kTopRight;
+    pixels[(height - 1) * width] = kBottomLeft;
+    pixels[height * width - 1] = kBottomRight;
+    return MakePicture(width, height, pixels);
+}
+
+// GDI objects the process holds. Wine's GetGuiResources is a stub that
+// returns 0; there a handle's table index alone names a live object, so the
+// table can be counted directly.
+DWORD CountGdiObjects()
+{
+    const DWORD reported = ::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS);
+    if (reported)
+        return reported;
+    DWORD count = 0;
+    for (ULONG_PTR index = 1; index < 0x10000; ++index)
+        if (::GetObjectType(reinterpret_cast<HGDIOBJ>(index)))
+            ++count;
+    return count;
+}
+
+int ScreenBits()
+{
+    HDC screen = ::GetDC(nullptr);
+    const int bits = ::GetDeviceCaps(screen, BITSPIXEL);
+    ::ReleaseDC(nullptr, screen);
+    return bits;
+}
+
+TEST(MakeDefaultPalette, HoldsTheDefaultColours)
+{
+    const std::vector<PaletteColor> expected = DefaultPaletteColors(256);
+    for (int count : {256, 0, -5, 300}) {
+        CPalette palette;
+        ASSERT_TRUE(MakeDefaultPalette(palette, count)) << count;
+        const auto entries = EntriesOf(palette);
+        ASSERT_EQ(entries.size(), 256u) << count;
+        for (size_t i = 0; i < entries.size(); ++i)
+            EXPECT_TRUE(IsColor(entries[i], expected[i].red, expected[i].green, expected[i].blue))
+                << "count " << count << " entry " << i;
+        EXPECT_TRUE(IsColor(entries[231], 255, 255, 255));
+        EXPECT_TRUE(IsColor(entries[255], 255, 255, 255));
+    }
+
+    CPalette sixteen;
+    ASSERT_TRUE(MakeDefaultPalette(sixteen, 16));
+    const auto fixed = EntriesOf(sixteen);
+    ASSERT_EQ(fixed.size(), 16u);
+    EXPECT_TRUE(IsColor(fixed[2], 0, 0, 255));
+    EXPECT_TRUE(IsColor(fixed[15], 192, 192, 192));
+
+    CPalette two;
+    ASSERT_TRUE(MakeDefaultPalette(two, 2));
+    const auto mono = EntriesOf(two);
+    ASSERT_EQ(mono.size(), 2u);
+    EXPECT_TRUE(IsColor(mono[0], 0, 0, 0));
+    EXPECT_TRUE(IsColor(mono[1], 255, 255, 255));
+}
+
+TEST(MakeDefaultPalette, ReplacesAndDeletesThePreviousPalette)
+{
+    CPalette palette;
+    ASSERT_TRUE(MakeDefaultPalette(palette, 16));
+    HGDIOBJ first = palette.GetSafeHandle();
+    ASSERT_TRUE(MakeDefaultPalette(palette, 2));
+    EXPECT_EQ(EntriesOf(palette).size(), 2u);
+    EXPECT_NE(palette.GetSafeHandle(), first);
+    EXPECT_EQ(::GetObjectType(first), 0u);
+}
+
+TEST(CreateFromHeader, NullArgumentsLeaveTheObjectEmpty)
+{
+    CDibImage image;
+    Info256 info = MakeInfo(4, 4, 32);
+    std::vector<std::uint8_t> pixels(64);
+    ASSERT_TRUE(image.CreateFromHeader(AsInfo(info), pixels.data()));
+
+    EXPECT_FALSE(image.CreateFromHeader(nullptr, pixels.data()));
+    EXPECT_EQ(image.GetBits(), nullptr);
+    EXPECT_EQ(image.Header().biWidth, 0);
+    EXPECT_EQ(image.Header().biBitCount, 0);
+
+    ASSERT_TRUE(image.CreateFromHeader(AsInfo(info), pixels.data()));
+    EXPECT_FALSE(image.CreateFromHeader(AsInfo(info), nullptr));
+    EXPECT_EQ(image.GetBits(), nullptr);
+}
+
+TEST(CreateFromHeader, CopiesExactlyTheStatedImageSize)
+{
+    Info256 info = MakeInfo(16, 16, 32);
+    info.header.biSizeImage = 100;
+    const auto source = Pattern(16 * 16 * 4);
+    CDibImage image;
+    ASSERT_TRUE(image.CreateFromHeader(AsInfo(info), source.data()));
+    const std::uint8_t* bits = Bytes(image);
+    ASSERT_NE(bits, nullptr);
+    for (int i = 0; i < 100; ++i)
+        ASSERT_EQ(bits[i], source[i]) << i;
+    // A fresh section is zero-filled; nothing past the stated size is touched.
+    for (int i = 100; i < 16 * 16 * 4; ++i)
+        ASSERT_EQ(bits[i], 0) << i;
+}
+
+TEST(CreateFromHeader, WithoutImageSizeCopiesWholePaddedRows)
+{
+    // Three 24-bit pixels take 9 bytes; the row is 12, so 5 rows are 60 bytes.
+    Info256 info = MakeInfo(3, 5, 24);
+    const auto source = Pattern(60);
+    CDibImage image;
+    ASSERT_TRUE(image.CreateFromHeader(AsInfo(info), source.data()));
+    const std::uint8_t* bits = Bytes(image);
+    for (int i = 0; i < 60; ++i)
+        ASSERT_EQ(bits[i], source[i]) << i;
+
+    // A top-down header (negative height) copies as many rows.
+    Info256 topDown = MakeInfo(4, -3, 32);
+    const auto rows = Pattern(48);
+    ASSERT_TRUE(image.CreateFromHeader(AsInfo(topDown), rows.data()));
+    for (int i = 0; i < 48; ++i)
+        ASSERT_EQ(Bytes(image)[i], rows[i]) << i;
+}
+
+TEST(CreateFromHeader, AnImageSizeBeyondTheSectionIsCutToIt)
+{
+    // 32 x 32 x 4 bytes is one page; a header claiming a megabyte must not
+    // make the copy write past the section.
+    Info256 info = MakeInfo(32, 32, 32);
+    info.header.biSizeImage = 1 << 20;
+    const auto source = Pattern(1 << 20);
+    for (int round = 0; round < 8; ++round) {
+        CDibImage image;
+        ASSERT_TRUE(image.CreateFromHeader(AsInfo(info), source.data()));
+        for (int i = 0; i < 4096; ++i)
+            ASSERT_EQ(Bytes(image)[i], source[i]) << i;
+    }
+}
+
+TEST(CreateFromHeader, TrueColourImagesGetTheDefaultPalette)
+{
+    Info256 info = MakeInfo(8, 8, 32);
+    std::vector<std::uint8_t> pixels(256);
+    CDibImage image;
+    ASSERT_TRUE(image.CreateFromHeader(AsInfo(info), pixels.data()));
+    const auto entries = EntriesOf(image.Palette());
+    const auto expected = DefaultPaletteColors(256);
+    ASSERT_EQ(entries.size(), 256u);
+    for (size_t i = 0; i < 256; ++i)
+        EXPECT_TRUE(IsColor(entries[i], expected[i].red, expected[i].green, expected[i].blue)) << i;
+}
+
+TEST(CreateFromHeader, PaletteImagesGetTheirColourTable)
+{
+    for (int bits : {1, 4, 8}) {
+        const int count = 1 << bits;
+        Info256 info = MakeInfo(8, 2, bits);
+        for (int i = 0; i < count; ++i)
+            info.colors[i] = {static_cast<BYTE>(i), static_cast<BYTE>(255 - i), static_cast<BYTE>(i * 3), 0};
+        std::vector<std::uint8_t> pixels(64);
+        CDibImage image;
+        ASSERT_TRUE(image.CreateFromHeader(AsInfo(info), pixels.data())) << bits;
+        const auto entries = EntriesOf(image.Palette());
+        ASSERT_EQ(entries.size(), static_cast<size_t>(count)) << bits;
+        for (int i = 0; i < count; ++i)
+            EXPECT_TRUE(IsColor(entries[i], (i * 3) & 0xFF, 255 - i, i)) << bits << " entry " << i;
+    }
+}
+
+TEST(CreateFromHeader, ShortColourTableIsPaddedWithBlack)
+{
+    // A header using 100 colours makes a section whose table holds only
+    // those: Windows reads back 100 entries, Wine 256 with the rest black.
+    // Either way the palette keeps 256 entries and the last 156 are black.
+    Info256 info = MakeInfo(8, 2, 8);
+    info.header.biClrUsed = 100;
+    for (int i = 0; i < 256; ++i)
+        info.colors[i] = {200, static_cast<BYTE>(i), 100, 0};
+    std::vector<std::uint8_t> pixels(16);
+    CDibImage image;
+    ASSERT_TRUE(image.CreateFromHeader(AsInfo(info), pixels.data()));
+    const auto entries = EntriesOf(image.Palette());
+    ASSERT_EQ(entries.size(), 256u);
+    for (int i = 0; i < 100; ++i)
+        EXPECT_TRUE(IsColor(entries[i], 100, i, 200)) << i;
+    for (int i = 100; i < 256; ++i)
+        EXPECT_TRUE(IsColor(entries[i], 0, 0, 0)) << i;
+}
+
+TEST(CreateFromPicture, StoresTopRowFirstAsZeroRedGreenBlueWords)
+{
+    if (ScreenBits() < 24)
+        GTEST_SKIP() << "the colours below are exact only on a true-colour screen";
+    IPicture* picture = MakeCornerPicture(4, 3);
+    ASSERT_NE(picture, nullptr);
+    CDibImage image;
+    image.CreateFromPicture(picture, 4, 3);
+    picture->Release();
+
+    const std::uint8_t* bytes = Bytes(image);
+    ASSERT_NE(bytes, nullptr);
+    EXPECT_EQ(bytes[0], 0);
+    EXPECT_EQ(bytes[1], 0);
+    EXPECT_EQ(bytes[2], 255);
+    EXPECT_EQ(bytes[3], 0);
+    const auto* words = static_cast<const std::uint32_t*>(image.GetBits());
+    EXPECT_EQ(words[3], kTopRight);
+    EXPECT_EQ(words[8], kBottomLeft);
+    EXPECT_EQ(words[11], kBottomRight);
+    EXPECT_EQ(words[5], kGrey);
+
+    EXPECT_EQ(image.Header().biBitCount, 32);
+    EXPECT_EQ(image.Header().biWidth, 4);
+    EXPECT_EQ(image.Header().biHeight, 3);
+    EXPECT_EQ(EntriesOf(image.Palette()).size(), 256u);
+}
+
+TEST(CreateFromPicture, ScalesThePictureToFillTheSize)
+{
+    if (ScreenBits() < 24)
+        GTEST_SKIP() << "the colours below are exact only on a true-colour screen";
+    IPicture* picture = MakeCornerPicture(4, 3);
+    ASSERT_NE(picture, nullptr);
+    CDibImage image;
+    image.CreateFromPicture(picture, 12, 6);
+    picture->Release();
+
+    const auto* words = static_cast<const std::uint32_t*>(image.GetBits());
+    ASSERT_NE(words, nullptr);
+    // Each picture pixel becomes a 3 x 2 block.
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 3; ++x) {
+            EXPECT_EQ(words[y * 12 + x], kTopLeft) << x << "," << y;
+            EXPECT_EQ(words[y * 12 + 9 + x], kTopRight) << x << "," << y;
+            EXPECT_EQ(words[(4 + y) * 12 + x], kBottomLeft) << x << "," << y;
+            EXPECT_EQ(words[(4 + y) * 12 + 9 + x], kBottomRight) << x << "," << y;
+        }
+    for (int i = 0; i < 72; ++i)
+        EXPECT_EQ(words[i] >> 24, 0u) << i;
+}
+
+TEST(CreateFromPicture, NothingToRenderLeavesTheObjectEmpty)
+{
+    IPicture* picture = MakeCornerPicture(4, 3);
+    ASSERT_NE(picture, nullptr);
+    CDibImage image;
+    image.CreateFromPicture(picture, 4, 3);
+    ASSERT_NE(image.GetBits(), nullptr);
+    image.CreateFromPicture(nullptr, 4, 3);
+    EXPECT_EQ(image.GetBits(), nullptr);
+    image.CreateFromPicture(picture, 0, 3);
+    EXPECT_EQ(image.GetBits(), nullptr);
+    image.CreateFromPicture(picture, 4, -1);
+    EXPECT_EQ(image.GetBits(), nullptr);
+    picture->Release();
+}
+
+class PaintTarget {
+public:
+    PaintTarget(int width, int height) : m_width(width)
+    {
+        BITMAPINFO info = {};
+        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        m_bitmap = ::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&m_pixels), nullptr, 0);
+        m_dc.CreateCompatibleDC(nullptr);
+        m_old = ::SelectObject(m_dc, m_bitmap);
+        for (int i = 0; i < width * height; ++i)
+            m_pixels[i] = 0x123456;
+    }
+    ~PaintTarget()
+    {
+        ::SelectObject(m_dc, m_old);
+        ::DeleteObject(m_bitmap);
+    }
+    PaintTarget(const PaintTarget&) = delete;
+    PaintTarget& operator=(const PaintTarget&) = delete;
+
+    CDC* Dc() { return &m_dc; }
+    std::uint32_t At(int x, int y)
+    {
+        ::GdiFlush();
+        return m_pixels[y * m_width + x] & 0xFFFFFF;
+    }
+
+private:
+    int m_width;
+    CDC m_dc;
+    HBITMAP m_bitmap = nullptr;
+    HGDIOBJ m_old = nullptr;
+    std::uint32_t* m_pixels = nullptr;
+};
+
+TEST(Paint, EmptyImageDrawsNothing)
+{
+    PaintTarget target(8, 8);
+    CDibImage image;
+    EXPECT_EQ(image.Paint(target.Dc(), 0, 0, FALSE), 0);
+    EXPECT_EQ(target.At(0, 0), 0x123456u);
+}
+
+TEST(Paint, DrawsMemoryRowZeroAtTheBottom)
+{
+    if (ScreenBits() < 24)
+        GTEST_SKIP() << "the colours below are exact only on a true-colour screen";
+    IPicture* picture = MakeCornerPicture(4, 3);
+    ASSERT_NE(picture, nullptr);
+    CDibImage image;
+    image.CreateFromPicture(picture, 4, 3);
+    picture->Release();
+
+    PaintTarget target(10, 10);
+    EXPECT_EQ(image.Paint(target.Dc(), 2, 3, FALSE), 3);
+    // The picture's top row went to memory row 0, which a bottom-up DIB
+    // draws last: unflipped pictures come out upside down.
+    EXPECT_EQ(target.At(2, 5), kTopLeft);
+    EXPECT_EQ(target.At(5, 5), kTopRight);
+    EXPECT_EQ(target.At(2, 3), kBottomLeft);
+    EXPECT_EQ(target.At(5, 3), kBottomRight);
+    EXPECT_EQ(target.At(1, 3), 0x123456u);
+    EXPECT_EQ(target.At(6, 5), 0x123456u);
+    EXPECT_EQ(target.At(2, 6), 0x123456u);
+    EXPECT_EQ(target.At(2, 2), 0x123456u);
+}
+
+TEST(Refill, ReplacingTheContentLeaksNoGdiObject)
+{
+    Info256 small = MakeInfo(8, 8, 8);
+    Info256 large = MakeInfo(64, 32, 32);
+    const auto pixels = Pattern(64 * 32 * 4);
+    IPicture* picture = MakeCornerPicture(4, 3);
+    ASSERT_NE(picture, nullptr);
+    CDibImage image;
+    ASSERT_TRUE(image.CreateFromHeader(AsInfo(small), pixels.data()));
+    image.CreateFromPicture(picture, 16, 16);
+    const DWORD before = CountGdiObjects();
+    ASSERT_GT(before, 0u);
+    for (int i = 0; i < 10; ++i) {
+        ASSERT_TRUE(image.CreateFromHeader(AsInfo(i % 2 ? small : large), pixels.data()));
+        ASSERT_TRUE(image.BuildPalette());
+        image.CreateFromPicture(picture, 16 + i, 16);
+        ASSERT_NE(image.GetBits(), nullptr);
+    }
+    image.CreateFromPicture(picture, 16, 16);
+    EXPECT_EQ(CountGdiObjects(), before);
+    picture->Release();
+}
+
+} // namespace
