@@ -287,9 +287,17 @@ END_MESSAGE_MAP()
 
 INT_PTR CDialog::DoModal()
 {
+    // Without a parent the dialog is modal over the application's main
+    // window, which it disables while it runs.
+    CWnd* owner = m_pParentWnd;
+    if (!owner) {
+        CWinApp* app = AfxGetApp();
+        if (app && app->m_pMainWnd != this)
+            owner = app->m_pMainWnd;
+    }
     g_pWndInit = this;
     const INT_PTR result = ::DialogBoxParamA(AfxGetResourceHandle(), MAKEINTRESOURCEA(m_nIDTemplate),
-                                             m_pParentWnd ? m_pParentWnd->m_hWnd : nullptr, AfxDlgProc, 0);
+                                             owner ? owner->m_hWnd : nullptr, AfxDlgProc, 0);
     g_pWndInit = nullptr;
     return result;
 }

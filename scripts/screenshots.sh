@@ -93,13 +93,6 @@ shot_about_box() {
 # from the prefix's Fonts folder; Debian's Wine does not find them where
 # fonts-wine puts them, so dialogs would fall back to another face and show
 # letters on their caption buttons.
-link_wine_fonts() {
-    local font
-    for font in /usr/share/wine/fonts/*; do
-        [ -e "$(morva_windir)/Fonts/${font##*/}" ] || ln -s "$font" "$(morva_windir)/Fonts/"
-    done
-}
-
 shots=("$@")
 [ ${#shots[@]} -gt 0 ] || shots=("${ALL_SHOTS[@]}")
 for s in "${shots[@]}"; do
@@ -114,7 +107,6 @@ DISPLAY=$(morva_xvfb_start 1024x768x24) || exit 1
 export DISPLAY
 morva_wine_prefix "$out/screenshots-prefix"
 cp "$root/res/media/Morva0001.jpg" "$root/res/media/4.mid" "$(morva_windir)/"
-link_wine_fonts
 mkdir -p "$docs"
 
 for s in "${shots[@]}"; do

@@ -64,6 +64,13 @@ morva_wine_prefix() {
         wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
         wineserver -w
     fi
+    # Debian's Wine looks for fonts-wine's files in a folder that does not
+    # resolve; without them "MS Sans Serif" falls back to another face and
+    # the caption buttons show letters.
+    local font
+    for font in /usr/share/wine/fonts/*; do
+        [ -e "$dir/drive_c/windows/Fonts/${font##*/}" ] || ln -s "$font" "$dir/drive_c/windows/Fonts/"
+    done
     MORVA_WINE_PREFIXES+=("$dir")
 }
 

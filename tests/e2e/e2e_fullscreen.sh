@@ -114,7 +114,7 @@ case_preview_ends_when_the_host_process_dies() {
     wine "$HELPER" host "$(winepath -w "$SCR")" abandon >"$E2E_LOGDIR/abandon.out" 2>&1
     grep -q "child_rect=0,0" "$E2E_LOGDIR/abandon.out" || fail "no preview child was attached"
     for i in $(seq 1 100); do
-        pgrep -f 'Morva\.scr' >/dev/null || return 0
+        [ -n "$(saver_pids)" ] || return 0
         sleep 0.1
     done
     fail "the preview outlived its host by 10 s"

@@ -72,12 +72,13 @@ expect_settings() {
     expect_eq "$(settings_bytes)" "$want" "settings file"
 }
 
-# Whether a window rectangle "x,y,width,height" is centred on the screen,
-# to the pixel (no taskbar: the work area is the screen).
+# Whether a window rectangle "x,y,width,height" is centred, to the pixel, in
+# another one (by default the screen: no taskbar, the work area is the screen).
 expect_centred() {
-    local x y w h sw=${SCREEN_SIZE%x*} sh=${SCREEN_SIZE#*x}
+    local x y w h ox=0 oy=0 ow=${SCREEN_SIZE%x*} oh=${SCREEN_SIZE#*x}
     IFS=, read -r x y w h <<<"$1"
-    expect_eq "$x,$y" "$(((sw - w) / 2)),$(((sh - h) / 2))" "$2 position (${w}x$h on $SCREEN_SIZE)"
+    [ -z "${3:-}" ] || IFS=, read -r ox oy ow oh <<<"$3"
+    expect_eq "$x,$y" "$((ox + (ow - w) / 2)),$((oy + (oh - h) / 2))" "$2 position (${w}x$h in ${ow}x$oh at $ox,$oy)"
 }
 
 close_with_exit_0() {
@@ -162,15 +163,17 @@ case_saving_without_a_settings_file_creates_none() {
 case_about_box_opens_from_the_system_menu_and_the_dialog_goes_on() {
     store_settings "\r\n0"
     open_dialog
-    drive select 2 state
-    local before
+    drive select 2 state rect
+    local before setup_rect
     before=$(grep -E '^(caption|label|focus|selection|entries|visible)=' "$DRIVEN" | tail -n 6)
+    setup_rect=$(reported rect)
     for command in 10 1F; do
         drive syscommand "$command" about || fail "command 0x$command opened no About box"
-        expect_eq "$(reported about_texts)" "Saver Version 1.0|Copyright (C) Velunor. Mind the ripples.|OK" \
+        expect_eq "$(reported about_texts)" "Saver Version 1.0|Copyright (C) Velunor|OK" \
             "About box texts"
         expect_eq "$(reported about_default)" 1 "About box default button"
-        expect_centred "$(reported about_rect)" "About box"
+        # Centred over its owner, the settings dialog.
+        expect_centred "$(reported about_rect)" "About box" "$setup_rect"
         # Modal over the settings dialog: owned by it, which takes no input.
         expect_eq "$(reported about_owner_is_setup)" 1 "About box owner"
         expect_eq "$(reported setup_enabled)" 0 "settings dialog enabled under the About box"

@@ -71,14 +71,25 @@ saver_wait() {
 
 saver_running() { kill -0 "$SAVER_PID" 2>/dev/null; }
 
+# Savers of this prefix, however they were started (the preview host starts
+# its own); other runs on the same machine are left alone.
+saver_pids() {
+    local pid
+    for pid in $(pgrep -f 'Morva\.scr'); do
+        { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" && echo "$pid"
+    done
+}
+
 saver_kill_all() {
-    pkill -f 'Morva\.scr' 2>/dev/null
-    local i
+    local pids i
+    pids=$(saver_pids)
+    [ -n "$pids" ] || return 0
+    kill $pids 2>/dev/null
     for i in $(seq 1 40); do
-        pgrep -f 'Morva\.scr' >/dev/null || return 0
+        [ -n "$(saver_pids)" ] || return 0
         sleep 0.05
     done
-    pkill -9 -f 'Morva\.scr' 2>/dev/null
+    kill -9 $(saver_pids) 2>/dev/null
     return 0
 }
 
