@@ -8,21 +8,11 @@
 #include <memory>
 #include <new>
 
+#include "framework/AfxCom.h"
 #include "image/DibGeometry.h"
 #include "show/ShowWnd.h"
 
 namespace {
-
-// Releases a COM interface on scope exit.
-template <class T>
-struct ComRelease {
-    T* p = nullptr;
-    ~ComRelease()
-    {
-        if (p)
-            p->Release();
-    }
-};
 
 // A device context made by CreateDC / CreateCompatibleDC, deleted on scope exit.
 struct OwnedDC {
@@ -85,14 +75,14 @@ void CShowWnd::DrawPictureFile(const CString& path)
     ::GlobalUnlock(block);
     file.Close();
 
-    ComRelease<IStream> stream;
+    CComRelease<IStream> stream;
     // The stream frees the block when it is released.
     if (read != size || FAILED(::CreateStreamOnHGlobal(block, TRUE, &stream.p))) {
         if (!stream.p)
             ::GlobalFree(block);
         return;
     }
-    ComRelease<IPicture> picture;
+    CComRelease<IPicture> picture;
     if (FAILED(::OleLoadPicture(stream.p, static_cast<LONG>(size), TRUE, IID_IPicture,
                                 reinterpret_cast<void**>(&picture.p))) ||
         !picture.p)

@@ -3,22 +3,13 @@
 #include <olectl.h>
 
 #include "app/ShowApp.h"
+#include "framework/AfxCom.h"
 #include "res/resource.h"
 
 namespace {
 
 // The one window class of every animation window, registered on first use.
 LPCSTR g_pszClassName = nullptr;
-
-// Releases an OLE picture on scope exit.
-struct PictureRelease {
-    IPicture* picture;
-    ~PictureRelease()
-    {
-        if (picture)
-            picture->Release();
-    }
-};
 
 } // namespace
 
@@ -101,15 +92,15 @@ bool CShowWnd::PrepareShow()
     desc.cbSizeofstruct = sizeof desc;
     desc.picType = PICTYPE_BITMAP;
     desc.bmp.hbitmap = static_cast<HBITMAP>(m_bmPicture.GetSafeHandle());
-    PictureRelease picture{nullptr};
+    CComRelease<IPicture> picture;
     if (desc.bmp.hbitmap &&
-        SUCCEEDED(::OleCreatePictureIndirect(&desc, IID_IPicture, TRUE, reinterpret_cast<void**>(&picture.picture)))) {
+        SUCCEEDED(::OleCreatePictureIndirect(&desc, IID_IPicture, TRUE, reinterpret_cast<void**>(&picture.p)))) {
         // The picture object owns the bitmap now and deletes it on release.
         m_bmPicture.Detach();
     }
-    if (picture.picture) {
-        m_dibSource.CreateFromPicture(picture.picture, m_nScreenWidth, m_nScreenHeight);
-        m_dibDisplay.CreateFromPicture(picture.picture, m_nScreenWidth, m_nScreenHeight);
+    if (picture.p) {
+        m_dibSource.CreateFromPicture(picture.p, m_nScreenWidth, m_nScreenHeight);
+        m_dibDisplay.CreateFromPicture(picture.p, m_nScreenWidth, m_nScreenHeight);
     }
     m_effect.Create(m_nScreenWidth, m_nScreenHeight);
 
