@@ -16,6 +16,7 @@ CEffectEngine::CEffectEngine()
     , m_damping(10)
     , m_heights1(nullptr)
     , m_heights2(nullptr)
+    , m_dropPending(false)
     , m_path(ripple::BestPath())
 {
 }
@@ -32,6 +33,7 @@ void CEffectEngine::Release()
     m_heights1 = nullptr;
     m_heights2 = nullptr;
     m_scratch.Release();
+    m_dropPending = false;
     m_width = 0;
     m_height = 0;
 }
@@ -70,6 +72,34 @@ ripple::FieldPair CEffectEngine::Fields() const
     return f;
 }
 
+int32_t* CEffectEngine::GetHeights(int field)
+{
+    AddPendingDrop();
+    return field == 1 ? m_heights1 : m_heights2;
+}
+
+const int32_t* CEffectEngine::GetHeights(int field) const
+{
+    AddPendingDrop();
+    return field == 1 ? m_heights1 : m_heights2;
+}
+
+void CEffectEngine::AddPendingDrop() const
+{
+    if (!m_dropPending)
+        return;
+    m_dropPending = false;
+    const ripple::fast::CosineDropPlan& p = m_pendingDrop;
+    for (int64_t oy = p.box.top; oy < p.box.bottom; ++oy)
+        ripple::fast::AddCosineDropRow(m_path, p, m_scratch, static_cast<int32_t>(p.y + oy));
+}
+
+void CEffectEngine::AddPendingDropRow(const void* engine, int32_t row)
+{
+    const CEffectEngine* e = static_cast<const CEffectEngine*>(engine);
+    ripple::fast::AddCosineDropRow(e->m_path, e->m_pendingDrop, e->m_scratch, row);
+}
+
 void CEffectEngine::Step(const uint32_t* source, uint32_t* target)
 {
     if (!m_heights1)
@@ -81,8 +111,15 @@ void CEffectEngine::Step(const uint32_t* source, uint32_t* target)
     if (source && target && s < t + bytes && t < s + bytes) {
         // Drawing into the picture being read: the result depends on the
         // visiting order, which only the reference keeps.
+        AddPendingDrop();
         ripple::reference::Refract(f, source, target);
         ripple::fast::Step(m_path, f, nullptr, nullptr, m_page, m_damping);
+    } else if (m_dropPending) {
+        ripple::fast::RowAdder rows;
+        rows.add = &CEffectEngine::AddPendingDropRow;
+        rows.context = this;
+        ripple::fast::Step(m_path, f, source, target, m_page, m_damping, &rows);
+        m_dropPending = false;
     } else {
         ripple::fast::Step(m_path, f, source, target, m_page, m_damping);
     }
@@ -91,14 +128,30 @@ void CEffectEngine::Step(const uint32_t* source, uint32_t* target)
 
 void CEffectEngine::AddCosineDrop(int x, int y, int radius, int height, int page)
 {
-    if (m_path == RipplePath::Reference)
+    AddPendingDrop();
+    if (m_path == RipplePath::Reference) {
         ripple::reference::AddCosineDrop(Fields(), x, y, radius, height, page);
-    else
+        return;
+    }
+    if ((page == 0) != (m_page == 0)) {
         ripple::fast::AddCosineDrop(m_path, Fields(), m_scratch, x, y, radius, height, page);
+        return;
+    }
+    switch (ripple::fast::PrepareCosineDrop(Fields(), m_scratch, x, y, radius, height, page, m_pendingDrop)) {
+    case ripple::fast::DropPreparation::Empty:
+        return;
+    case ripple::fast::DropPreparation::ReferenceOnly:
+        ripple::reference::AddCosineDrop(Fields(), x, y, radius, height, page);
+        return;
+    case ripple::fast::DropPreparation::Ready:
+        m_dropPending = true;
+        return;
+    }
 }
 
 void CEffectEngine::AddConeDrop(int x, int y, int radius, int height, int page)
 {
+    AddPendingDrop();
     if (m_path == RipplePath::Reference)
         ripple::reference::AddConeDrop(Fields(), x, y, radius, height, page);
     else
@@ -107,6 +160,7 @@ void CEffectEngine::AddConeDrop(int x, int y, int radius, int height, int page)
 
 void CEffectEngine::Propagate(int page, int damping)
 {
+    AddPendingDrop();
     if (m_heights1)
         ripple::fast::Step(m_path, Fields(), nullptr, nullptr, page, damping);
 }
@@ -120,6 +174,7 @@ bool CEffectEngine::SetPath(RipplePath path)
 {
     if (!ripple::IsPathSupported(path))
         return false;
+    AddPendingDrop();
     m_path = path;
     return true;
 }

@@ -33,8 +33,8 @@ public:
     int GetWidth() const { return m_width; }
     int GetHeight() const { return m_height; }
     // Field 1 or 2 (null when empty), for inspection and for setting up states.
-    int32_t* GetHeights(int field) { return field == 1 ? m_heights1 : m_heights2; }
-    const int32_t* GetHeights(int field) const { return field == 1 ? m_heights1 : m_heights2; }
+    int32_t* GetHeights(int field);
+    const int32_t* GetHeights(int field) const;
 
     // The computation path; the best one the processor supports by default.
     // Returns false, keeping the current path, when the processor lacks it.
@@ -44,6 +44,11 @@ public:
 private:
     void Release();
     ripple::FieldPair Fields() const;
+    // A cosine drop on the field the next step writes waits for that step,
+    // which adds it row by row as it goes instead of in a pass of its own.
+    // Everything else that touches the fields adds it first.
+    void AddPendingDrop() const;
+    static void AddPendingDropRow(const void* engine, int32_t row);
 
     int m_width;
     int m_height;
@@ -52,5 +57,7 @@ private:
     int32_t* m_heights1;
     int32_t* m_heights2;
     ripple::fast::DropScratch m_scratch;
+    ripple::fast::CosineDropPlan m_pendingDrop;
+    mutable bool m_dropPending;
     ripple::RipplePath m_path;
 };

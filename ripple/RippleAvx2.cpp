@@ -46,7 +46,8 @@ RIPPLE_AVX2_INLINE __m256i Shade(__m256i pixels, __m256i amount)
 }
 
 template <bool kRefract, bool kPageZero>
-RIPPLE_AVX2 void StepRows(const FieldPair& f, const uint32_t* source, uint32_t* target, int damping)
+RIPPLE_AVX2 void StepRows(const FieldPair& f, const uint32_t* source, uint32_t* target, int damping,
+    const RowAdder* rows)
 {
     const int32_t w = f.width;
     const int32_t n = w * f.height;
@@ -60,7 +61,11 @@ RIPPLE_AVX2 void StepRows(const FieldPair& f, const uint32_t* source, uint32_t* 
     const __m256i zero = _mm256_setzero_si256();
     const int32_t* src = reinterpret_cast<const int32_t*>(source);
 
+    if (rows && kPageZero && f.height > 2)
+        rows->Add(1);
     for (int32_t r = 1; r < f.height - 1; ++r) {
+        if (rows)
+            rows->Add(kPageZero ? r + 1 : r);
         const int32_t base = r * w;
         int32_t c = 1;
         if (kRefract) {
@@ -121,19 +126,20 @@ RIPPLE_AVX2 void StepRows(const FieldPair& f, const uint32_t* source, uint32_t* 
 
 } // namespace
 
-RIPPLE_AVX2 void StepAvx2(const FieldPair& f, const uint32_t* source, uint32_t* target, int page, int damping)
+RIPPLE_AVX2 void StepAvx2(const FieldPair& f, const uint32_t* source, uint32_t* target, int page, int damping,
+    const RowAdder* rows)
 {
     const bool refract = source && target;
     if (page == 0) {
         if (refract)
-            StepRows<true, true>(f, source, target, damping);
+            StepRows<true, true>(f, source, target, damping, rows);
         else
-            StepRows<false, true>(f, source, target, damping);
+            StepRows<false, true>(f, source, target, damping, rows);
     } else {
         if (refract)
-            StepRows<true, false>(f, source, target, damping);
+            StepRows<true, false>(f, source, target, damping, rows);
         else
-            StepRows<false, false>(f, source, target, damping);
+            StepRows<false, false>(f, source, target, damping, rows);
     }
 }
 

@@ -91,29 +91,27 @@ int64_t RingStart(int32_t k, int64_t limit, float scale)
 
 } // namespace
 
-void AddCosineDrop(RipplePath path, const FieldPair& f, DropScratch& scratch, int x, int y, int radius,
-    int height, int page)
+DropPreparation PrepareCosineDrop(const FieldPair& f, DropScratch& scratch, int x, int y, int radius,
+    int height, int page, CosineDropPlan& plan)
 {
     if (!f.heights1)
-        return;
+        return DropPreparation::Empty;
     const DropBox b = ClipDrop(x, y, radius, f.width, f.height);
     if (IsEmpty(b))
-        return;
+        return DropPreparation::Empty;
     const int64_t r2 = Square(radius);
     const int64_t boxMax = std::max(Square(b.left), Square(b.right - 1))
         + std::max(Square(b.top), Square(b.bottom - 1));
     const int64_t limit = std::min(r2 - 1, boxMax);
     const float scale = CosineScale(radius);
     const int32_t maxDistance = CosineDistance(limit, scale);
-    if (maxDistance < 0 || maxDistance > DropScratch::kMaxDistance) {
-        reference::AddCosineDrop(f, x, y, radius, height, page);
-        return;
-    }
+    if (maxDistance < 0 || maxDistance > DropScratch::kMaxDistance)
+        return DropPreparation::ReferenceOnly;
 
     int32_t* inc = scratch.distanceIncrements;
     for (int32_t d = 0; d <= maxDistance; ++d)
         inc[d] = CosineIncrement(d, height);
-    int rings = 0;
+    int32_t rings = 0;
     scratch.ringStarts[rings] = 0;
     scratch.ringValues[rings++] = inc[0];
     for (int32_t d = 1; d <= maxDistance; ++d) {
@@ -124,23 +122,51 @@ void AddCosineDrop(RipplePath path, const FieldPair& f, DropScratch& scratch, in
     }
     scratch.ringStarts[rings] = r2;
 
-    const int64_t maxAbsX = std::max(-b.left, b.right - 1);
-    int32_t* field = f.ForPage(page);
-    for (int64_t oy = b.top; oy < b.bottom; ++oy) {
-        const int64_t oy2 = oy * oy;
-        int32_t* row = field + (y + oy) * f.width;
-        int64_t inner = CeilSqrt(scratch.ringStarts[0] - oy2);
-        for (int k = 0; k < rings && inner <= maxAbsX; ++k) {
-            // |ox| in [inner, outer) lies in ring k on this row.
-            const int64_t outer = CeilSqrt(scratch.ringStarts[k + 1] - oy2);
-            if (inner < outer) {
-                const int32_t v = scratch.ringValues[k];
-                AddSpan(path, row, x, b, inner, outer, v);
-                AddSpan(path, row, x, b, 1 - outer, 1 - std::max<int64_t>(inner, 1), v);
-            }
-            inner = outer;
+    plan.x = x;
+    plan.y = y;
+    plan.box = b;
+    plan.rings = rings;
+    plan.maxAbsX = std::max(-b.left, b.right - 1);
+    plan.field = f.ForPage(page);
+    plan.width = f.width;
+    return DropPreparation::Ready;
+}
+
+void AddCosineDropRow(RipplePath path, const CosineDropPlan& plan, const DropScratch& scratch, int32_t row)
+{
+    const int64_t oy = static_cast<int64_t>(row) - plan.y;
+    if (oy < plan.box.top || oy >= plan.box.bottom)
+        return;
+    const int64_t oy2 = oy * oy;
+    int32_t* line = plan.field + static_cast<int64_t>(row) * plan.width;
+    int64_t inner = CeilSqrt(scratch.ringStarts[0] - oy2);
+    for (int32_t k = 0; k < plan.rings && inner <= plan.maxAbsX; ++k) {
+        // |ox| in [inner, outer) lies in ring k on this row.
+        const int64_t outer = CeilSqrt(scratch.ringStarts[k + 1] - oy2);
+        if (inner < outer) {
+            const int32_t v = scratch.ringValues[k];
+            AddSpan(path, line, plan.x, plan.box, inner, outer, v);
+            AddSpan(path, line, plan.x, plan.box, 1 - outer, 1 - std::max<int64_t>(inner, 1), v);
         }
+        inner = outer;
     }
+}
+
+void AddCosineDrop(RipplePath path, const FieldPair& f, DropScratch& scratch, int x, int y, int radius,
+    int height, int page)
+{
+    CosineDropPlan plan;
+    switch (PrepareCosineDrop(f, scratch, x, y, radius, height, page, plan)) {
+    case DropPreparation::Empty:
+        return;
+    case DropPreparation::ReferenceOnly:
+        reference::AddCosineDrop(f, x, y, radius, height, page);
+        return;
+    case DropPreparation::Ready:
+        break;
+    }
+    for (int64_t oy = plan.box.top; oy < plan.box.bottom; ++oy)
+        AddCosineDropRow(path, plan, scratch, static_cast<int32_t>(y + oy));
 }
 
 void AddConeDrop(RipplePath path, const FieldPair& f, DropScratch& scratch, int x, int y, int radius,

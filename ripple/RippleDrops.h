@@ -9,12 +9,17 @@
 // are added as constant runs. At the show's sizes the increment takes one or
 // two values, so a drop is a few runs per row.
 //
+// A cosine drop can also be prepared once and added row by row, which lets a
+// step add it to each row just before it needs that row instead of making a
+// pass of its own over the field.
+//
 // Cone drop: the increment depends on d2 only, so each row's increments are
 // computed once for |ox| and used for both halves of the row and for the rows
 // at +oy and -oy.
 #pragma once
 
 #include "ripple/RippleKernels.h"
+#include "ripple/RippleMath.h"
 #include "ripple/RippleReference.h"
 
 #include <cstdint>
@@ -43,6 +48,26 @@ public:
 private:
     int32_t m_width = -1;
 };
+
+// A cosine drop whose rings are in a DropScratch, ready to be added row by row.
+struct CosineDropPlan {
+    int32_t x = 0, y = 0;
+    DropBox box = {};
+    int32_t rings = 0;
+    int64_t maxAbsX = 0;
+    int32_t* field = nullptr;
+    int32_t width = 0;
+};
+
+enum class DropPreparation { Empty, Ready, ReferenceOnly };
+
+// Ready: `plan` and the scratch's rings describe the drop. Empty: it changes
+// nothing. ReferenceOnly: its distances exceed the table; only the plain
+// computation adds it.
+DropPreparation PrepareCosineDrop(const FieldPair& f, DropScratch& scratch, int x, int y, int radius,
+    int height, int page, CosineDropPlan& plan);
+// Adds the prepared drop's part of memory row `row` (nothing outside its box).
+void AddCosineDropRow(RipplePath path, const CosineDropPlan& plan, const DropScratch& scratch, int32_t row);
 
 void AddCosineDrop(RipplePath path, const FieldPair& f, DropScratch& scratch, int x, int y, int radius,
     int height, int page);

@@ -7,6 +7,15 @@
 // position i reads field 1 only at i, i + 1 and i + W, and the propagation
 // writes only position i of its field: nothing the refraction still needs has
 // been overwritten when it runs.
+//
+// A step can also add a pending drop to the field it writes, row by row, in
+// the same pass. On page 0 that field is field 1, which the refraction of row
+// r reads in rows r and r + 1: row r + 1 gets its drop before row r is
+// visited (row 1 before the first). On page 1 it is field 2, read only as the
+// propagation's own old value: row r gets its drop just before it is visited.
+// Either way each row has its drop before anything reads it, and the
+// propagation writes only rows already visited, so the result is that of the
+// drop added first.
 #pragma once
 
 #include "ripple/RippleReference.h"
@@ -23,18 +32,28 @@ const char* PathName(RipplePath path);
 
 namespace fast {
 
+// Adds a pending drop's part of one memory row to the field it belongs to.
+struct RowAdder {
+    void (*add)(const void* context, int32_t row) = nullptr;
+    const void* context = nullptr;
+    void Add(int32_t row) const { add(context, row); }
+};
+
 // One step: refraction into `target` (skipped when source or target is null),
-// then the propagation of `page`. Source and target must not overlap.
+// then the propagation of `page`, with the pending drop `rows` (when not
+// null) added to the field the page writes. Source and target must not overlap.
 void Step(RipplePath path, const FieldPair& f, const uint32_t* source, uint32_t* target,
-    int page, int damping);
+    int page, int damping, const RowAdder* rows = nullptr);
 
 // Adds `value` (wrapping) to `count` consecutive heights.
 void AddRun(RipplePath path, int32_t* heights, int64_t count, int32_t value);
 
 void AddRunScalar(int32_t* heights, int64_t count, int32_t value);
 #if defined(__i386__) || defined(__x86_64__)
-void StepSse2(const FieldPair& f, const uint32_t* source, uint32_t* target, int page, int damping);
-void StepAvx2(const FieldPair& f, const uint32_t* source, uint32_t* target, int page, int damping);
+void StepSse2(const FieldPair& f, const uint32_t* source, uint32_t* target, int page, int damping,
+    const RowAdder* rows);
+void StepAvx2(const FieldPair& f, const uint32_t* source, uint32_t* target, int page, int damping,
+    const RowAdder* rows);
 void AddRunSse2(int32_t* heights, int64_t count, int32_t value);
 void AddRunAvx2(int32_t* heights, int64_t count, int32_t value);
 #endif

@@ -11,20 +11,24 @@ void AddRunScalar(int32_t* heights, int64_t count, int32_t value)
 }
 
 void Step(RipplePath path, const FieldPair& f, const uint32_t* source, uint32_t* target,
-    int page, int damping)
+    int page, int damping, const RowAdder* rows)
 {
     switch (path) {
 #if defined(__i386__) || defined(__x86_64__)
     case RipplePath::Avx2:
-        StepAvx2(f, source, target, page, damping);
+        StepAvx2(f, source, target, page, damping, rows);
         return;
     case RipplePath::Sse2:
-        StepSse2(f, source, target, page, damping);
+        StepSse2(f, source, target, page, damping, rows);
         return;
 #endif
     default:
         // Without SIMD the two plain passes beat a fused scalar loop, which
         // runs out of registers on i686.
+        if (rows) {
+            for (int32_t r = 1; r < f.height - 1; ++r)
+                rows->Add(r);
+        }
         if (source && target)
             reference::Refract(f, source, target);
         reference::Propagate(f, page, damping);

@@ -59,7 +59,8 @@ RIPPLE_SSE2_INLINE __m128i Shade(__m128i pixels, __m128i amount)
 }
 
 template <bool kRefract, bool kPageZero>
-RIPPLE_SSE2 void StepRows(const FieldPair& f, const uint32_t* source, uint32_t* target, int damping)
+RIPPLE_SSE2 void StepRows(const FieldPair& f, const uint32_t* source, uint32_t* target, int damping,
+    const RowAdder* rows)
 {
     const int32_t w = f.width;
     const int32_t n = w * f.height;
@@ -72,7 +73,11 @@ RIPPLE_SSE2 void StepRows(const FieldPair& f, const uint32_t* source, uint32_t* 
     const __m128i counts = _mm_set1_epi32(n);
     const __m128i zero = _mm_setzero_si128();
 
+    if (rows && kPageZero && f.height > 2)
+        rows->Add(1);
     for (int32_t r = 1; r < f.height - 1; ++r) {
+        if (rows)
+            rows->Add(kPageZero ? r + 1 : r);
         const int32_t base = r * w;
         int32_t c = 1;
         if (kRefract) {
@@ -135,19 +140,20 @@ RIPPLE_SSE2 void StepRows(const FieldPair& f, const uint32_t* source, uint32_t* 
 
 } // namespace
 
-RIPPLE_SSE2 void StepSse2(const FieldPair& f, const uint32_t* source, uint32_t* target, int page, int damping)
+RIPPLE_SSE2 void StepSse2(const FieldPair& f, const uint32_t* source, uint32_t* target, int page, int damping,
+    const RowAdder* rows)
 {
     const bool refract = source && target;
     if (page == 0) {
         if (refract)
-            StepRows<true, true>(f, source, target, damping);
+            StepRows<true, true>(f, source, target, damping, rows);
         else
-            StepRows<false, true>(f, source, target, damping);
+            StepRows<false, true>(f, source, target, damping, rows);
     } else {
         if (refract)
-            StepRows<true, false>(f, source, target, damping);
+            StepRows<true, false>(f, source, target, damping, rows);
         else
-            StepRows<false, false>(f, source, target, damping);
+            StepRows<false, false>(f, source, target, damping, rows);
     }
 }
 

@@ -524,3 +524,89 @@ TEST(EffectEngineFastSteps, DrawingIntoTheSourceItselfKeepsTheReferenceOrder)
     EXPECT_TRUE(SameFields(ref, fast));
     EXPECT_EQ(a, b);
 }
+
+TEST(EffectEngineFastSteps, CosineDropsWaitingForTheNextStepGiveTheReferenceWhateverComesFirst)
+{
+    // The fast engine leaves a cosine drop on the next step's page to that
+    // step, which adds it row by row while refracting and propagating. Every
+    // other call must see the drop already added.
+    enum Then { StepNext, ReadFirst, PropagateFirst, ConeFirst, CosineFirst, StepWithoutPictures,
+        DrawIntoSource, SwitchPath, OddPageNumber, Recreate, kThens };
+    const int sizes[][2] = { { 3, 3 }, { 10, 3 }, { 4, 12 }, { 37, 23 }, { 67, 41 } };
+    for (RipplePath path : FastPaths()) {
+        for (const auto& s : sizes) {
+            const int w = s[0], h = s[1];
+            const size_t n = static_cast<size_t>(w) * h;
+            std::mt19937 gen(static_cast<uint32_t>(w * 100 + h));
+            CEffectEngine ref, fast;
+            ref.SetPath(RipplePath::Reference);
+            ASSERT_TRUE(fast.SetPath(path));
+            ASSERT_TRUE(ref.Create(w, h));
+            ASSERT_TRUE(fast.Create(w, h));
+            const std::vector<uint32_t> source = RandomPixels(n, 11);
+            std::vector<uint32_t> refOut = RandomPixels(n, 12), fastOut = refOut;
+            for (int round = 0; round < 4 * kThens; ++round) {
+                const Then then = static_cast<Then>(round % kThens);
+                if (round % kThens == 0) {
+                    // A rough surface, so that the refraction reads the rows
+                    // next to the ones the drop changes.
+                    for (int field = 1; field <= 2; ++field) {
+                        for (size_t i = 0; i < n; ++i)
+                            ref.GetHeights(field)[i] = int32_t(gen() % 801) - 400;
+                        std::copy(ref.GetHeights(field), ref.GetHeights(field) + n, fast.GetHeights(field));
+                    }
+                }
+                // Centres inside, near and beyond the edges; radii from a few
+                // rows to more than the field.
+                const int x = int(gen() % (w + 6)) - 3, y = int(gen() % (h + 6)) - 3;
+                const int radius = 1 + int(gen() % (h + 4));
+                const int height = int(gen() % 20000) - 5000;
+                int page = ref.GetPage();
+                if (then == OddPageNumber)
+                    page = page == 0 ? -1 : 7;
+                for (CEffectEngine* e : { &ref, &fast })
+                    e->AddCosineDrop(x, y, radius, height, page);
+                switch (then) {
+                case ReadFirst:
+                    ASSERT_TRUE(SameFields(ref, fast)) << "read before the step";
+                    break;
+                case PropagateFirst:
+                    for (CEffectEngine* e : { &ref, &fast })
+                        e->Propagate(1 - e->GetPage(), 10);
+                    break;
+                case ConeFirst:
+                    for (CEffectEngine* e : { &ref, &fast })
+                        e->AddConeDrop(w - x, h - y, radius, 6400, e->GetPage());
+                    break;
+                case CosineFirst:
+                    for (CEffectEngine* e : { &ref, &fast })
+                        e->AddCosineDrop(w - x, y, radius + 2, 3000, e->GetPage());
+                    break;
+                case SwitchPath:
+                    ASSERT_TRUE(fast.SetPath(RipplePath::Scalar));
+                    ASSERT_TRUE(fast.SetPath(path));
+                    break;
+                case Recreate:
+                    ASSERT_TRUE(ref.Create(w, h));
+                    ASSERT_TRUE(fast.Create(w, h));
+                    break;
+                default:
+                    break;
+                }
+                if (then == StepWithoutPictures) {
+                    ref.Step(nullptr, nullptr);
+                    fast.Step(nullptr, nullptr);
+                } else if (then == DrawIntoSource) {
+                    ref.Step(refOut.data(), refOut.data());
+                    fast.Step(fastOut.data(), fastOut.data());
+                } else {
+                    ref.Step(source.data(), refOut.data());
+                    fast.Step(source.data(), fastOut.data());
+                }
+                ASSERT_TRUE(SameFields(ref, fast)) << ripple::PathName(path) << " " << w << "x" << h << " round "
+                                                   << round;
+                ASSERT_EQ(refOut, fastOut) << ripple::PathName(path) << " " << w << "x" << h << " round " << round;
+            }
+        }
+    }
+}
