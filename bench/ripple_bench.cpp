@@ -3,7 +3,11 @@
 // run (streaming the bytes one Step must read and write), and whole show
 // ticks (two steps, plus two drops at the show's drop size in the drop
 // phase). Every iteration starts, untimed, from the same rippled surface, so
-// every path does the same work. Prints the library's lines, then a summary
+// every path does the same work: the steps from the surface 40 ticks into a
+// mode-1 cycle, the ticks from a surface of their own phase (40 ticks into a
+// mode-1 or mode-2 cycle for the drop phases, 300 ticks into a mode-1 cycle,
+// long after its last drop, for the settled one). The pictures are
+// page-aligned, as the program's DIB sections are. Prints the library's lines, then a summary
 // table of the fastest repetition of each benchmark with the ratios.
 #include "ripple/EffectEngine.h"
 
@@ -35,30 +39,73 @@ std::string SizeName(const Size& s)
     return std::to_string(s.w) + "x" + std::to_string(s.h);
 }
 
-// A surface after the first 40 ticks of a mode-1 cycle, and a picture.
+// A picture's pixels on a page boundary.
+class Pixels {
+public:
+    explicit Pixels(size_t n = 0) { Resize(n); }
+    Pixels(const Pixels& other) : Pixels(other.m_n) { std::copy(other.data(), other.data() + m_n, data()); }
+    Pixels& operator=(const Pixels& other)
+    {
+        Resize(other.m_n);
+        std::copy(other.data(), other.data() + m_n, data());
+        return *this;
+    }
+    void Resize(size_t n)
+    {
+        m_n = n;
+        m_store.assign(n + kPage / 4, 0);
+    }
+    uint32_t* data()
+    {
+        const uintptr_t p = reinterpret_cast<uintptr_t>(m_store.data());
+        return m_store.data() + ((kPage - p % kPage) % kPage) / 4;
+    }
+    const uint32_t* data() const { return const_cast<Pixels*>(this)->data(); }
+    uint32_t& operator[](size_t i) { return data()[i]; }
+
+private:
+    static constexpr uintptr_t kPage = 4096;
+    std::vector<uint32_t> m_store;
+    size_t m_n = 0;
+};
+
+enum class Drops { None, Cosine, Cone };
+
+void AddShowDrop(CEffectEngine& e, const Size& s, Drops drops)
+{
+    if (drops == Drops::Cosine)
+        e.AddCosineDrop(s.w / 2, s.h / 2, s.w * 500 / 1024, s.h * 1000 / 768, e.GetPage());
+    else if (drops == Drops::Cone)
+        e.AddConeDrop(s.w / 2, s.h / 2, s.w * 100 / 1024, s.h * 250 / 768, e.GetPage());
+}
+
+// A picture and the surface after `ticks` ticks of a cycle in `mode` (drops
+// while the tick count is below 200, as the show does).
 struct Scene {
-    explicit Scene(const Size& s) : size(s), n(static_cast<size_t>(s.w) * s.h)
+    Scene(const Size& s, Drops mode, int ticks) : size(s), n(static_cast<size_t>(s.w) * s.h), source(n)
     {
         CEffectEngine e;
         e.Create(s.w, s.h);
-        source.resize(n);
         for (size_t i = 0; i < n; ++i) {
             const uint32_t x = static_cast<uint32_t>(i % s.w), y = static_cast<uint32_t>(i / s.w);
             source[i] = ((x * 255 / s.w) << 16) | ((y * 255 / s.h) << 8) | ((x ^ y) & 0xFF);
         }
-        std::vector<uint32_t> display = source;
-        for (int tick = 0; tick < 40; ++tick) {
+        Pixels display = source;
+        for (int tick = 1; tick <= ticks; ++tick) {
             for (int step = 0; step < 2; ++step) {
-                e.AddCosineDrop(s.w / 2, s.h / 2, s.w * 500 / 1024, s.h * 1000 / 768, e.GetPage());
+                if (tick < 200)
+                    AddShowDrop(e, s, mode);
                 e.Step(source.data(), display.data());
             }
         }
+        if (e.GetPage() != 0)
+            e.Step(nullptr, nullptr);
         heights1.assign(e.GetHeights(1), e.GetHeights(1) + n);
         heights2.assign(e.GetHeights(2), e.GetHeights(2) + n);
     }
 
     // An engine on `path` holding the surface, and a display image.
-    bool Load(CEffectEngine& e, RipplePath path, std::vector<uint32_t>& display) const
+    bool Load(CEffectEngine& e, RipplePath path, Pixels& display) const
     {
         if (!e.SetPath(path) || !e.Create(size.w, size.h))
             return false;
@@ -78,17 +125,17 @@ struct Scene {
 
     Size size;
     size_t n;
-    std::vector<uint32_t> source;
+    Pixels source;
     std::vector<int32_t> heights1, heights2;
 };
 
 std::map<std::string, std::unique_ptr<Scene>> g_scenes;
 
-const Scene& SceneFor(const Size& s)
+const Scene& SceneFor(const Size& s, Drops mode = Drops::Cosine, int ticks = 40)
 {
-    auto& slot = g_scenes[SizeName(s)];
+    auto& slot = g_scenes[SizeName(s) + "/" + std::to_string(static_cast<int>(mode)) + "/" + std::to_string(ticks)];
     if (!slot)
-        slot.reset(new Scene(s));
+        slot.reset(new Scene(s, mode, ticks));
     return *slot;
 }
 
@@ -139,8 +186,6 @@ void Stream(int32_t* a, const int32_t* b, const uint32_t* src, uint32_t* dst, si
     StreamPlain(a, b, src, dst, n);
 }
 
-enum class Drops { None, Cosine, Cone };
-
 void Register()
 {
     std::vector<RipplePath> paths = { RipplePath::Reference, RipplePath::Scalar, RipplePath::Sse2, RipplePath::Avx2 };
@@ -152,7 +197,7 @@ void Register()
             benchmark::RegisterBenchmark(name.c_str(), [s, path](benchmark::State& state) {
                 const Scene& scene = SceneFor(s);
                 CEffectEngine e;
-                std::vector<uint32_t> display;
+                Pixels display;
                 if (!scene.Load(e, path, display)) {
                     state.SkipWithError("cannot set up the engine");
                     return;
@@ -170,7 +215,7 @@ void Register()
         benchmark::RegisterBenchmark(floorName.c_str(), [s](benchmark::State& state) {
             const Scene& scene = SceneFor(s);
             std::vector<int32_t> a = scene.heights1, b = scene.heights2;
-            std::vector<uint32_t> dst = scene.source;
+            Pixels dst = scene.source;
             for (auto _ : state) {
                 Stream(a.data(), b.data(), scene.source.data(), dst.data(), scene.n);
                 benchmark::ClobberMemory();
@@ -184,9 +229,10 @@ void Register()
                 const std::string name = std::string("Tick/") + phase + "/" + (path == RipplePath::Reference ? "reference" : "fast")
                     + "/" + SizeName(s);
                 benchmark::RegisterBenchmark(name.c_str(), [s, path, drops](benchmark::State& state) {
-                    const Scene& scene = SceneFor(s);
+                    const Scene& scene = drops == Drops::None ? SceneFor(s, Drops::Cosine, 300)
+                                                              : SceneFor(s, drops, 40);
                     CEffectEngine e;
-                    std::vector<uint32_t> display;
+                    Pixels display;
                     if (!scene.Load(e, path, display)) {
                         state.SkipWithError("cannot set up the engine");
                         return;
@@ -196,10 +242,7 @@ void Register()
                         scene.Restore(e);
                         state.ResumeTiming();
                         for (int step = 0; step < 2; ++step) {
-                            if (drops == Drops::Cosine)
-                                e.AddCosineDrop(s.w / 2, s.h / 2, s.w * 500 / 1024, s.h * 1000 / 768, e.GetPage());
-                            else if (drops == Drops::Cone)
-                                e.AddConeDrop(s.w / 2, s.h / 2, s.w * 100 / 1024, s.h * 250 / 768, e.GetPage());
+                            AddShowDrop(e, s, drops);
                             e.Step(scene.source.data(), display.data());
                         }
                         benchmark::ClobberMemory();
@@ -251,8 +294,8 @@ void PrintCell(double v, const char* format)
 void PrintSummary(const SummaryReporter& r)
 {
     const RipplePath best = ripple::BestPath();
-    std::printf("\nStep, ns per pixel (fast = %s; floor = streaming the 20 bytes a step reads and writes "
-                "per pixel)\n",
+    std::printf("\nStep, ns per pixel, from tick 40 of mode 1 (fast = %s; floor = streaming the 20 bytes a "
+                "step reads and writes per pixel)\n",
         ripple::PathName(best));
     std::printf("%-10s %10s %10s %10s %10s %10s %10s %10s\n", "size", "reference", "scalar", "sse2", "avx2", "floor",
         "ref/fast", "fast/floor");
@@ -269,7 +312,8 @@ void PrintSummary(const SummaryReporter& r)
         PrintCell(floor > 0 ? fast / floor : 0, " %10.2f");
         std::printf("\n");
     }
-    std::printf("\nOne tick (two steps; mode 1 / mode 2 add two drops of the show's size first), ms\n");
+    std::printf("\nOne tick (two steps; mode 1 / mode 2 add two drops of the show's size first), ms;\n"
+                "settled from tick 300 of mode 1, mode 1 / mode 2 from tick 40 of their cycles\n");
     std::printf("%-10s %10s %10s %10s %10s %10s %10s\n", "size", "settled", "ref", "mode1", "ref", "mode2", "ref");
     for (const Size& s : kTickSizes) {
         std::printf("%-10s", SizeName(s).c_str());
