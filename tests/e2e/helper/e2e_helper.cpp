@@ -7,6 +7,9 @@
 //       (abandon), and reports how the saver ended.
 //   e2e_helper activate <ms>
 //       shows a window of its own and makes it the active one for <ms>.
+//   e2e_helper desktop <ms>
+//       covers the screen for <ms> with a desktop of its own: dark green,
+//       with a magenta block at (100, 80)-(300, 180).
 // Results are printed as key=value lines.
 #include <windows.h>
 
@@ -119,6 +122,44 @@ int Activate(int milliseconds)
     return 0;
 }
 
+LRESULT CALLBACK DesktopProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message != WM_PAINT)
+        return DefWindowProcA(hwnd, message, wParam, lParam);
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(hwnd, &ps);
+    RECT client;
+    GetClientRect(hwnd, &client);
+    HBRUSH green = CreateSolidBrush(RGB(0x20, 0x70, 0x30));
+    HBRUSH magenta = CreateSolidBrush(RGB(0xE0, 0x20, 0xC0));
+    FillRect(dc, &client, green);
+    const RECT block = {100, 80, 300, 180};
+    FillRect(dc, &block, magenta);
+    DeleteObject(green);
+    DeleteObject(magenta);
+    EndPaint(hwnd, &ps);
+    return 0;
+}
+
+int Desktop(int milliseconds)
+{
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = DesktopProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "MorvaE2EDesktop";
+    RegisterClassA(&wc);
+    HWND hwnd = CreateWindowExA(0, wc.lpszClassName, "Morva test desktop", WS_POPUP | WS_VISIBLE, 0, 0,
+                                GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), nullptr, nullptr,
+                                wc.hInstance, nullptr);
+    if (!hwnd)
+        return 3;
+    UpdateWindow(hwnd);
+    std::printf("desktop_shown=1\n");
+    Pump(static_cast<DWORD>(milliseconds));
+    DestroyWindow(hwnd);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -128,6 +169,8 @@ int main(int argc, char** argv)
         return Host(argv[2], argc >= 4 ? argv[3] : "destroy");
     if (argc >= 3 && std::strcmp(argv[1], "activate") == 0)
         return Activate(std::atoi(argv[2]));
-    std::fprintf(stderr, "usage: e2e_helper host <saver> [destroy|abandon] | activate <ms>\n");
+    if (argc >= 3 && std::strcmp(argv[1], "desktop") == 0)
+        return Desktop(std::atoi(argv[2]));
+    std::fprintf(stderr, "usage: e2e_helper host <saver> [destroy|abandon] | activate <ms> | desktop <ms>\n");
     return 2;
 }
