@@ -157,7 +157,7 @@ __attribute__((target("avx2")))
 #endif
 void StreamAvx2(int32_t* a, const int32_t* b, const uint32_t* src, uint32_t* dst, size_t n)
 {
-    // The target is written with streaming stores, as the fast step does.
+    // Streaming stores for the target: only the 20 bytes, no read of its lines.
     size_t i = 0;
     for (; i < n && (reinterpret_cast<uintptr_t>(dst + i) & 31) != 0; ++i) {
         a[i] += b[i];

@@ -69,8 +69,9 @@ RIPPLE_AVX2 void StepRows(const FieldPair& f, const uint32_t* source, uint32_t* 
         const int32_t base = r * w;
         int32_t c = 1;
         if (kRefract) {
-            // The display image is written with streaming stores, which need
-            // 32-byte alignment and spare the memory bus the read of each line.
+            // Aligned stores of the display image. Plain stores measured
+            // faster than streaming ones at every screen size: the image
+            // stays in the cache, where the window's paint reads it next.
             for (; c < w - 1 && (reinterpret_cast<uintptr_t>(target + base + c) & 31) != 0; ++c)
                 FusedPixel<kRefract>(f, source, target, nf, of, damping, base + c, c);
         }
@@ -98,12 +99,12 @@ RIPPLE_AVX2 void StepRows(const FieldPair& f, const uint32_t* source, uint32_t* 
                     const bool uniform = _mm256_movemask_epi8(_mm256_cmpeq_epi32(offset, first)) == -1;
                     const __m256i pix = uniform ? Load(src + i + _mm256_cvtsi256_si32(offset))
                                                 : _mm256_i32gather_epi32(src, j, 4);
-                    _mm256_stream_si256(out, _mm256_blendv_epi8(pix, Shade(pix, dx), shadedLanes));
+                    _mm256_store_si256(out, _mm256_blendv_epi8(pix, Shade(pix, dx), shadedLanes));
                 } else {
                     const __m256i old = _mm256_load_si256(out);
                     const __m256i pix = _mm256_mask_i32gather_epi32(old, src, j, valid, 4);
                     const __m256i drawn = _mm256_blendv_epi8(pix, Shade(pix, dx), shadedLanes);
-                    _mm256_stream_si256(out, _mm256_blendv_epi8(old, drawn, valid));
+                    _mm256_store_si256(out, _mm256_blendv_epi8(old, drawn, valid));
                 }
             }
             __m256i s = _mm256_add_epi32(Load(of + i - w - 1), Load(of + i - w));
@@ -120,8 +121,6 @@ RIPPLE_AVX2 void StepRows(const FieldPair& f, const uint32_t* source, uint32_t* 
         for (; c < w - 1; ++c)
             FusedPixel<kRefract>(f, source, target, nf, of, damping, base + c, c);
     }
-    if (kRefract)
-        _mm_sfence();
 }
 
 } // namespace
