@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# Time from `wine Morva.scr /s` to the show's first frame, and where it goes,
+# on Xvfb screens of 1024 x 768 and 1920 x 1080 (depth 24):
+#   - in-process, each phase of the preparation (bench/startup/startup_bench);
+#   - from outside, the whole process: Wine's relay trace of a few calls
+#     that mark the phases' borders, stamped as each line arrives. The first
+#     SetDIBitsToDevice is the first frame.
+#   scripts/bench-startup.sh BUILD_DIR [RUNS]      (a cross build)
+set -u
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "${1:?usage: bench-startup.sh BUILD_DIR [RUNS]}" && pwd)
+runs=${2:-5}
+scr=$build/app/Morva.scr
+bench=$build/bench/startup/startup_bench.exe
+[ -f "$scr" ] && [ -f "$bench" ] || { echo "build Morva and startup_bench in $build first" >&2; exit 1; }
+source "$root/scripts/wine-env.sh"
+
+work=$(mktemp -d /tmp/morva-bench-startup.XXXXXX)
+xvfb_pid=
+cleanup() {
+    WINEPREFIX=$work/prefix wineserver -k 2>/dev/null
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# The calls that mark the borders between phases, in the order they come.
+marks=(OleLoadPicture GetTempFileNameA LoadImageA OleCreatePictureIndirect CreateDIBSection CreateWindowExA
+    SetDIBitsToDevice)
+
+morva_wine_prefix "$work/prefix" || exit 1
+cp "$root/res/media/Morva0001.jpg" "$root/res/media/4.mid" "$(morva_windir)/"
+wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ /d "$(IFS=';'; echo "${marks[*]}")" /f \
+    >/dev/null 2>&1
+wineserver -w
+
+# One start of the show, traced: prints "call ms" for the first call of each
+# mark after the launch, then ends the show. Wine's own timestamps are not
+# on a clock the shell can read, so lines are stamped as they arrive.
+traced_start() {
+    WINEDEBUG=-all,+relay timeout 60 wine "$scr" /s 2>&1 >/dev/null | perl -MTime::HiRes=time -e '
+        my $start = time; my %seen; my $frames = 0;
+        $| = 1;
+        while (<STDIN>) {
+            next unless /Call [\w.]*\.(\w+)\(/;
+            my $name = $1;
+            my $ms = (time - $start) * 1000;
+            if ($name eq "CreateDIBSection") { $name .= ++$seen{dib} > 1 ? "#2" : "#1"; }
+            next if $seen{$name}++;
+            printf "%s %.0f\n", $name, $ms;
+            if ($name eq "SetDIBitsToDevice") { system("xdotool key a"); exit 0; }
+        }
+    '
+}
+
+for geometry in 1024x768x24 1920x1080x24; do
+    WINEPREFIX=$work/prefix wineserver -k 2>/dev/null
+    WINEPREFIX=$work/prefix wineserver -w
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+    display=$(morva_xvfb_start "$geometry") || exit 1
+    xvfb_pid=$(tr -d ' ' <"/tmp/.X${display#:}-lock")
+    morva_wine_use "$work/prefix" "$display"
+    wineserver -p
+
+    # Output to files, not pipes: the services that the first program of a
+    # server starts keep its output open for as long as the server lives.
+    echo "== ${geometry%x*}: preparation phases, in-process"
+    wine "$bench" "$runs" >"$work/bench.txt" 2>/dev/null
+    tr -d '\r' <"$work/bench.txt"
+
+    echo "== ${geometry%x*}: wine Morva.scr /s, from the launch (ms; relay-traced, warm wineserver)"
+    traced_start >/dev/null
+    for run in $(seq 1 "$runs"); do
+        traced_start | awk '{at[$1] = $2} END {
+            print at["OleLoadPicture"], at["GetTempFileNameA"], at["LoadImageA"], at["OleCreatePictureIndirect"],
+                at["CreateDIBSection#2"], at["CreateWindowExA"], at["SetDIBitsToDevice"] }'
+    done | awk '
+        function median(k,   n, i, j, t, v) {
+            n = 0; for (i = 1; i <= NR; ++i) v[++n] = p[i, k]
+            for (i = 1; i <= n; ++i) for (j = i + 1; j <= n; ++j) if (v[j] < v[i]) { t = v[i]; v[i] = v[j]; v[j] = t }
+            return v[int((n + 1) / 2)]
+        }
+        BEGIN {
+            split("start-up|decode, draw|capture, write|load, flip|1st image|2nd image, rest|window, 1st tick|first frame", h, "|")
+            for (k = 1; k <= 8; ++k) printf "%-17s", h[k]; printf "\n"
+        }
+        {
+            p[NR, 1] = $1; p[NR, 2] = $2 - $1; p[NR, 3] = $3 - $2; p[NR, 4] = $4 - $3; p[NR, 5] = $5 - $4
+            p[NR, 6] = $6 - $5; p[NR, 7] = $7 - $6; p[NR, 8] = $7
+            for (k = 1; k <= 8; ++k) printf "%-17s", p[NR, k]; printf "\n"
+        }
+        END { for (k = 1; k <= 8; ++k) printf "%-17s", "median " median(k); printf "\n" }'
+done
