@@ -62,6 +62,9 @@ morva_wine_prefix() {
         mkdir -p "$dir"
         wineboot -i >/dev/null 2>&1
         wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+        # An empty debugger command: a crashing program ends at once (exit
+        # code 5) instead of waiting in winedbg until a test times out.
+        wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /t REG_SZ /d '' /f >/dev/null 2>&1
         wineserver -w
     fi
     # Debian's Wine looks for fonts-wine's files in a folder that does not

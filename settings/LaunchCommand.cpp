@@ -5,7 +5,7 @@
 bool BuildLaunchCommand(bool isText, const unsigned char* data, std::size_t size, const std::string& address,
                         std::string& line)
 {
-    if (!isText || size > kLaunchBufferBytes)
+    if (!isText || !data || size == 0 || size > kLaunchBufferBytes)
         return false;
     // The value need not end in a NUL: the text ends at the first one, or at
     // the end of the data.

@@ -13,9 +13,9 @@ shift
 source "$root/scripts/wine-env.sh"
 
 if [ "${MORVA_E2E_READY:-0}" != 1 ]; then
-    trap morva_wine_cleanup EXIT
-    display=$(morva_xvfb_start 1024x768x24) || exit 1
     workdir=$(mktemp -d /tmp/morva-e2e.XXXXXX)
+    trap 'morva_wine_cleanup; rm -rf "$workdir"' EXIT
+    display=$(morva_xvfb_start 1024x768x24) || exit 1
     morva_wine_prefix "$workdir/prefix"
     morva_wine_use "$workdir/prefix" "$display"
 fi
