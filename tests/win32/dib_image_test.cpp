@@ -2,6 +2,7 @@
 // after CreateFromHeader, which palette it gets, how CreateFromPicture lays a
 // picture out in memory and how Paint puts it on a device.
 #include "image/DibImage.h"
+#include "tests/win32/gdi_test_support.h"
 
 #include <windows.h>
 
@@ -108,29 +109,6 @@ IPicture* MakeCornerPicture(int width, int height)
     pixels[(height - 1) * width] = kBottomLeft;
     pixels[height * width - 1] = kBottomRight;
     return MakePicture(width, height, pixels);
-}
-
-// GDI objects the process holds. Wine's GetGuiResources is a stub that
-// returns 0; there a handle's table index alone names a live object, so the
-// table can be counted directly.
-DWORD CountGdiObjects()
-{
-    const DWORD reported = ::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS);
-    if (reported)
-        return reported;
-    DWORD count = 0;
-    for (ULONG_PTR index = 1; index < 0x10000; ++index)
-        if (::GetObjectType(reinterpret_cast<HGDIOBJ>(index)))
-            ++count;
-    return count;
-}
-
-int ScreenBits()
-{
-    HDC screen = ::GetDC(nullptr);
-    const int bits = ::GetDeviceCaps(screen, BITSPIXEL);
-    ::ReleaseDC(nullptr, screen);
-    return bits;
 }
 
 TEST(MakeDefaultPalette, HoldsTheDefaultColours)

@@ -2,6 +2,7 @@
 // files: a picture file drawn over the screen, the screen captured to a BMP
 // file, the file read back rows reversed, and no GDI object left behind.
 #include "show/ShowWnd.h"
+#include "tests/win32/gdi_test_support.h"
 
 #include <windows.h>
 #include <olectl.h>
@@ -157,14 +158,6 @@ std::vector<std::uint32_t> RowPattern(int width, int height)
     return pixels;
 }
 
-int ScreenBits()
-{
-    HDC screen = ::GetDC(nullptr);
-    const int bits = ::GetDeviceCaps(screen, BITSPIXEL);
-    ::ReleaseDC(nullptr, screen);
-    return bits;
-}
-
 SIZE ScreenSize()
 {
     return {::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
@@ -185,20 +178,6 @@ COLORREF ScreenPixel(int x, int y)
     const COLORREF c = ::GetPixel(screen, x, y);
     ::ReleaseDC(nullptr, screen);
     return c;
-}
-
-// See dib_image_test.cpp: Wine's GetGuiResources returns 0, and there a
-// handle's table index alone names a live object.
-DWORD CountGdiObjects()
-{
-    const DWORD reported = ::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS);
-    if (reported)
-        return reported;
-    DWORD count = 0;
-    for (ULONG_PTR index = 1; index < 0x10000; ++index)
-        if (::GetObjectType(reinterpret_cast<HGDIOBJ>(index)))
-            ++count;
-    return count;
 }
 
 int CountTempNames()
