@@ -13,6 +13,8 @@
 // Results are printed as key=value lines.
 #include <windows.h>
 
+#include "tests/e2e/helper/host_window.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,28 +23,7 @@ namespace {
 
 HWND MakeWindow(const char* title, int width, int height)
 {
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = DefWindowProcA;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-    wc.lpszClassName = "MorvaE2EHelper";
-    RegisterClassA(&wc);
-    HWND hwnd = CreateWindowExA(0, wc.lpszClassName, title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40, width, height,
-                                nullptr, nullptr, wc.hInstance, nullptr);
-    return hwnd;
-}
-
-void Pump(DWORD milliseconds)
-{
-    const DWORD end = GetTickCount() + milliseconds;
-    do {
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-        Sleep(10);
-    } while (static_cast<LONG>(end - GetTickCount()) > 0);
+    return MakeHostWindow("MorvaE2EHelper", title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40, width, height);
 }
 
 int Host(const char* saver, const char* ending)
@@ -50,7 +31,7 @@ int Host(const char* saver, const char* ending)
     HWND host = MakeWindow("Preview host", 320, 240);
     if (!host)
         return 3;
-    Pump(200);
+    PumpMessages(200);
     char command[MAX_PATH + 64];
     std::snprintf(command, sizeof command, "\"%s\" /p %lu", saver,
                   static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(host)));
@@ -63,7 +44,7 @@ int Host(const char* saver, const char* ending)
 
     HWND child = nullptr;
     for (int i = 0; i < 1000 && !child; ++i) {
-        Pump(10);
+        PumpMessages(10);
         child = GetWindow(host, GW_CHILD);
     }
     RECT client;
@@ -82,7 +63,7 @@ int Host(const char* saver, const char* ending)
     } else {
         std::printf("child_rect=none\n");
     }
-    Pump(500);
+    PumpMessages(500);
     DWORD waited = WaitForSingleObject(pi.hProcess, 0);
     std::printf("saver_running_before_end=%d\n", waited == WAIT_TIMEOUT ? 1 : 0);
     std::fflush(stdout);
@@ -94,7 +75,7 @@ int Host(const char* saver, const char* ending)
     DestroyWindow(host);
     waited = WAIT_TIMEOUT;
     while (waited == WAIT_TIMEOUT && GetTickCount() - start < 10000) {
-        Pump(20);
+        PumpMessages(20);
         waited = WaitForSingleObject(pi.hProcess, 0);
     }
     DWORD code = 0;
@@ -116,7 +97,7 @@ int Activate(int milliseconds)
         return 3;
     SetForegroundWindow(hwnd);
     SetActiveWindow(hwnd);
-    Pump(static_cast<DWORD>(milliseconds));
+    PumpMessages(static_cast<DWORD>(milliseconds));
     std::printf("activated=%d\n", GetForegroundWindow() == hwnd ? 1 : 0);
     DestroyWindow(hwnd);
     return 0;
@@ -155,7 +136,7 @@ int Desktop(int milliseconds)
         return 3;
     UpdateWindow(hwnd);
     std::printf("desktop_shown=1\n");
-    Pump(static_cast<DWORD>(milliseconds));
+    PumpMessages(static_cast<DWORD>(milliseconds));
     DestroyWindow(hwnd);
     return 0;
 }

@@ -7,28 +7,13 @@
 // the given time, then destroys the host and ends with code 0.
 #include "app/ShowApp.h"
 #include "show/ShowWnd.h"
+#include "tests/e2e/helper/host_window.h"
 
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
 
-namespace {
-
-void Pump(DWORD milliseconds)
-{
-    const DWORD end = GetTickCount() + milliseconds;
-    do {
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    } while (static_cast<LONG>(end - GetTickCount()) > 0);
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {
@@ -43,14 +28,7 @@ int main(int argc, char** argv)
     CShowApp app;
     app.m_strRunMode = "p";
 
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = DefWindowProcA;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-    wc.lpszClassName = "MorvaPreviewHost";
-    RegisterClassA(&wc);
-    HWND host = CreateWindowExA(0, wc.lpszClassName, "Preview host", WS_POPUP | WS_VISIBLE, 0, 0, width, height,
-                                nullptr, nullptr, wc.hInstance, nullptr);
+    HWND host = MakeHostWindow("MorvaPreviewHost", "Preview host", WS_POPUP | WS_VISIBLE, 0, 0, width, height);
     if (!host)
         return 3;
     RECT client;
@@ -62,8 +40,8 @@ int main(int argc, char** argv)
         DestroyWindow(host);
         return 4;
     }
-    Pump(milliseconds);
+    PumpMessages(milliseconds);
     DestroyWindow(host);
-    Pump(0);
+    PumpMessages(0);
     return 0;
 }
