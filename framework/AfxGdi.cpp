@@ -52,17 +52,31 @@ BOOL CPalette::CreatePalette(const LOGPALETTE* palette)
 
 CDC::~CDC()
 {
-    if (m_bOwnsMemoryDC && m_hDC)
+    DeleteOwnedDC();
+}
+
+void CDC::DeleteOwnedDC()
+{
+    if (m_bOwnsDC && m_hDC)
         ::DeleteDC(m_hDC);
+    m_hDC = nullptr;
+    m_bOwnsDC = false;
 }
 
 BOOL CDC::CreateCompatibleDC(HDC reference)
 {
-    if (m_bOwnsMemoryDC && m_hDC)
-        ::DeleteDC(m_hDC);
+    DeleteOwnedDC();
     m_hDC = ::CreateCompatibleDC(reference);
-    m_bOwnsMemoryDC = m_hDC != nullptr;
-    return m_hDC != nullptr;
+    m_bOwnsDC = m_hDC != nullptr;
+    return m_bOwnsDC;
+}
+
+BOOL CDC::CreateDC(LPCSTR driver)
+{
+    DeleteOwnedDC();
+    m_hDC = ::CreateDCA(driver, nullptr, nullptr, nullptr);
+    m_bOwnsDC = m_hDC != nullptr;
+    return m_bOwnsDC;
 }
 
 CClientDC::CClientDC(CWnd* wnd) : m_hWnd(wnd ? wnd->GetSafeHwnd() : nullptr)

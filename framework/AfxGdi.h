@@ -58,8 +58,10 @@ public:
     HDC GetSafeHdc() const { return m_hDC; }
     operator HDC() const { return m_hDC; }
 
-    // A memory DC, deleted with this object.
+    // A memory DC, or a DC of a whole device ("DISPLAY"), deleted with this
+    // object.
     BOOL CreateCompatibleDC(HDC reference);
+    BOOL CreateDC(LPCSTR driver);
     int GetDeviceCaps(int index) const { return m_hDC ? ::GetDeviceCaps(m_hDC, index) : 0; }
     int GetClipBox(RECT* rect) const { return ::GetClipBox(m_hDC, rect); }
     HPALETTE SelectPalette(HPALETTE palette, BOOL forceBackground)
@@ -69,8 +71,10 @@ public:
     UINT RealizePalette() { return ::RealizePalette(m_hDC); }
 
 protected:
+    void DeleteOwnedDC();
+
     HDC m_hDC = nullptr;
-    bool m_bOwnsMemoryDC = false;
+    bool m_bOwnsDC = false;
 };
 
 // GetDC / ReleaseDC of a window's client area; with no window, the screen.

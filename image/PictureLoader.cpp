@@ -12,28 +12,6 @@
 #include "image/DibGeometry.h"
 #include "show/ShowWnd.h"
 
-namespace {
-
-// A device context made by CreateDC / CreateCompatibleDC, deleted on scope exit.
-struct OwnedDC {
-    HDC dc;
-    ~OwnedDC()
-    {
-        if (dc)
-            ::DeleteDC(dc);
-    }
-};
-
-struct OwnedBitmap {
-    HBITMAP bitmap;
-    ~OwnedBitmap()
-    {
-        if (bitmap)
-            ::DeleteObject(bitmap);
-    }
-};
-
-} // namespace
 
 void CShowWnd::PreparePicture()
 {
@@ -114,22 +92,22 @@ void CShowWnd::MakeTempFileName(CString& name)
 
 void CShowWnd::SaveScreenToFile(const CString& path)
 {
-    OwnedDC display{::CreateDCA("DISPLAY", nullptr, nullptr, nullptr)};
-    if (!display.dc)
+    CDC display;
+    if (!display.CreateDC("DISPLAY"))
         return;
     const int width = ::GetSystemMetrics(SM_CXSCREEN);
     const int height = ::GetSystemMetrics(SM_CYSCREEN);
-    OwnedBitmap bitmap{::CreateCompatibleBitmap(display.dc, width, height)};
-    OwnedDC memory{::CreateCompatibleDC(display.dc)};
-    if (!bitmap.bitmap || !memory.dc)
+    CBitmap bitmap;
+    CDC memory;
+    if (!bitmap.CreateCompatibleBitmap(display, width, height) || !memory.CreateCompatibleDC(display))
         return;
     {
-        CSelectGuard select(memory.dc, bitmap.bitmap);
-        ::BitBlt(memory.dc, 0, 0, width, height, display.dc, 0, 0, SRCCOPY);
+        CSelectGuard select(memory, bitmap.GetSafeHandle());
+        ::BitBlt(memory, 0, 0, width, height, display, 0, 0, SRCCOPY);
     }
 
     BITMAP info;
-    if (!::GetObjectA(bitmap.bitmap, sizeof info, &info))
+    if (!bitmap.GetBitmap(&info))
         return;
     const int bitCount = CaptureBitCount(info.bmBitsPixel);
     CaptureLayout layout;
@@ -147,7 +125,7 @@ void CShowWnd::SaveScreenToFile(const CString& path)
     header.bmiHeader.biBitCount = static_cast<WORD>(bitCount);
     header.bmiHeader.biCompression = BI_RGB;
     header.bmiHeader.biSizeImage = layout.imageBytes;
-    ::GetDIBits(display.dc, bitmap.bitmap, 0, static_cast<UINT>(height), pixels, &header, DIB_RGB_COLORS);
+    ::GetDIBits(display, bitmap, 0, static_cast<UINT>(height), pixels, &header, DIB_RGB_COLORS);
 
     const auto fileHeader = MakeCaptureHeader(info.bmWidth, info.bmHeight, bitCount, layout);
     CFile file;
@@ -178,22 +156,22 @@ BOOL CShowWnd::LoadPictureBitmap(LPCSTR path)
 
 HBITMAP CShowWnd::FlipBitmap(HBITMAP source)
 {
-    OwnedDC from{::CreateCompatibleDC(nullptr)};
-    OwnedDC to{::CreateCompatibleDC(nullptr)};
+    CDC from;
+    CDC to;
     BITMAP info;
-    if (!from.dc || !to.dc || !::GetObjectA(source, sizeof info, &info))
+    if (!from.CreateCompatibleDC(nullptr) || !to.CreateCompatibleDC(nullptr) ||
+        !::GetObjectA(source, sizeof info, &info))
         return nullptr;
-    HBITMAP flipped;
+    CBitmap flipped;
     {
         CClientDC screen(nullptr);
-        flipped = ::CreateCompatibleBitmap(screen, info.bmWidth, info.bmHeight);
+        if (!flipped.CreateCompatibleBitmap(screen, info.bmWidth, info.bmHeight))
+            return nullptr;
     }
-    if (!flipped)
-        return nullptr;
-    CSelectGuard selectFrom(from.dc, source);
-    CSelectGuard selectTo(to.dc, flipped);
+    CSelectGuard selectFrom(from, source);
+    CSelectGuard selectTo(to, flipped.GetSafeHandle());
     // A negative source extent from the last row copies the rows in reverse.
-    ::StretchBlt(to.dc, 0, 0, info.bmWidth, info.bmHeight, from.dc, 0, info.bmHeight - 1, info.bmWidth,
-                 -info.bmHeight, SRCCOPY);
-    return flipped;
+    ::StretchBlt(to, 0, 0, info.bmWidth, info.bmHeight, from, 0, info.bmHeight - 1, info.bmWidth, -info.bmHeight,
+                 SRCCOPY);
+    return static_cast<HBITMAP>(flipped.Detach());
 }
