@@ -112,8 +112,9 @@ TEST_F(ScrResources, ManifestAsksForPhysicalPixelsModernSystemsAndVisualStyles)
 
     EXPECT_TRUE(Contains(manifest, "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""));
     EXPECT_TRUE(Contains(manifest, "publicKeyToken=\"6595b64144ccf1df\""));
-    // A screen saver started by the system must never ask for elevation.
-    EXPECT_TRUE(Contains(manifest, "level=\"asInvoker\""));
+    // No execution level: it would end the file virtualization through which
+    // users without administrator rights store their settings.
+    EXPECT_FALSE(Contains(manifest, "requestedExecutionLevel"));
     EXPECT_FALSE(Contains(manifest, "amd64"));
 }
 
