@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <vector>
 
 #include "app/ShowApp.h"
@@ -24,6 +25,38 @@ double NowMs()
     ::QueryPerformanceFrequency(&frequency);
     ::QueryPerformanceCounter(&now);
     return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+// What a message pump saw of WM_QUIT.
+struct QuitSeen {
+    int count = 0;
+    WPARAM exitCode = 99;
+};
+
+// Dispatches this thread's messages for up to `ms` milliseconds, or until
+// `done` says so. Close requests for `dropClosesOf` are dropped; quit
+// messages are counted in `quit`.
+void PumpFor(double ms, HWND dropClosesOf = nullptr, QuitSeen* quit = nullptr,
+             const std::function<bool()>& done = nullptr)
+{
+    const double end = NowMs() + ms;
+    MSG msg;
+    while (NowMs() < end && !(done && done())) {
+        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                if (quit) {
+                    ++quit->count;
+                    quit->exitCode = msg.wParam;
+                }
+                continue;
+            }
+            if (dropClosesOf && msg.message == WM_CLOSE && msg.hwnd == dropClosesOf)
+                continue;
+            ::TranslateMessage(&msg);
+            ::DispatchMessageA(&msg);
+        }
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    }
 }
 
 // Records what reaches default processing and when each tick comes.
@@ -45,6 +78,10 @@ public:
         return std::any_of(m_defaults.begin(), m_defaults.end(),
                            [&](const MSG& m) { return m.message == message && m.wParam == wParam; });
     }
+
+    // Whether the show got its images and its water.
+    bool HasImages() const { return m_dibSource.GetBits() && m_dibDisplay.GetBits(); }
+    bool HasWater() const { return m_effect.GetWidth() > 0; }
 
 protected:
     LRESULT DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) override
@@ -119,20 +156,7 @@ protected:
     }
 
     // Runs the window's messages for a while, dropping its close requests.
-    static void Pump(int ms)
-    {
-        const double end = NowMs() + ms;
-        MSG msg;
-        while (NowMs() < end) {
-            while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-                if (msg.message == WM_CLOSE && msg.hwnd == s_wnd->m_hWnd)
-                    continue;
-                ::TranslateMessage(&msg);
-                ::DispatchMessageA(&msg);
-            }
-            ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-        }
-    }
+    static void Pump(int ms) { PumpFor(ms, s_wnd->m_hWnd); }
 
     // Whether sending the message made the window ask to be closed.
     static bool Ends(UINT message, WPARAM wParam = 0, LPARAM lParam = 0)
@@ -321,31 +345,75 @@ TEST(FullScreenWindowEnd, QueuedClosesEndOnceWithExitCodeZero)
     wnd->PostMessage(WM_MOUSEMOVE, 0, MAKELPARAM(9, 4));
     wnd->PostMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(9, 4));
 
-    int quits = 0;
-    WPARAM exitCode = 99;
-    const double end = NowMs() + 3000;
-    MSG msg;
-    while (NowMs() < end && ::IsWindow(hWnd)) {
-        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) {
-                ++quits;
-                exitCode = msg.wParam;
-                continue;
-            }
-            ::DispatchMessageA(&msg);
-        }
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-    }
-    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            ++quits;
-            exitCode = msg.wParam;
-        }
-    }
+    QuitSeen quit;
+    PumpFor(3000, nullptr, &quit, [&] { return !::IsWindow(hWnd); });
+    // Whatever the window left queued.
+    PumpFor(0, nullptr, &quit);
     EXPECT_FALSE(::IsWindow(hWnd));
     EXPECT_EQ(deleted, 1);
-    EXPECT_EQ(quits, 1);
-    EXPECT_EQ(exitCode, 0u);
+    EXPECT_EQ(quit.count, 1);
+    EXPECT_EQ(quit.exitCode, 0u);
+}
+
+// Takes all free address space but `leftBytes`, in 1 MB pieces, and gives it
+// back when it goes.
+class AddressSpaceHog {
+public:
+    explicit AddressSpaceHog(size_t leftBytes)
+    {
+        const size_t piece = 1 << 20;
+        while (void* p = ::VirtualAlloc(nullptr, piece, MEM_RESERVE, PAGE_NOACCESS))
+            m_pieces.push_back(p);
+        for (size_t left = 0; left < leftBytes && !m_pieces.empty(); left += piece) {
+            ::VirtualFree(m_pieces.back(), 0, MEM_RELEASE);
+            m_pieces.pop_back();
+        }
+    }
+    ~AddressSpaceHog()
+    {
+        for (void* p : m_pieces)
+            ::VirtualFree(p, 0, MEM_RELEASE);
+    }
+    AddressSpaceHog(const AddressSpaceHog&) = delete;
+    AddressSpaceHog& operator=(const AddressSpaceHog&) = delete;
+
+private:
+    std::vector<void*> m_pieces;
+};
+
+// With no memory for its pictures and water the show still runs its timer,
+// draws nothing (the screen keeps the picture drawn while it was prepared)
+// and ends on the first key with exit code 0.
+TEST(FullScreenWindowEnd, RunsAndEndsWhenMemoryRunsOut)
+{
+    CShowApp app;
+    int deleted = 0;
+    CProbeFullScreenWnd* wnd;
+    BOOL created;
+    bool images;
+    bool water;
+    {
+        AddressSpaceHog hog(2 << 20);
+        wnd = new CProbeFullScreenWnd(&deleted);
+        created = wnd->Create();
+        images = created && wnd->HasImages();
+        water = created && wnd->HasWater();
+        if (created)
+            PumpFor(600, wnd->m_hWnd);
+    }
+    std::printf("  with 2 MB of address space left: window %s, images %s, water %s\n", created ? "made" : "not made",
+                images ? "made" : "not made", water ? "made" : "not made");
+    ASSERT_TRUE(created);
+    EXPECT_FALSE(images && water) << "the allocations did not fail: the test proves nothing";
+    EXPECT_GE(wnd->m_ticks.size(), 5u);
+
+    const HWND hWnd = wnd->m_hWnd;
+    wnd->PostMessage(WM_KEYDOWN, 'Q', 0x00100001);
+    QuitSeen quit;
+    PumpFor(3000, nullptr, &quit, [&] { return quit.count > 0; });
+    EXPECT_FALSE(::IsWindow(hWnd));
+    EXPECT_EQ(deleted, 1);
+    EXPECT_EQ(quit.exitCode, 0u);
 }
 
 } // namespace
