@@ -8,7 +8,7 @@ set -euo pipefail
 packages=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev
           g++-mingw-w64-i686 binutils-mingw-w64-i686
           wine wine32:i386 fonts-wine xvfb xauth xdotool x11-utils imagemagick
-          nsis clang libclang-rt-14-dev)
+          nsis clang libclang-rt-14-dev procps)
 
 missing=()
 for p in "${packages[@]}"; do
