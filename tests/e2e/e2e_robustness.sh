@@ -22,7 +22,6 @@ music_file() { echo "$(windir)/4.mid"; }
 capture_file() { echo "$(tempdir)/cTempPicture.bmp"; }
 
 suite_setup() {
-    : >"$E2E_LOGDIR/.savers"
     mkdir -p "$(tempdir)"
     # A valid JPEG of 10000 x 10000, one colour, made once (ImageMagick needs
     # about 800 MB and 10 s for it; the file is small).
@@ -35,16 +34,6 @@ suite_teardown() {
     restore_media
     rm -f "$(settings_file)"
     wine reg delete "$BROWSER_KEY" /f >/dev/null 2>&1
-}
-
-# Ends only the savers and lockers this suite started, by process id.
-saver_kill_all() {
-    local pid
-    while read -r pid; do
-        kill "$pid" 2>/dev/null
-    done <"$E2E_LOGDIR/.savers"
-    : >"$E2E_LOGDIR/.savers"
-    return 0
 }
 
 restore_media() {
@@ -61,7 +50,7 @@ random_bytes() { head -c "$1" /dev/urandom; }
 lock_file() {
     local out=$E2E_LOGDIR/locker.$$.out i
     wine "$LOCKER" "$(winepath -w "$1")" "$2" >"$out" 2>/dev/null </dev/null &
-    echo $! >>"$E2E_LOGDIR/.savers"
+    track_process $!
     for i in $(seq 1 100); do
         grep -q '^locked=' "$out" 2>/dev/null && break
         sleep 0.1
@@ -92,7 +81,6 @@ show_survives() {
     before=$(visible_windows)
     started=$(date +%s%N)
     saver_start /s
-    echo "$SAVER_PID" >>"$E2E_LOGDIR/.savers"
     window=$(saver_window 60) || fail "$what: no full-screen window"
     echo "did: $what: window after $((($(date +%s%N) - started) / 1000000)) ms"
     sleep 2
@@ -200,7 +188,6 @@ case_settings_mode_out_of_32_bit_range_gives_a_show_without_drops() {
     for stored in 99999999999 1; do
         printf "x\r\n$stored" >"$(settings_file)"
         saver_start /s
-        echo "$SAVER_PID" >>"$E2E_LOGDIR/.savers"
         saver_window 30 >/dev/null || fail "mode $stored: no full-screen window"
         sleep 1
         local changed
@@ -221,7 +208,6 @@ $stored" "settings file"
 # The settings dialog: DRIVEN collects the driver's reports.
 dialog_open() {
     saver_start /c
-    echo "$SAVER_PID" >>"$E2E_LOGDIR/.savers"
     DRIVEN=$E2E_LOGDIR/driven.$$.txt
     : >"$DRIVEN"
     drive wait || fail "no settings dialog appeared"

@@ -17,7 +17,6 @@ suite_setup() {
     mkdir -p "$WINEPREFIX/drive_c/Rec" "$WINEPREFIX/drive_c/Program Files/Rec"
     cp "$DIALOG_PROGRAMS/recorder.exe" "$WINEPREFIX/drive_c/Rec/"
     cp "$DIALOG_PROGRAMS/recorder.exe" "$WINEPREFIX/drive_c/Program Files/Rec/"
-    : >"$E2E_LOGDIR/.savers"
 }
 
 suite_teardown() {
@@ -27,23 +26,10 @@ suite_teardown() {
     wine reg delete 'HKCU\Software\Wine\AppDefaults\Morva.scr' /f >/dev/null 2>&1
 }
 
-# The shared helper ends every Morva.scr on the machine by name; this suite
-# ends only the savers it started, by process id, so that runs in other
-# prefixes are left alone.
-saver_kill_all() {
-    local pid
-    while read -r pid; do
-        kill "$pid" 2>/dev/null
-    done <"$E2E_LOGDIR/.savers"
-    : >"$E2E_LOGDIR/.savers"
-    return 0
-}
-
 # Starts the saver for configuration and waits for its dialog; DRIVEN holds
 # the driver's report of every step.
 open_dialog() {
     saver_start /c
-    echo "$SAVER_PID" >>"$E2E_LOGDIR/.savers"
     DRIVEN=$E2E_LOGDIR/driven.$$.txt
     : >"$DRIVEN"
     drive wait || fail "no settings dialog appeared"

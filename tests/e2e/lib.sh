@@ -40,10 +40,16 @@ expect_eq() {
 windir() { echo "$WINEPREFIX/drive_c/windows"; }
 tempdir() { echo "$WINEPREFIX/drive_c/users/$(id -un)/Temp"; }
 
+# Records a process the case started, to be ended with the case.
+track_process() {
+    echo "$1" >>"$E2E_LOGDIR/.started"
+}
+
 # Starts the saver with the given arguments; SAVER_PID is its process.
 saver_start() {
     wine "$SCR" "$@" >>"$E2E_LOGDIR/saver.out" 2>&1 &
     SAVER_PID=$!
+    track_process "$SAVER_PID"
 }
 
 # Waits for a visible window of the saver; prints its X window id.
@@ -81,7 +87,13 @@ saver_pids() {
 }
 
 saver_kill_all() {
-    local pids i
+    local pids i pid
+    if [ -f "$E2E_LOGDIR/.started" ]; then
+        while read -r pid; do
+            kill "$pid" 2>/dev/null
+        done <"$E2E_LOGDIR/.started"
+        rm -f "$E2E_LOGDIR/.started"
+    fi
     pids=$(saver_pids)
     [ -n "$pids" ] || return 0
     kill $pids 2>/dev/null
