@@ -49,7 +49,9 @@ gdi_count() {
     local wpid
     wpid=$(show_wine_pid)
     [ -n "$wpid" ] || { echo "?"; return; }
-    tail -c 4000000 "$log" | grep -a "^$wpid:[0-9a-f]*:trace:gdi:\(alloc\|free\)_gdi_handle" | tail -n 1 |
+    # The handles are made at the start and per restart, not per tick, so
+    # the last count logged may lie far back in the log.
+    grep -a "^$wpid:[0-9a-f]*:trace:gdi:\(alloc\|free\)_gdi_handle" "$log" | tail -n 1 |
         sed -E 's/.* ([0-9]+)\/[0-9]+$/\1/'
 }
 status_kb() { awk -v k="$1:" '$1 == k {print $2}' "/proc/$pid/status" 2>/dev/null; }
