@@ -6,10 +6,8 @@
 
 UNINST_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\VelunorScreenSaver'
 SETUP=$(ls "${SCR%/app/Morva.scr}"/installer/VelunorScreenSaver-*-Setup.exe 2>/dev/null | head -n 1)
-DIALOG_DRIVER=${SCR%/app/Morva.scr}/tests/e2e/dialog/dialog_driver.exe
 INSTALLED_FILES=(system32/Morva.scr Morva0001.jpg 4.mid)
 
-settings_file() { echo "$(windir)/Morvalst.txt"; }
 program_dir() { echo "$WINEPREFIX/drive_c/Program Files/Velunor ScreenSaver"; }
 
 # Other suites share the prefix: keep what they put into the Windows
@@ -131,10 +129,9 @@ case_installed_settings_store_a_mode_at_first_save() {
     start_clean
     install_silently
     SCR='C:\windows\system32\Morva.scr'
-    saver_start /c
-    out=$(wine "$DIALOG_DRIVER" wait select 2 click 1015 closed 10000 2>&1 | tr -d '\r')
-    echo "$out"
-    grep -qx "dialog_closed=1" <<<"$out" || fail "Save did not close the dialog"
+    open_dialog
+    drive select 2 click 1015 closed 10000
+    expect_eq "$(reported dialog_closed)" 1 "Save closed the dialog"
     saver_wait 10 || fail "the settings dialog did not end"
     expect_eq "$(od -An -c "$(settings_file)" | tr -s ' ')" ' \r \n 2' "settings file after Save"
 }

@@ -12,11 +12,9 @@
 
 ROBUST_PROGRAMS=${SCR%/app/Morva.scr}/tests/e2e
 LOCKER=$ROBUST_PROGRAMS/robustness/locker.exe
-DRIVER=$ROBUST_PROGRAMS/dialog/dialog_driver.exe
 BROWSER_KEY='HKCR\htmlfile\shell\open\command'
 SETTINGS_KEPT="kept line\r\n1"
 
-settings_file() { echo "$(windir)/Morvalst.txt"; }
 picture_file() { echo "$(windir)/Morva0001.jpg"; }
 music_file() { echo "$(windir)/4.mid"; }
 capture_file() { echo "$(tempdir)/cTempPicture.bmp"; }
@@ -205,27 +203,11 @@ $stored" "settings file"
     done
 }
 
-# The settings dialog: DRIVEN collects the driver's reports.
-dialog_open() {
-    saver_start /c
-    DRIVEN=$E2E_LOGDIR/driven.$$.txt
-    : >"$DRIVEN"
-    drive wait || fail "no settings dialog appeared"
-}
-
-drive() {
-    local out=$E2E_LOGDIR/drive.$$.txt result
-    wine "$DRIVER" "$@" >"$out" 2>/dev/null </dev/null
-    result=$?
-    tr -d '\r' <"$out" | tee -a "$DRIVEN"
-    return $result
-}
-
 case_save_into_a_locked_settings_file_keeps_the_old_content() {
     restore_media
     printf "$SETTINGS_KEPT" >"$(settings_file)"
     lock_file "$(settings_file)" 15000
-    dialog_open
+    open_dialog
     drive select 2 click 1015
     saver_wait 10 || fail "Save did not close the dialog"
     expect_eq "$SAVER_EXIT" 0 "exit code"
@@ -233,7 +215,7 @@ case_save_into_a_locked_settings_file_keeps_the_old_content() {
     expect_settings_kept "Save into a locked file"
     # And once the lock is gone, Save stores.
     saver_kill_all
-    dialog_open
+    open_dialog
     drive select 2 click 1015
     saver_wait 10 || fail "Save did not close the dialog"
     expect_eq "$(tr -d '\r' <"$(settings_file)")" "kept line
@@ -262,7 +244,7 @@ case_capture_file_not_writable() {
 home_page_with() {
     local what=$1 before windows
     before=$(visible_windows)
-    dialog_open
+    open_dialog
     drive click 1008 sleep 500 state || fail "$what: the home-page button is not there"
     saver_running || fail "$what: the program ended"
     grep -qx 'visible=1' "$DRIVEN" || fail "$what: the dialog is gone"

@@ -10,7 +10,6 @@ PLAIN_BROWSER='C:\Rec\recorder.exe'
 SPACED_BROWSER='C:\Program Files\Rec\recorder.exe'
 export MORVA_RECORD='C:\Rec\record.txt'
 
-settings_file() { echo "$(windir)/Morvalst.txt"; }
 record_file() { echo "$WINEPREFIX/drive_c/Rec/record.txt"; }
 
 suite_setup() {
@@ -25,28 +24,6 @@ suite_teardown() {
     wine reg delete "$BROWSER_KEY" /f >/dev/null 2>&1
     wine reg delete 'HKCU\Software\Wine\AppDefaults\Morva.scr' /f >/dev/null 2>&1
 }
-
-# Starts the saver for configuration and waits for its dialog; DRIVEN holds
-# the driver's report of every step.
-open_dialog() {
-    saver_start /c
-    DRIVEN=$E2E_LOGDIR/driven.$$.txt
-    : >"$DRIVEN"
-    drive wait || fail "no settings dialog appeared"
-}
-
-# Runs driver steps; their key=value lines go to DRIVEN and the log.
-drive() {
-    local out=$E2E_LOGDIR/drive.$$.txt result
-    # To a file, not a pipe: a Wine server started here would keep a pipe open.
-    wine "$DIALOG_PROGRAMS/dialog_driver.exe" "$@" >"$out" 2>/dev/null </dev/null
-    result=$?
-    tr -d '\r' <"$out" | tee -a "$DRIVEN"
-    return $result
-}
-
-# The last reported value of a key.
-reported() { grep "^$1=" "$DRIVEN" | tail -n 1 | cut -d= -f2-; }
 
 # Writes the settings file; arguments are printf format pieces.
 store_settings() { printf "$1" >"$(settings_file)"; }

@@ -112,3 +112,30 @@ screen_pixel() {
 }
 
 screenshot() { import -window root "$1"; }
+
+settings_file() { echo "$(windir)/Morvalst.txt"; }
+
+# The settings dialog, driven by tests/e2e/dialog/dialog_driver.exe. DRIVEN
+# collects the driver's key=value reports of every step.
+DIALOG_DRIVER=${SCR%/app/Morva.scr}/tests/e2e/dialog/dialog_driver.exe
+
+# Starts the saver for configuration and waits for its dialog.
+open_dialog() {
+    saver_start /c
+    DRIVEN=$E2E_LOGDIR/driven.$$.txt
+    : >"$DRIVEN"
+    drive wait || fail "no settings dialog appeared"
+}
+
+# Runs driver steps; their reports go to DRIVEN and the log.
+drive() {
+    local out=$E2E_LOGDIR/drive.$$.txt result
+    # To a file, not a pipe: a Wine server started here would keep a pipe open.
+    wine "$DIALOG_DRIVER" "$@" >"$out" 2>/dev/null </dev/null
+    result=$?
+    tr -d '\r' <"$out" | tee -a "$DRIVEN"
+    return $result
+}
+
+# The last reported value of a key.
+reported() { grep "^$1=" "$DRIVEN" | tail -n 1 | cut -d= -f2-; }
