@@ -70,17 +70,9 @@ std::vector<std::uint8_t> Pattern(size_t size)
 // (0x00RRGGBB, rows from the top); the picture owns the bitmap.
 IPicture* MakePicture(int width, int height, const std::vector<std::uint32_t>& pixels)
 {
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HBITMAP bitmap = ::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HBITMAP bitmap = MakeTopDownBitmap(width, height, pixels);
     if (!bitmap)
         return nullptr;
-    std::memcpy(bits, pixels.data(), pixels.size() * 4);
     PICTDESC desc = {};
     desc.cbSizeofstruct = sizeof desc;
     desc.picType = PICTYPE_BITMAP;

@@ -3,6 +3,10 @@
 
 #include <windows.h>
 
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
 // GDI objects the process holds. Wine's GetGuiResources is a stub that
 // returns 0; there a handle's table index alone names a live object, so the
 // table can be counted directly.
@@ -24,4 +28,20 @@ inline int ScreenBits()
     const int bits = ::GetDeviceCaps(screen, BITSPIXEL);
     ::ReleaseDC(nullptr, screen);
     return bits;
+}
+
+// A 32-bit DIB section holding `pixels` (0x00RRGGBB, rows from the top).
+inline HBITMAP MakeTopDownBitmap(int width, int height, const std::vector<std::uint32_t>& pixels)
+{
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP bitmap = ::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (bitmap)
+        std::memcpy(bits, pixels.data(), pixels.size() * 4);
+    return bitmap;
 }

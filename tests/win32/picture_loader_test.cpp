@@ -130,21 +130,6 @@ std::vector<std::uint32_t> PixelsOf(HBITMAP bitmap, int& width, int& height)
     return pixels;
 }
 
-HBITMAP MakeBitmap(int width, int height, const std::vector<std::uint32_t>& topDown)
-{
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HBITMAP bitmap = ::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (bitmap)
-        std::memcpy(bits, topDown.data(), topDown.size() * 4);
-    return bitmap;
-}
-
 // Rows of one colour each, and a marker in the first column of the top row,
 // so that a flip, a mirror or a shift all show. Exact at 16 bits too.
 std::vector<std::uint32_t> RowPattern(int width, int height)
@@ -198,7 +183,7 @@ TEST(FlipBitmap, ReversesTheRowsOnly)
 {
     for (SIZE size : {SIZE{7, 5}, SIZE{3, 6}, SIZE{4, 1}}) {
         const auto pattern = RowPattern(size.cx, size.cy);
-        HBITMAP source = MakeBitmap(size.cx, size.cy, pattern);
+        HBITMAP source = MakeTopDownBitmap(size.cx, size.cy, pattern);
         ASSERT_NE(source, nullptr);
         CPictureWnd wnd;
         HBITMAP flipped = wnd.FlipBitmap(source);
