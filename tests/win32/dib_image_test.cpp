@@ -333,17 +333,11 @@ class PaintTarget {
 public:
     PaintTarget(int width, int height) : m_width(width)
     {
-        BITMAPINFO info = {};
-        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        m_bitmap = ::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&m_pixels), nullptr, 0);
+        m_bitmap = MakeTopDownBitmap(width, height,
+                                     std::vector<std::uint32_t>(static_cast<size_t>(width * height), 0x123456),
+                                     &m_pixels);
         m_dc.CreateCompatibleDC(nullptr);
         m_old = ::SelectObject(m_dc, m_bitmap);
-        for (int i = 0; i < width * height; ++i)
-            m_pixels[i] = 0x123456;
     }
     ~PaintTarget()
     {

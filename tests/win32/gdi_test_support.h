@@ -30,8 +30,10 @@ inline int ScreenBits()
     return bits;
 }
 
-// A 32-bit DIB section holding `pixels` (0x00RRGGBB, rows from the top).
-inline HBITMAP MakeTopDownBitmap(int width, int height, const std::vector<std::uint32_t>& pixels)
+// A 32-bit DIB section holding `pixels` (0x00RRGGBB, rows from the top);
+// `bits`, when given, receives the section's pixel memory.
+inline HBITMAP MakeTopDownBitmap(int width, int height, const std::vector<std::uint32_t>& pixels,
+                                 std::uint32_t** bits = nullptr)
 {
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
@@ -39,9 +41,11 @@ inline HBITMAP MakeTopDownBitmap(int width, int height, const std::vector<std::u
     info.bmiHeader.biHeight = -height;
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HBITMAP bitmap = ::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    void* memory = nullptr;
+    HBITMAP bitmap = ::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &memory, nullptr, 0);
     if (bitmap)
-        std::memcpy(bits, pixels.data(), pixels.size() * 4);
+        std::memcpy(memory, pixels.data(), pixels.size() * 4);
+    if (bits)
+        *bits = static_cast<std::uint32_t*>(memory);
     return bitmap;
 }
