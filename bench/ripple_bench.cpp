@@ -186,6 +186,26 @@ void Stream(int32_t* a, const int32_t* b, const uint32_t* src, uint32_t* dst, si
     StreamPlain(a, b, src, dst, n);
 }
 
+// Times `work` on an engine of `path` that is put back to the scene's
+// surface, untimed, before every iteration.
+template <class Work>
+void TimeFromScene(benchmark::State& state, const Scene& scene, RipplePath path, Work work)
+{
+    CEffectEngine e;
+    Pixels display;
+    if (!scene.Load(e, path, display)) {
+        state.SkipWithError("cannot set up the engine");
+        return;
+    }
+    for (auto _ : state) {
+        state.PauseTiming();
+        scene.Restore(e);
+        state.ResumeTiming();
+        work(e, display);
+        benchmark::ClobberMemory();
+    }
+}
+
 void Register()
 {
     std::vector<RipplePath> paths = { RipplePath::Reference, RipplePath::Scalar, RipplePath::Sse2, RipplePath::Avx2 };
@@ -196,19 +216,9 @@ void Register()
             const std::string name = std::string("Step/") + ripple::PathName(path) + "/" + SizeName(s);
             benchmark::RegisterBenchmark(name.c_str(), [s, path](benchmark::State& state) {
                 const Scene& scene = SceneFor(s);
-                CEffectEngine e;
-                Pixels display;
-                if (!scene.Load(e, path, display)) {
-                    state.SkipWithError("cannot set up the engine");
-                    return;
-                }
-                for (auto _ : state) {
-                    state.PauseTiming();
-                    scene.Restore(e);
-                    state.ResumeTiming();
+                TimeFromScene(state, scene, path, [&](CEffectEngine& e, Pixels& display) {
                     e.Step(scene.source.data(), display.data());
-                    benchmark::ClobberMemory();
-                }
+                });
             })->Unit(benchmark::kMillisecond)->MinTime(0.3)->UseRealTime();
         }
         const std::string floorName = "Floor/" + SizeName(s);
@@ -231,22 +241,12 @@ void Register()
                 benchmark::RegisterBenchmark(name.c_str(), [s, path, drops](benchmark::State& state) {
                     const Scene& scene = drops == Drops::None ? SceneFor(s, Drops::Cosine, 300)
                                                               : SceneFor(s, drops, 40);
-                    CEffectEngine e;
-                    Pixels display;
-                    if (!scene.Load(e, path, display)) {
-                        state.SkipWithError("cannot set up the engine");
-                        return;
-                    }
-                    for (auto _ : state) {
-                        state.PauseTiming();
-                        scene.Restore(e);
-                        state.ResumeTiming();
+                    TimeFromScene(state, scene, path, [&](CEffectEngine& e, Pixels& display) {
                         for (int step = 0; step < 2; ++step) {
                             AddShowDrop(e, s, drops);
                             e.Step(scene.source.data(), display.data());
                         }
-                        benchmark::ClobberMemory();
-                    }
+                    });
                 })->Unit(benchmark::kMillisecond)->MinTime(0.3)->UseRealTime();
             }
         }
