@@ -28,6 +28,11 @@ std::map<HWND, std::unique_ptr<CWnd>>& TemporaryMap()
 // attaches it.
 CWnd* g_pWndInit = nullptr;
 
+// The message being dispatched on this thread. It lives in the dispatching
+// frame and the thread, never in the window object: a handler may destroy
+// its window and the object may be deleted before the frame unwinds.
+thread_local const MSG* t_pCurrentMsg = nullptr;
+
 // Runs one message through the object's maps with no C++ exception escaping
 // into the system, which cannot unwind through its own frames.
 LRESULT SafeWindowProc(CWnd* wnd, LRESULT (*call)(CWnd*, UINT, WPARAM, LPARAM), UINT message,
@@ -126,9 +131,10 @@ void CWnd::CenterWindow()
 
 LRESULT CWnd::Default()
 {
-    if (!m_pCurrentMsg)
+    const MSG* msg = t_pCurrentMsg;
+    if (!msg || !m_hWnd || msg->hwnd != m_hWnd)
         return 0;
-    return DefWindowProc(m_pCurrentMsg->message, m_pCurrentMsg->wParam, m_pCurrentMsg->lParam);
+    return DefWindowProc(msg->message, msg->wParam, msg->lParam);
 }
 
 const AFX_MSGMAP* CWnd::GetThisMessageMap()
@@ -198,12 +204,14 @@ LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPara
         return ::DefWindowProcA(hWnd, message, wParam, lParam);
 
     MSG msg = {hWnd, message, wParam, lParam, 0, {0, 0}};
-    const MSG* previous = wnd->m_pCurrentMsg;
-    wnd->m_pCurrentMsg = &msg;
+    const MSG* previous = t_pCurrentMsg;
+    t_pCurrentMsg = &msg;
     const LRESULT result = SafeWindowProc(
         wnd, [](CWnd* w, UINT m, WPARAM wp, LPARAM lp) { return w->WindowProc(m, wp, lp); }, message, wParam,
         lParam, hWnd);
-    wnd->m_pCurrentMsg = previous;
+    t_pCurrentMsg = previous;
+    // From here on wnd may be gone: only WM_NCDESTROY, the last message of
+    // its window, still uses it, and nothing can have deleted it yet then.
 
     if (message == WM_NCDESTROY) {
         wnd->Detach();

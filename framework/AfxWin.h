@@ -88,6 +88,8 @@ protected:                                                 \
 #define ON_WM_MOUSEMOVE() {WM_MOUSEMOVE, 0, 0, 0, AFX_THUNK( \
         self->OnMouseMove(static_cast<UINT>(wParam), CPoint((short)LOWORD(lParam), (short)HIWORD(lParam))); return 0;)},
 #define ON_WM_QUERYDRAGICON() {WM_QUERYDRAGICON, 0, 0, 0, AFX_THUNK(return reinterpret_cast<LRESULT>(self->OnQueryDragIcon());)},
+// A handler of any message, given its raw parameters: LRESULT OnX(WPARAM, LPARAM).
+#define ON_MESSAGE(message, memberFxn) {message, 0, 0, 0, AFX_THUNK(return self->memberFxn(wParam, lParam);)},
 // A handler without parameters for a message; several messages may share it.
 #define ON_MESSAGE_VOID(message, memberFxn) {message, 0, 0, 0, AFX_THUNK(self->memberFxn(); return 0;)},
 #define ON_COMMAND(id, memberFxn) {WM_COMMAND, 0, id, id, AFX_THUNK(self->memberFxn(); return 0;)},
@@ -127,7 +129,8 @@ public:
     HMENU GetSystemMenu(BOOL revert) const { return ::GetSystemMenu(m_hWnd, revert); }
     void CenterWindow();
 
-    // The message being handled, passed to the default window procedure.
+    // The message this window is handling, passed to the default window
+    // procedure; 0 outside the window's own dispatch.
     LRESULT Default();
 
 protected:
@@ -164,7 +167,6 @@ protected:
     WNDPROC m_pfnSuper = nullptr; // the class's own procedure, for subclassed windows
 
 private:
-    const MSG* m_pCurrentMsg = nullptr;
     bool m_bTemporary = false;
     // While CreateEx runs, a failed creation's WM_NCDESTROY must not end the
     // object: its creator learns of the failure from CreateEx and owns it.

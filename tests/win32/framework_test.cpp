@@ -2,6 +2,7 @@
 // processing, window lifetime and ownership, foreign handles, files, string
 // resources, and GDI objects on every drawing path.
 #include "framework/AfxWin.h"
+#include "tests/win32/heap_check.h"
 
 #include <windows.h>
 
@@ -197,6 +198,127 @@ TEST(WindowLifetime, ObjectDestroyedFirstTakesItsWindowAlong)
         hWnd = wnd.m_hWnd;
     }
     EXPECT_FALSE(::IsWindow(hWnd));
+}
+
+// Runs the thread's messages until `done` or a timeout.
+template <typename Done>
+void PumpUntil(Done done, DWORD timeoutMs = 3000)
+{
+    const DWORD start = ::GetTickCount();
+    MSG msg;
+    while (!done() && ::GetTickCount() - start < timeoutMs) {
+        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageA(&msg);
+        }
+        ::Sleep(5);
+    }
+}
+
+constexpr UINT WM_NEST = WM_APP + 20;
+
+// A heap window that ends itself from inside its own handlers, the ways the
+// program's windows do: a posted close, its timer, and a close sent several
+// handlers deep.
+class CSelfEndingWnd : public CWnd {
+public:
+    explicit CSelfEndingWnd(int* deleted) : m_pDeleted(deleted) {}
+    ~CSelfEndingWnd() override { ++*m_pDeleted; }
+
+protected:
+    void OnTimer(UINT_PTR) { DestroyWindow(); }
+    // Each level sends the next; the last one closes the window, whose
+    // default processing destroys it while every outer handler still runs.
+    LRESULT OnNest(WPARAM, LPARAM depth)
+    {
+        if (depth > 0)
+            SendMessage(WM_NEST, 0, depth - 1);
+        else
+            SendMessage(WM_CLOSE);
+        return 0;
+    }
+    void PostNcDestroy() override { delete this; }
+
+    DECLARE_MESSAGE_MAP()
+
+private:
+    int* m_pDeleted;
+};
+
+BEGIN_MESSAGE_MAP(CSelfEndingWnd, CWnd)
+    ON_WM_TIMER()
+    ON_MESSAGE(WM_NEST, OnNest)
+END_MESSAGE_MAP()
+
+TEST(SelfDestruction, WindowEndsInsideItsOwnHandlersAndIsDeletedOnce)
+{
+    ASSERT_TRUE(HeapsValid());
+    {
+        SCOPED_TRACE("posted WM_CLOSE, destroyed by default processing");
+        int deleted = 0;
+        CSelfEndingWnd* wnd = new CSelfEndingWnd(&deleted);
+        ASSERT_TRUE(wnd->CreateEx(0, TestClass(), "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr));
+        const HWND hWnd = wnd->m_hWnd;
+        wnd->PostMessage(WM_CLOSE);
+        wnd->PostMessage(WM_CLOSE);
+        PumpUntil([&] { return !::IsWindow(hWnd); });
+        PumpUntil([] { return false; }, 50);
+        EXPECT_FALSE(::IsWindow(hWnd));
+        EXPECT_EQ(deleted, 1);
+        EXPECT_TRUE(HeapsValid());
+    }
+    {
+        SCOPED_TRACE("destroyed from its timer handler");
+        int deleted = 0;
+        CSelfEndingWnd* wnd = new CSelfEndingWnd(&deleted);
+        ASSERT_TRUE(wnd->CreateEx(0, TestClass(), "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr));
+        const HWND hWnd = wnd->m_hWnd;
+        wnd->SetTimer(1, 10);
+        PumpUntil([&] { return !::IsWindow(hWnd); });
+        EXPECT_EQ(deleted, 1);
+        EXPECT_TRUE(HeapsValid());
+    }
+    for (LPARAM depth : {0, 1, 5}) {
+        SCOPED_TRACE("WM_CLOSE sent from nested handlers, depth " + std::to_string(depth));
+        int deleted = 0;
+        CSelfEndingWnd* wnd = new CSelfEndingWnd(&deleted);
+        ASSERT_TRUE(wnd->CreateEx(0, TestClass(), "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr));
+        const HWND hWnd = wnd->m_hWnd;
+        ::SendMessageA(hWnd, WM_NEST, 0, depth);
+        EXPECT_FALSE(::IsWindow(hWnd));
+        EXPECT_EQ(deleted, 1);
+        EXPECT_TRUE(HeapsValid());
+    }
+}
+
+// A heap dialog whose OK button destroys it, the way a modeless dialog ends:
+// the window goes, and the object with it, inside the button's handler.
+class CSelfEndingDlg : public CDialog {
+public:
+    explicit CSelfEndingDlg(int* deleted) : CDialog(IDD_ABOUTBOX), m_pDeleted(deleted) {}
+    ~CSelfEndingDlg() override { ++*m_pDeleted; }
+
+protected:
+    BOOL OnInitDialog() override
+    {
+        CDialog::OnInitDialog();
+        PostMessage(WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(m_hWnd, IDOK)));
+        return TRUE;
+    }
+    void OnOK() override { DestroyWindow(); }
+    void PostNcDestroy() override { delete this; }
+
+private:
+    int* m_pDeleted;
+};
+
+TEST(SelfDestruction, DialogEndsInsideItsButtonHandlerAndIsDeletedOnce)
+{
+    int deleted = 0;
+    CSelfEndingDlg* dialog = new CSelfEndingDlg(&deleted);
+    dialog->DoModal();
+    EXPECT_EQ(deleted, 1);
+    EXPECT_TRUE(HeapsValid());
 }
 
 TEST(WindowLifetime, FromHandleWrapsForeignWindowsOnce)
