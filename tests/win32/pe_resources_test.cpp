@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -198,6 +199,195 @@ TEST_F(ScrResources, StringTableHoldsTheListedNameAndTheAboutItem)
     EXPECT_EQ(String(IDS_PRODUCT), "Velunor ScreenSaver");
     EXPECT_EQ(String(IDS_TITLE), "Velunor ScreenSaver");
     EXPECT_EQ(String(IDS_ABOUTBOX), "&About Velunor  ScreenSaver");
+}
+
+// A classic dialog template (DIALOG, not DIALOGEX) read back field by field.
+// A name or text is either a string or an ordinal, kept as "#N"; a control
+// class may be stored either way and is kept as the upper-case class name.
+struct DialogItem {
+    DWORD style;
+    short x, y, cx, cy;
+    int id;  // -1 for 0xFFFF
+    std::string className;
+    std::string text;
+};
+
+struct DialogTemplate {
+    DWORD style = 0;
+    DWORD exStyle = 0;
+    short x = 0, y = 0, cx = 0, cy = 0;
+    std::string menu, className, caption;
+    int pointSize = 0;
+    std::string face;
+    std::vector<DialogItem> items;
+};
+
+class TemplateReader {
+public:
+    explicit TemplateReader(const std::string& bytes) : m_bytes(bytes) {}
+
+    bool Read(DialogTemplate& t)
+    {
+        WORD count = 0;
+        if (!Dword(t.style) || !Dword(t.exStyle) || !Word(count) || !Short(t.x) || !Short(t.y) ||
+            !Short(t.cx) || !Short(t.cy) || !NameOrOrdinal(t.menu) || !NameOrOrdinal(t.className) ||
+            !Text(t.caption))
+            return false;
+        if (t.style & DS_SETFONT) {
+            WORD points = 0;
+            if (!Word(points) || !Text(t.face))
+                return false;
+            t.pointSize = points;
+        }
+        for (WORD i = 0; i < count; ++i) {
+            DialogItem item = {};
+            DWORD exStyle = 0;
+            WORD id = 0, extra = 0;
+            m_offset = (m_offset + 3) & ~size_t(3);
+            if (!Dword(item.style) || !Dword(exStyle) || !Short(item.x) || !Short(item.y) || !Short(item.cx) ||
+                !Short(item.cy) || !Word(id) || !NameOrOrdinal(item.className) || !NameOrOrdinal(item.text) ||
+                !Word(extra))
+                return false;
+            item.id = id == 0xFFFF ? -1 : id;
+            item.className = ClassName(item.className);
+            m_offset += extra;
+            t.items.push_back(item);
+        }
+        return m_offset <= m_bytes.size();
+    }
+
+private:
+    bool Word(WORD& value)
+    {
+        if (m_offset + 2 > m_bytes.size())
+            return false;
+        std::memcpy(&value, m_bytes.data() + m_offset, 2);
+        m_offset += 2;
+        return true;
+    }
+    bool Short(short& value)
+    {
+        WORD w = 0;
+        if (!Word(w))
+            return false;
+        value = static_cast<short>(w);
+        return true;
+    }
+    bool Dword(DWORD& value)
+    {
+        WORD low = 0, high = 0;
+        if (!Word(low) || !Word(high))
+            return false;
+        value = MAKELONG(low, high);
+        return true;
+    }
+    bool Text(std::string& text)
+    {
+        text.clear();
+        for (WORD c = 0; Word(c);) {
+            if (c == 0)
+                return true;
+            text += c < 0x80 ? static_cast<char>(c) : '?';
+        }
+        return false;
+    }
+    bool NameOrOrdinal(std::string& name)
+    {
+        WORD first = 0;
+        if (!Word(first))
+            return false;
+        if (first == 0xFFFF) {
+            WORD ordinal = 0;
+            if (!Word(ordinal))
+                return false;
+            name = "#" + std::to_string(ordinal);
+            return true;
+        }
+        m_offset -= 2;
+        return Text(name);
+    }
+
+    static std::string ClassName(std::string name)
+    {
+        static const char* const predefined[] = {"BUTTON", "EDIT", "STATIC", "LISTBOX", "SCROLLBAR", "COMBOBOX"};
+        if (name.size() > 1 && name[0] == '#') {
+            const unsigned ordinal = static_cast<unsigned>(std::stoul(name.substr(1)));
+            return ordinal >= 0x80 && ordinal <= 0x85 ? predefined[ordinal - 0x80] : name;
+        }
+        for (char& c : name)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        return name;
+    }
+
+    const std::string& m_bytes;
+    size_t m_offset = 0;
+};
+
+constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;
+const char* const kButton = "BUTTON";
+const char* const kStatic = "STATIC";
+const char* const kComboBox = "COMBOBOX";
+
+void ExpectItems(const std::vector<DialogItem>& actual, const std::vector<DialogItem>& expected)
+{
+    ASSERT_EQ(actual.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        SCOPED_TRACE("control " + std::to_string(i) + " (" + expected[i].text + ")");
+        EXPECT_EQ(actual[i].id, expected[i].id);
+        EXPECT_EQ(actual[i].className, expected[i].className);
+        EXPECT_EQ(actual[i].style, expected[i].style);
+        EXPECT_EQ(actual[i].x, expected[i].x);
+        EXPECT_EQ(actual[i].y, expected[i].y);
+        EXPECT_EQ(actual[i].cx, expected[i].cx);
+        EXPECT_EQ(actual[i].cy, expected[i].cy);
+        if (!expected[i].text.empty()) {
+            EXPECT_EQ(actual[i].text, expected[i].text);
+        }
+    }
+}
+
+TEST_F(ScrResources, SettingsTemplateHoldsEveryControlWhereTheDialogExpectsIt)
+{
+    DialogTemplate t;
+    ASSERT_TRUE(TemplateReader(Resource(MAKEINTRESOURCEA(IDD_SETUP), RT_DIALOG)).Read(t));
+    EXPECT_EQ(t.style, 0x90C800C0u);
+    EXPECT_EQ(t.exStyle, 0u);
+    EXPECT_EQ(t.x, 0);
+    EXPECT_EQ(t.y, 0);
+    EXPECT_EQ(t.cx, 177);
+    EXPECT_EQ(t.cy, 183);
+    EXPECT_EQ(t.pointSize, 10);
+    EXPECT_EQ(t.face, "MS Sans Serif");
+    ExpectItems(t.items, {
+        {kChild | WS_GROUP | SS_LEFT, 29, 2, 112, 11, IDC_LABEL, kStatic, "ScreenSaver 1.0 "},
+        {kChild | WS_TABSTOP | BS_PUSHBUTTON, 15, 13, 126, 13, IDC_HOMEPAGE, kButton, HOMEPAGE_ADDRESS},
+        {kChild | WS_GROUP | SS_LEFT, 45, 28, 105, 18, -1, kStatic, ""},
+        {kChild | WS_TABSTOP | BS_PUSHBUTTON, 119, 100, 43, 17, IDC_QUIT, kButton, "Quit"},
+        {kChild | SS_ICON, 16, 34, 20, 20, -1, kStatic, "#128"},
+        {kChild | BS_GROUPBOX, 9, 53, 161, 34, -1, kButton, "Effect  Options"},
+        {kChild | CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 12, 65, 89, 48, IDC_MODE_COMBO, kComboBox, ""},
+        {kChild | WS_TABSTOP | BS_PUSHBUTTON, 120, 65, 43, 12, IDC_SAVE, kButton, "Save"},
+    });
+}
+
+TEST_F(ScrResources, AboutTemplateHoldsEveryControlWhereTheBoxExpectsIt)
+{
+    DialogTemplate t;
+    ASSERT_TRUE(TemplateReader(Resource(MAKEINTRESOURCEA(IDD_ABOUTBOX), RT_DIALOG)).Read(t));
+    EXPECT_EQ(t.style, 0x80C800C0u);
+    EXPECT_EQ(t.x, 34);
+    EXPECT_EQ(t.y, 22);
+    EXPECT_EQ(t.cx, 217);
+    EXPECT_EQ(t.cy, 55);
+    EXPECT_EQ(t.caption, "About Saver");
+    EXPECT_EQ(t.pointSize, 8);
+    EXPECT_EQ(t.face, "MS Sans Serif");
+    ExpectItems(t.items, {
+        {kChild | SS_ICON, 11, 17, 20, 20, -1, kStatic, "#128"},
+        {kChild | SS_LEFT, 40, 10, 119, 8, -1, kStatic, "Saver Version 1.0"},
+        {kChild | SS_LEFT, 40, 25, 119, 8, -1, kStatic, ""},
+        {kChild | WS_TABSTOP | BS_DEFPUSHBUTTON, 176, 6, 32, 14, IDOK, kButton, "OK"},
+    });
 }
 
 TEST_F(ScrResources, ImagesAndDialogTemplatesArePresent)
