@@ -2,8 +2,6 @@
 
 #include <cstring>
 
-#include "settings/SettingsText.h"
-
 RunMode ChooseRunMode(int argc, const char* arg1)
 {
     if (argc <= 1 || arg1 == nullptr)
@@ -15,7 +13,19 @@ RunMode ChooseRunMode(int argc, const char* arg1)
     return RunMode::FullScreen;
 }
 
-long ParsePreviewHandle(const char* arg2)
+uint32_t ParsePreviewHandle(const char* arg2)
 {
-    return arg2 ? ParseDecimalLikeAtol(arg2) : 0;
+    if (!arg2)
+        return 0;
+    const char* p = arg2;
+    while (*p == ' ' || (*p >= '\t' && *p <= '\r'))
+        ++p;
+    const bool negative = *p == '-';
+    if (*p == '-' || *p == '+')
+        ++p;
+    // Unsigned arithmetic wraps modulo 2^32, which is the reading wanted.
+    uint32_t value = 0;
+    for (; *p >= '0' && *p <= '9'; ++p)
+        value = value * 10u + static_cast<uint32_t>(*p - '0');
+    return negative ? 0u - value : value;
 }

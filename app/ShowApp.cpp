@@ -51,7 +51,7 @@ void CShowApp::RunSettingsDialog()
 BOOL CShowApp::StartPreview(const char* handleArgument)
 {
     m_strRunMode = "p";
-    CWnd* parent = CWnd::FromHandle(reinterpret_cast<HWND>(static_cast<LONG_PTR>(ParsePreviewHandle(handleArgument))));
+    CWnd* parent = CWnd::FromHandle(reinterpret_cast<HWND>(static_cast<ULONG_PTR>(ParsePreviewHandle(handleArgument))));
     // A missing handle, or one that names no window, gives no preview: there
     // is nothing to show it in, so the process ends.
     if (!parent || !::IsWindow(parent->m_hWnd))
