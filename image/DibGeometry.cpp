@@ -17,6 +17,12 @@ int ColorTableSize(int bitCount)
     }
 }
 
+int DeclaredColorCount(int bitCount, std::uint32_t clrUsed)
+{
+    const int full = ColorTableSize(bitCount);
+    return clrUsed != 0 && clrUsed <= static_cast<std::uint32_t>(full) ? static_cast<int>(clrUsed) : full;
+}
+
 int RowBytes(int width, int bitCount)
 {
     const std::int64_t bits = (static_cast<std::int64_t>(width) * bitCount + 31) & ~std::int64_t{31};

@@ -10,6 +10,10 @@
 // Colour-table entries a bit depth implies: 2, 16, 256, or 0 for the rest.
 int ColorTableSize(int bitCount);
 
+// Colour-table entries a header actually carries: `clrUsed` when it is
+// non-zero and no more than the depth allows, the full table otherwise.
+int DeclaredColorCount(int bitCount, std::uint32_t clrUsed);
+
 // Bytes per row padded to a multiple of 4: (width * bitCount + 31) & ~31, / 8.
 // Negative for sizes whose rows would not fit in 31 bits.
 int RowBytes(int width, int bitCount);

@@ -77,8 +77,14 @@ BOOL CDibImage::CreateFromHeader(const BITMAPINFO* header, const void* pixels)
     try {
         m_colorCount = ColorTableSize(header->bmiHeader.biBitCount);
         std::memcpy(&m_info.header, &header->bmiHeader, sizeof(BITMAPINFOHEADER));
-        std::memcpy(m_info.colors, header->bmiColors, static_cast<size_t>(m_colorCount) * sizeof(RGBQUAD));
+        // A packed DIB may carry a shorter table than its depth allows; the
+        // entries it lacks stay black.
+        const int declared = DeclaredColorCount(header->bmiHeader.biBitCount, header->bmiHeader.biClrUsed);
+        std::memcpy(m_info.colors, header->bmiColors, static_cast<size_t>(declared) * sizeof(RGBQUAD));
         m_info.header.biSize = sizeof(BITMAPINFOHEADER);
+        // The section is made from m_info, which holds no more than the
+        // entries copied.
+        m_info.header.biClrUsed = declared < m_colorCount ? static_cast<DWORD>(declared) : 0;
 
         if (!screen.Get())
             AfxThrowResourceException();

@@ -32,6 +32,20 @@ TEST(ColorTableSize, OnlyPaletteDepthsHaveATable)
         EXPECT_EQ(ColorTableSize(bits), 0) << bits;
 }
 
+TEST(DeclaredColorCount, AShortTableIsReadOnlyAsFarAsDeclared)
+{
+    EXPECT_EQ(DeclaredColorCount(8, 100), 100);
+    EXPECT_EQ(DeclaredColorCount(8, 256), 256);
+    EXPECT_EQ(DeclaredColorCount(4, 3), 3);
+    EXPECT_EQ(DeclaredColorCount(1, 1), 1);
+    // Zero, or more than the depth allows, means the full table.
+    EXPECT_EQ(DeclaredColorCount(8, 0), 256);
+    EXPECT_EQ(DeclaredColorCount(8, 257), 256);
+    EXPECT_EQ(DeclaredColorCount(4, 0xFFFFFFFFu), 16);
+    EXPECT_EQ(DeclaredColorCount(24, 100), 0);
+    EXPECT_EQ(DeclaredColorCount(32, 0), 0);
+}
+
 TEST(RowBytes, PadsToWholeWords)
 {
     EXPECT_EQ(RowBytes(157, 8), 160);

@@ -261,6 +261,80 @@ TEST(CreateFromHeader, ShortColourTableIsPaddedWithBlack)
         EXPECT_TRUE(IsColor(entries[i], 0, 0, 0)) << i;
 }
 
+// Memory whose end touches an inaccessible page: a read past the last byte
+// faults instead of reading what happens to lie there.
+class GuardedBlock {
+public:
+    explicit GuardedBlock(size_t bytes)
+    {
+        SYSTEM_INFO system;
+        ::GetSystemInfo(&system);
+        const size_t page = system.dwPageSize;
+        const size_t usable = (bytes + page - 1) / page * page;
+        m_pBase = static_cast<std::uint8_t*>(::VirtualAlloc(nullptr, usable + page, MEM_COMMIT, PAGE_READWRITE));
+        DWORD old = 0;
+        if (m_pBase && ::VirtualProtect(m_pBase + usable, page, PAGE_NOACCESS, &old))
+            m_pData = m_pBase + usable - bytes;
+    }
+    ~GuardedBlock()
+    {
+        if (m_pBase)
+            ::VirtualFree(m_pBase, 0, MEM_RELEASE);
+    }
+    GuardedBlock(const GuardedBlock&) = delete;
+    GuardedBlock& operator=(const GuardedBlock&) = delete;
+    std::uint8_t* Data() const { return m_pData; }
+
+private:
+    std::uint8_t* m_pBase = nullptr;
+    std::uint8_t* m_pData = nullptr;
+};
+
+TEST(CreateFromHeader, PackedDibWithAShortTableIsReadNoFurtherThanItsEnd)
+{
+    // Header, 100 colours and 8 x 8 pixels, packed, ending at a guard page:
+    // reading a full 256-entry table would run 600 bytes past the end.
+    constexpr int kColors = 100;
+    constexpr size_t kPixelBytes = 8 * 8;
+    const size_t size = sizeof(BITMAPINFOHEADER) + kColors * sizeof(RGBQUAD) + kPixelBytes;
+    GuardedBlock block(size);
+    ASSERT_NE(block.Data(), nullptr);
+    BITMAPINFO* packed = reinterpret_cast<BITMAPINFO*>(block.Data());
+    const Info256 info = MakeInfo(8, 8, 8);
+    std::memcpy(&packed->bmiHeader, &info.header, sizeof(BITMAPINFOHEADER));
+    packed->bmiHeader.biClrUsed = kColors;
+    for (int i = 0; i < kColors; ++i)
+        packed->bmiColors[i] = {10, static_cast<BYTE>(i), 250, 0};
+    std::uint8_t* pixels = block.Data() + size - kPixelBytes;
+    for (size_t i = 0; i < kPixelBytes; ++i)
+        pixels[i] = static_cast<std::uint8_t>(i);
+
+    CDibImage image;
+    ASSERT_TRUE(image.CreateFromHeader(packed, pixels));
+    EXPECT_EQ(std::memcmp(image.GetBits(), pixels, kPixelBytes), 0);
+    const auto entries = EntriesOf(image.Palette());
+    ASSERT_EQ(entries.size(), 256u);
+    for (int i = 0; i < kColors; ++i)
+        EXPECT_TRUE(IsColor(entries[i], 250, i, 10)) << i;
+    for (int i = kColors; i < 256; ++i)
+        EXPECT_TRUE(IsColor(entries[i], 0, 0, 0)) << i;
+}
+
+TEST(CreateFromHeader, AColourCountBeyondTheDepthMeansTheFullTable)
+{
+    Info256 info = MakeInfo(4, 2, 4);
+    info.header.biClrUsed = 1000;
+    for (int i = 0; i < 16; ++i)
+        info.colors[i] = {static_cast<BYTE>(i * 16), 0, 0, 0};
+    std::vector<std::uint8_t> pixels(8);
+    CDibImage image;
+    ASSERT_TRUE(image.CreateFromHeader(AsInfo(info), pixels.data()));
+    const auto entries = EntriesOf(image.Palette());
+    ASSERT_EQ(entries.size(), 16u);
+    for (int i = 0; i < 16; ++i)
+        EXPECT_TRUE(IsColor(entries[i], 0, 0, i * 16)) << i;
+}
+
 TEST(CreateFromPicture, StoresTopRowFirstAsZeroRedGreenBlueWords)
 {
     if (ScreenBits() < 24)
