@@ -1,10 +1,12 @@
 // The picture round trip of the animation window: the JPEG picture file is
 // decoded and drawn stretched over the whole screen, the screen is captured
 // into a BMP file in the temporary directory, and the file is read back with
-// its rows reversed as the window's picture bitmap.
+// its rows reversed as the window's picture bitmap. When the file cannot be
+// written or read back, the capture still held in memory takes its place.
 #include <ole2.h>
 #include <olectl.h>
 
+#include <cstring>
 #include <memory>
 #include <new>
 
@@ -24,8 +26,16 @@ void CShowWnd::PreparePicture()
     MakeTempFileName(m_strTempDir);
     m_strTempDir = m_strTempDir.Left(m_strTempDir.ReverseFind('\\'));
     m_strPicturePath = m_strTempDir + "\\cTempPicture.bmp";
-    SaveScreenToFile(m_strPicturePath);
-    LoadPictureBitmap(m_strPicturePath);
+    CScreenCapture capture;
+    // Without a temporary directory the name would point at the root of the
+    // current drive: the capture then stays in memory only.
+    BOOL written = FALSE;
+    if (m_strTempDir.IsEmpty())
+        CaptureScreen(capture);
+    else
+        written = SaveScreenToFile(m_strPicturePath, capture);
+    if (!written || !LoadPictureBitmap(m_strPicturePath))
+        LoadPictureFromCapture(capture);
 }
 
 void CShowWnd::DrawPictureFile(const CString& path)
@@ -90,17 +100,18 @@ void CShowWnd::MakeTempFileName(CString& name)
         name = CString(directory) + "~ex";
 }
 
-void CShowWnd::SaveScreenToFile(const CString& path)
+BOOL CShowWnd::CaptureScreen(CScreenCapture& capture)
 {
+    capture.Free();
     CDC display;
     if (!display.CreateDC("DISPLAY"))
-        return;
+        return FALSE;
     const int width = ::GetSystemMetrics(SM_CXSCREEN);
     const int height = ::GetSystemMetrics(SM_CYSCREEN);
     CBitmap bitmap;
     CDC memory;
     if (!bitmap.CreateCompatibleBitmap(display, width, height) || !memory.CreateCompatibleDC(display))
-        return;
+        return FALSE;
     {
         CSelectGuard select(memory, bitmap.GetSafeHandle());
         ::BitBlt(memory, 0, 0, width, height, display, 0, 0, SRCCOPY);
@@ -108,38 +119,46 @@ void CShowWnd::SaveScreenToFile(const CString& path)
 
     BITMAP info;
     if (!bitmap.GetBitmap(&info))
-        return;
+        return FALSE;
     const int bitCount = CaptureBitCount(info.bmBitsPixel);
     CaptureLayout layout;
     if (!ComputeCaptureLayout(info.bmWidth, info.bmHeight, bitCount, layout))
-        return;
-    HGLOBAL block = ::GlobalAlloc(GPTR, layout.imageBytes);
-    if (!block)
-        return;
-    void* pixels = ::GlobalLock(block);
-    BITMAPINFO header = {};
-    header.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    header.bmiHeader.biWidth = info.bmWidth;
-    header.bmiHeader.biHeight = info.bmHeight;
-    header.bmiHeader.biPlanes = 1;
-    header.bmiHeader.biBitCount = static_cast<WORD>(bitCount);
-    header.bmiHeader.biCompression = BI_RGB;
-    header.bmiHeader.biSizeImage = layout.imageBytes;
-    ::GetDIBits(display, bitmap, 0, static_cast<UINT>(height), pixels, &header, DIB_RGB_COLORS);
+        return FALSE;
+    BITMAPINFOHEADER header = {};
+    header.biSize = sizeof(BITMAPINFOHEADER);
+    header.biWidth = info.bmWidth;
+    header.biHeight = info.bmHeight;
+    header.biPlanes = 1;
+    header.biBitCount = static_cast<WORD>(bitCount);
+    header.biCompression = BI_RGB;
+    header.biSizeImage = layout.imageBytes;
+    if (!capture.Allocate(header))
+        return FALSE;
+    ::GetDIBits(display, bitmap, 0, static_cast<UINT>(height), capture.Bits(), reinterpret_cast<BITMAPINFO*>(&header),
+                DIB_RGB_COLORS);
+    return TRUE;
+}
 
-    const auto fileHeader = MakeCaptureHeader(info.bmWidth, info.bmHeight, bitCount, layout);
+BOOL CShowWnd::SaveScreenToFile(const CString& path, CScreenCapture& capture)
+{
+    if (!CaptureScreen(capture))
+        return FALSE;
+    const BITMAPINFOHEADER& header = capture.Header();
+    CaptureLayout layout;
+    if (!ComputeCaptureLayout(header.biWidth, header.biHeight, header.biBitCount, layout))
+        return FALSE;
+    const auto fileHeader = MakeCaptureHeader(header.biWidth, header.biHeight, header.biBitCount, layout);
     CFile file;
-    if (file.Open(path, CFile::modeCreate | CFile::modeWrite)) {
-        const bool written = file.Write(fileHeader.data(), kCaptureHeaderBytes) &&
-                             file.Write(pixels, layout.imageBytes);
+    if (!file.Open(path, CFile::modeCreate | CFile::modeWrite))
+        return FALSE;
+    const bool written = file.Write(fileHeader.data(), kCaptureHeaderBytes) &&
+                         file.Write(capture.Bits(), layout.imageBytes);
+    file.Close();
+    // A capture cut short (a full disk) would load as a picture with
+    // missing rows; an empty file loads as nothing instead.
+    if (!written && file.Open(path, CFile::modeCreate | CFile::modeWrite))
         file.Close();
-        // A capture cut short (a full disk) would load as a picture with
-        // missing rows; an empty file loads as nothing instead.
-        if (!written && file.Open(path, CFile::modeCreate | CFile::modeWrite))
-            file.Close();
-    }
-    ::GlobalUnlock(block);
-    ::GlobalFree(block);
+    return written;
 }
 
 BOOL CShowWnd::LoadPictureBitmap(LPCSTR path)
@@ -151,6 +170,30 @@ BOOL CShowWnd::LoadPictureBitmap(LPCSTR path)
         return FALSE;
     m_bmPicture.Attach(FlipBitmap(loaded));
     ::DeleteObject(loaded);
+    return m_bmPicture.GetSafeHandle() != nullptr;
+}
+
+BOOL CShowWnd::LoadPictureFromCapture(const CScreenCapture& capture)
+{
+    m_bmPicture.DeleteObject();
+    if (capture.IsEmpty())
+        return FALSE;
+    // The section the file would load as: its header, its pixels.
+    BITMAPINFOHEADER header = capture.Header();
+    void* bits = nullptr;
+    CBitmap section;
+    {
+        CClientDC screen(nullptr);
+        if (!screen.GetSafeHdc())
+            return FALSE;
+        section.Attach(::CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS, &bits,
+                                          nullptr, 0));
+    }
+    if (!section.GetSafeHandle() || !bits)
+        return FALSE;
+    ::GdiFlush();
+    std::memcpy(bits, capture.Bits(), header.biSizeImage);
+    m_bmPicture.Attach(FlipBitmap(static_cast<HBITMAP>(section.GetSafeHandle())));
     return m_bmPicture.GetSafeHandle() != nullptr;
 }
 

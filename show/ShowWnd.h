@@ -7,6 +7,7 @@
 
 #include "framework/AfxWin.h"
 #include "image/DibImage.h"
+#include "image/ScreenCapture.h"
 #include "music/MidiPlayer.h"
 #include "ripple/EffectEngine.h"
 #include "show/ShowCycle.h"
@@ -36,8 +37,15 @@ protected:
     void PreparePicture();
     void DrawPictureFile(const CString& path);
     void MakeTempFileName(CString& name);
-    void SaveScreenToFile(const CString& path);
+    // Reads the whole screen into `capture` as the capture file holds it.
+    BOOL CaptureScreen(CScreenCapture& capture);
+    // Captures the screen into `capture` and writes it to path; TRUE only
+    // when the whole file was written.
+    BOOL SaveScreenToFile(const CString& path, CScreenCapture& capture);
     BOOL LoadPictureBitmap(LPCSTR path);
+    // The picture from a capture held in memory, exactly as LoadPictureBitmap
+    // makes it from the same capture in a file.
+    BOOL LoadPictureFromCapture(const CScreenCapture& capture);
     HBITMAP FlipBitmap(HBITMAP source);
 
     DECLARE_MESSAGE_MAP()

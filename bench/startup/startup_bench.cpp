@@ -65,7 +65,8 @@ void RunOnce(std::vector<double> (&times)[kPhases], int width, int height)
     wnd.MakeTempFileName(temp);
     temp = temp.Left(temp.ReverseFind('\\'));
     const CString capturePath = temp + "\\cTempPicture.bmp";
-    wnd.SaveScreenToFile(capturePath);
+    CScreenCapture capture;
+    wnd.SaveScreenToFile(capturePath, capture);
     const double captured = Now();
     wnd.LoadPictureBitmap(capturePath);
     const double loaded = Now();

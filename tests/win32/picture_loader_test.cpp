@@ -26,6 +26,8 @@ public:
     using CShowWnd::FlipBitmap;
     using CShowWnd::LoadPictureBitmap;
     using CShowWnd::MakeTempFileName;
+    using CShowWnd::CaptureScreen;
+    using CShowWnd::LoadPictureFromCapture;
     using CShowWnd::PreparePicture;
     using CShowWnd::SaveScreenToFile;
     CBitmap& Picture() { return m_bmPicture; }
@@ -271,7 +273,8 @@ TEST(SaveScreenToFile, WritesTheScreenBottomRowFirst)
     // A longer file already there is replaced, not written over in part.
     WriteFile(path, std::vector<std::uint8_t>(12u << 20, 0xAB));
     CPictureWnd wnd;
-    wnd.SaveScreenToFile(path.c_str());
+    CScreenCapture capture;
+    EXPECT_TRUE(wnd.SaveScreenToFile(path.c_str(), capture));
     const auto file = ReadFile(path);
 
     const int bits = CaptureBitCount(ScreenBits());
@@ -296,14 +299,62 @@ TEST(SaveScreenToFile, WritesTheScreenBottomRowFirst)
     EXPECT_EQ(pixel(screen.cy - 1, screen.cx - 1), 0x404040u);
     EXPECT_EQ(pixel(screen.cy / 2, screen.cx / 2), 0x404040u);
     ::DeleteFileA(path.c_str());
+
+    // The capture in memory is the file without its 14-byte file header.
+    ASSERT_FALSE(capture.IsEmpty());
+    EXPECT_EQ(std::memcmp(&capture.Header(), &file[14], sizeof(BITMAPINFOHEADER)), 0);
+    EXPECT_EQ(std::memcmp(capture.Bits(), &file[kCaptureHeaderBytes], layout.imageBytes), 0);
 }
 
-TEST(SaveScreenToFile, AnUnopenablePathWritesNothing)
+TEST(SaveScreenToFile, AnUnopenablePathWritesNothingAndKeepsTheCapture)
 {
     const std::string path = TempDir() + "no such folder\\cTempPicture.bmp";
     CPictureWnd wnd;
-    wnd.SaveScreenToFile(path.c_str());
+    CScreenCapture capture;
+    EXPECT_FALSE(wnd.SaveScreenToFile(path.c_str(), capture));
     EXPECT_FALSE(Exists(path));
+    EXPECT_FALSE(capture.IsEmpty());
+    EXPECT_EQ(capture.Header().biWidth, ScreenSize().cx);
+    EXPECT_EQ(capture.Header().biHeight, ScreenSize().cy);
+}
+
+// A screen of stripes and corner marks that show a flip, a mirror or a shift.
+void PaintMarkedScreen()
+{
+    const SIZE screen = ScreenSize();
+    for (int y = 0; y < screen.cy; y += 32)
+        FillScreen({0, y, screen.cx, y + 32}, RGB((y * 3) & 0xF8, 0x80, (255 - y) & 0xF8));
+    FillScreen({0, 0, 24, 24}, RGB(0xF8, 0, 0));
+    FillScreen({screen.cx - 24, screen.cy - 24, screen.cx, screen.cy}, RGB(0, 0xF8, 0));
+}
+
+std::vector<std::uint32_t> PicturePixels(CPictureWnd& wnd)
+{
+    int width = 0, height = 0;
+    return wnd.Picture().GetSafeHandle() ? PixelsOf(wnd.Picture(), width, height) : std::vector<std::uint32_t>();
+}
+
+TEST(LoadPictureFromCapture, GivesThePictureTheFileGives)
+{
+    PaintMarkedScreen();
+    const std::string path = TempDir() + "picture_loader_test_capture.bmp";
+    CPictureWnd fromFile, fromMemory;
+    CScreenCapture capture;
+    ASSERT_TRUE(fromFile.SaveScreenToFile(path.c_str(), capture));
+    ASSERT_TRUE(fromFile.LoadPictureBitmap(path.c_str()));
+    ASSERT_TRUE(fromMemory.LoadPictureFromCapture(capture));
+    const auto expected = PicturePixels(fromFile);
+    ASSERT_FALSE(expected.empty());
+    EXPECT_TRUE(PicturePixels(fromMemory) == expected);
+    // Rows reversed, as the show needs them: the screen's bottom row is on top.
+    const SIZE screen = ScreenSize();
+    EXPECT_EQ(expected[screen.cx - 1] & 0xF8F8F8, 0x00F800u);
+    EXPECT_EQ(expected[static_cast<size_t>(screen.cy - 1) * screen.cx] & 0xF8F8F8, 0xF80000u);
+    ::DeleteFileA(path.c_str());
+
+    CScreenCapture empty;
+    EXPECT_FALSE(fromMemory.LoadPictureFromCapture(empty));
+    EXPECT_EQ(fromMemory.Picture().GetSafeHandle(), nullptr);
 }
 
 TEST(DrawPictureFile, StretchesThePictureOverTheWholeScreen)
@@ -366,6 +417,78 @@ TEST(MakeTempFileName, EachCallLeavesANewEmptyFile)
         ASSERT_TRUE(::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) << path;
         EXPECT_EQ(data.nFileSizeLow, 0u) << path;
     }
+}
+
+// The preparation's picture when the capture file works, and when it is
+// kept from working in the ways a system can: the show must not tell them
+// apart.
+class PreparePictureFallback : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_capturePath = TempDir() + "cTempPicture.bmp";
+        PaintMarkedScreen();
+        CPictureWnd wnd;
+        wnd.PreparePicture();
+        m_expected = PicturePixels(wnd);
+        ASSERT_FALSE(m_expected.empty());
+    }
+    void TearDown() override
+    {
+        ::RemoveDirectoryA(m_capturePath.c_str());
+        ::DeleteFileA(m_capturePath.c_str());
+    }
+
+    void ExpectTheSamePicture()
+    {
+        PaintMarkedScreen();
+        CPictureWnd wnd;
+        wnd.PreparePicture();
+        EXPECT_TRUE(PicturePixels(wnd) == m_expected);
+    }
+
+    std::string m_capturePath;
+    std::vector<std::uint32_t> m_expected;
+};
+
+TEST_F(PreparePictureFallback, ADirectoryUnderTheCaptureName)
+{
+    ::DeleteFileA(m_capturePath.c_str());
+    ASSERT_TRUE(::CreateDirectoryA(m_capturePath.c_str(), nullptr));
+    ExpectTheSamePicture();
+}
+
+TEST_F(PreparePictureFallback, ACaptureFileHeldOpenWithoutSharing)
+{
+    HANDLE held = ::CreateFileA(m_capturePath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    ExpectTheSamePicture();
+    ::CloseHandle(held);
+}
+
+TEST_F(PreparePictureFallback, NoTemporaryPathWritesNothingAtTheDriveRoot)
+{
+    // GetTempPathA fails when the variable it reads names a path too long
+    // for its buffer.
+    char saved[2][MAX_PATH] = {};
+    const char* names[2] = {"TMP", "TEMP"};
+    for (int i = 0; i < 2; ++i)
+        ::GetEnvironmentVariableA(names[i], saved[i], MAX_PATH);
+    const std::string tooLong = "C:\\" + std::string(300, 'x');
+    for (const char* name : names)
+        ::SetEnvironmentVariableA(name, tooLong.c_str());
+    char probe[MAX_PATH];
+    const DWORD length = ::GetTempPathA(MAX_PATH, probe);
+    const std::string atRoot = "\\cTempPicture.bmp";
+    ::DeleteFileA(atRoot.c_str());
+    if (length == 0 || length >= MAX_PATH)
+        ExpectTheSamePicture();
+    EXPECT_FALSE(Exists(atRoot));
+    for (int i = 0; i < 2; ++i)
+        ::SetEnvironmentVariableA(names[i], saved[i][0] ? saved[i] : nullptr);
+    ::DeleteFileA(atRoot.c_str());
+    ASSERT_TRUE(length == 0 || length >= MAX_PATH) << "the temporary path could not be made to fail";
 }
 
 // The full preparation as the window runs it: picture to screen, screen to
