@@ -5,6 +5,8 @@
 #   fuzz         the libFuzzer targets of fuzz/, 20 s each (scripts/fuzz.sh)
 #   win32        the cross-built unit and Windows tests, under Wine
 #   e2e          Morva.scr driven end to end under Wine on Xvfb
+# Wine's heap checking is on for Morva.scr and every test program in the
+# win32 and e2e suites: a run that damages its heap fails its suite.
 # Installs what is missing first (as root). Prints one summary line per
 # suite and exits non-zero when any suite fails or runs no test.
 set -u
@@ -18,9 +20,10 @@ started=$(date +%s)
 declare -a summary=()
 status=0
 
-# Reads ctest's closing line from a log and records "suite: N passed, M failed".
+# Reads ctest's closing line from a log and records "suite: N passed, M failed",
+# followed by any note given.
 record_ctest() {
-    local suite=$1 log=$2 rc=$3 line total failed
+    local suite=$1 log=$2 rc=$3 note=${4:-} line total failed
     line=$(grep -E '^[0-9]+% tests passed' "$log" | tail -n 1)
     if [ -z "$line" ]; then
         summary+=("$suite: 0 passed, 1 failed (ctest ran no test)")
@@ -29,7 +32,7 @@ record_ctest() {
     fi
     total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line")
     failed=$(sed -E 's/.*, ([0-9]+) tests? failed.*/\1/' <<<"$line")
-    summary+=("$suite: $((total - failed)) passed, $failed failed")
+    summary+=("$suite: $((total - failed)) passed, $failed failed$note")
     if [ "$rc" -ne 0 ] || [ "$failed" -ne 0 ] || [ "$total" -eq 0 ]; then
         status=1
     fi
@@ -40,7 +43,7 @@ run_ctest() {
     echo "== $suite"
     local log=$out/$suite.ctest.log
     ctest --test-dir "$dir" --output-on-failure "$@" 2>&1 | tee "$log"
-    record_ctest "$suite" "$log" "${PIPESTATUS[0]}"
+    record_ctest "$suite" "$log" "${PIPESTATUS[0]}" "${SUITE_NOTE:-}"
 }
 
 echo "== build"
@@ -65,9 +68,22 @@ display=$(morva_xvfb_start 1024x768x24) || exit 1
 rm -rf "$out/wine-prefix"
 morva_wine_prefix "$out/wine-prefix"
 morva_wine_use "$out/wine-prefix" "$display"
+morva_wine_heapcheck "$out/win"
+export WINEDEBUG=-all,err+heap
 
 # Windows tests open windows; one at a time, so none takes another's focus.
+# scripts/wine-test-run.sh fails a program whose heap was damaged and logs
+# each run.
+export MORVA_HEAPCHECK_LOG=$out/win32.heapcheck.log
+: >"$MORVA_HEAPCHECK_LOG"
+SUITE_NOTE=" (heap-checked)"
 run_ctest win32 "$out/win" -j 1
+runs=$(wc -l <"$MORVA_HEAPCHECK_LOG")
+faults=$(awk '{n += $2} END {print n + 0}' "$MORVA_HEAPCHECK_LOG")
+summary[-1]=${summary[-1]/(heap-checked)/(heap-checked: $runs runs, $faults err:heap lines)}
+[ "$runs" -gt 0 ] || { summary[-1]+=" NO HEAP-CHECKED RUN"; status=1; }
+[ "$faults" -eq 0 ] || status=1
+unset MORVA_HEAPCHECK_LOG SUITE_NOTE
 
 echo "== e2e"
 MORVA_E2E_READY=1 "$root/tests/e2e/run.sh" "$out/win" 2>&1 | tee "$out/e2e.log"

@@ -6,6 +6,9 @@
 #                                 manager quirks) unless it exists
 #   morva_wine_use DIR DISPLAY    exports WINEPREFIX and DISPLAY for wine and
 #                                 keeps a server running for the prefix
+#   morva_wine_heapcheck BUILD    turns on Windows' heap checking in the
+#                                 current prefix for Morva.scr and every test
+#                                 and helper program of a cross build
 #   morva_wine_cleanup            stops every server this shell started
 #
 # Wine notes that shape this: with no window manager, X11 "Managed" windows
@@ -75,6 +78,32 @@ morva_wine_prefix() {
         [ -e "$dir/drive_c/windows/Fonts/${font##*/}" ] || ln -s "$font" "$dir/drive_c/windows/Fonts/"
     done
     MORVA_WINE_PREFIXES+=("$dir")
+}
+
+# Heap checking through the images' global flags, for Morva.scr (under its
+# own and its installed name) and every program a cross build's tests run.
+# 0xf0: tail and free checking, parameter checking, and the whole heap
+# validated on every heap call. A write into freed memory or past a block
+# then shows as an "err:heap" line on the program's standard error when
+# WINEDEBUG lets err+heap through. The cross-built copies of the platform-
+# free tests (tests/native, also run under AddressSanitizer natively) make
+# hundreds of thousands of allocations, which whole-heap validation at every
+# call slows tenfold: they get 0x70, the same checks without that, and every
+# test program validates all its heaps once more after its last test.
+morva_wine_heapcheck() {
+    local build=$1 reg=$WINEPREFIX/heapcheck.reg path name flags
+    {
+        printf 'REGEDIT4\n\n'
+        for path in Morva.scr $(find "$build/tests" -name '*.exe' -not -path '*/CMakeFiles/*' | sort); do
+            name=${path##*/}
+            flags=000000f0
+            case $path in */tests/native/*) flags=00000070 ;; esac
+            printf '[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options\\%s]\n' "$name"
+            printf '"GlobalFlag"=dword:%s\n\n' "$flags"
+        done
+    } >"$reg"
+    # Wine maps the Unix root to drive Z:.
+    wine regedit /S "Z:${reg//\//\\}" </dev/null >/dev/null 2>&1
 }
 
 # The prefix's Windows and temporary directories, as Linux paths.

@@ -47,7 +47,8 @@ case_first_mouse_report_keeps_show_and_movement_ends_it() {
 
 case_losing_activation_ends_show() {
     start_show
-    wine "$HELPER" activate 1500 >/dev/null 2>&1 &
+    count_run e2e_helper.exe
+    wine "$HELPER" activate 1500 >/dev/null 2>>"$E2E_LOGDIR/helper.err" &
     saver_wait 15 || fail "activating another window did not end the show"
     expect_eq "$SAVER_EXIT" 0 "exit code"
     wait
@@ -99,7 +100,9 @@ case_show_animates_while_drops_fall() {
 }
 
 case_preview_attaches_to_the_host_and_ends_with_it() {
-    out=$(wine "$HELPER" host "$(winepath -w "$SCR")" destroy 2>/dev/null | tr -d '\r')
+    count_run e2e_helper.exe
+    count_run Morva.scr
+    out=$(wine "$HELPER" host "$(winepath -w "$SCR")" destroy 2>>"$E2E_LOGDIR/helper.err" | tr -d '\r')
     echo "$out"
     grep -qx "child_rect=0,0,$(grep -o 'host_client=[0-9x]*' <<<"$out" | cut -d= -f2 | tr x ,)" <<<"$out" ||
         fail "the preview does not fill the host's client area"
@@ -111,6 +114,8 @@ case_preview_attaches_to_the_host_and_ends_with_it() {
 }
 
 case_preview_ends_when_the_host_process_dies() {
+    count_run e2e_helper.exe
+    count_run Morva.scr
     wine "$HELPER" host "$(winepath -w "$SCR")" abandon >"$E2E_LOGDIR/abandon.out" 2>&1
     grep -q "child_rect=0,0" "$E2E_LOGDIR/abandon.out" || fail "no preview child was attached"
     for i in $(seq 1 100); do

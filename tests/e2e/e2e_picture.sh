@@ -185,6 +185,7 @@ case_each_start_leaves_a_temporary_name_and_rewrites_the_capture() {
 
 case_without_picture_the_desktop_is_shown() {
     rm -f "$(windir)/Morva0001.jpg"
+    count_run e2e_helper.exe
     wine "$HELPER" desktop 6000 >"$E2E_LOGDIR/desktop.out" 2>&1 &
     local helper=$!
     timeout 20 xdotool search --sync --onlyvisible --name 'Morva test desktop' >/dev/null ||

@@ -47,7 +47,8 @@ random_bytes() { head -c "$1" /dev/urandom; }
 # Holds $1 open with no sharing for $2 ms; returns once it is held.
 lock_file() {
     local out=$E2E_LOGDIR/locker.$$.out i
-    wine "$LOCKER" "$(winepath -w "$1")" "$2" >"$out" 2>/dev/null </dev/null &
+    count_run locker.exe
+    wine "$LOCKER" "$(winepath -w "$1")" "$2" >"$out" 2>>"$E2E_LOGDIR/locker.err" </dev/null &
     track_process $!
     for i in $(seq 1 100); do
         grep -q '^locked=' "$out" 2>/dev/null && break
@@ -86,7 +87,8 @@ show_survives() {
     windows=$(comm -13 <(echo "$before") <(visible_windows))
     [ "$windows" = "$window" ] ||
         fail "$what: other windows appeared: $(for w in $windows; do xdotool getwindowname "$w"; done | tr '\n' '|')"
-    echo "did: $what: top-left pixel $(corner_colour)"
+    SHOWN_CORNER=$(corner_colour)
+    echo "did: $what: top-left pixel $SHOWN_CORNER"
     xdotool key a
     saver_wait 15 || fail "$what: a key did not end the show"
     expect_eq "$SAVER_EXIT" 0 "$what: exit code"
@@ -222,21 +224,72 @@ case_save_into_a_locked_settings_file_keeps_the_old_content() {
 2" "settings file after Save"
 }
 
-case_capture_file_not_writable() {
+# The show's picture is a one-colour picture file; fails unless the corner
+# of the last show was that colour (JPEG and the screen depth allow a little).
+expect_picture_shown() {
+    local what=$1 r g b
+    IFS=, read -r r g b <<<"$SHOWN_CORNER"
+    [ $(((r - 192) * (r - 192) + (g - 128) * (g - 128) + (b - 64) * (b - 64))) -le 48 ] ||
+        fail "$what: the show did not show its picture (corner $SHOWN_CORNER, wanted about 192,128,64)"
+}
+
+case_capture_file_not_writable_shows_the_picture() {
     restore_media
+    convert -size 64x48 xc:'#c08040' -quality 95 "$(picture_file)"
     mkdir -p "$(capture_file)"
     show_survives "directory named cTempPicture.bmp"
+    expect_picture_shown "directory named cTempPicture.bmp"
     rmdir "$(capture_file)"
     # A capture of another colour left read-only: root writes it all the
     # same under Wine, and the show ripples the new capture.
     convert -size 1024x768 xc:'#20c040' -type TrueColor "bmp3:$(capture_file)"
     chmod 444 "$(capture_file)"
     show_survives "read-only cTempPicture.bmp holding a green picture"
+    expect_picture_shown "read-only cTempPicture.bmp"
     chmod 644 "$(capture_file)"
     # Held open by another program: neither written nor read back.
     lock_file "$(capture_file)" 30000
     show_survives "cTempPicture.bmp held open without sharing"
+    expect_picture_shown "cTempPicture.bmp held open"
     expect_settings_kept "bad captures"
+}
+
+# Puts back a value of HKCU\Environment as `reg query` printed it: type on
+# the first line, data on the second; nothing means there was none.
+restore_environment() {
+    local name=$1 type data
+    type=$(head -n 1 <<<"$2")
+    data=$(tail -n +2 <<<"$2")
+    if [ -n "$type" ]; then
+        wine reg add 'HKCU\Environment' /v "$name" /t "$type" /d "$data" /f >/dev/null 2>&1
+    else
+        wine reg delete 'HKCU\Environment' /v "$name" /f >/dev/null 2>&1
+    fi
+}
+
+case_no_temporary_path_shows_the_picture_and_writes_nothing_at_the_root() {
+    restore_media
+    convert -size 64x48 xc:'#c08040' -quality 95 "$(picture_file)"
+    # GetTempPathA fails when TMP names a path longer than its buffer.
+    local long name kept=()
+    long="C:\\$(head -c 300 /dev/zero | tr '\0' x)"
+    for name in TMP TEMP; do
+        kept+=("$(wine reg query 'HKCU\Environment' /v $name 2>/dev/null | tr -d '\r' | awk -v n=$name '$1 == n {print $2; $1 = $2 = ""; sub(/^ +/, ""); print}')")
+    done
+    # The case runs in a subshell: whatever ends it puts the values back.
+    trap 'restore_environment TMP "${kept[0]}"; restore_environment TEMP "${kept[1]}"; rm -f /cTempPicture.bmp "$WINEPREFIX/drive_c/cTempPicture.bmp"' EXIT
+    wine reg add 'HKCU\Environment' /v TMP /t REG_SZ /d "$long" /f >/dev/null 2>&1 || fail "reg add TMP"
+    wine reg add 'HKCU\Environment' /v TEMP /t REG_SZ /d "$long" /f >/dev/null 2>&1 || fail "reg add TEMP"
+    rm -f /cTempPicture.bmp "$WINEPREFIX/drive_c/cTempPicture.bmp"
+    local names
+    names=$(ls "$(tempdir)" | grep -c '^~ex')
+    show_survives "temporary path longer than MAX_PATH"
+    local leftover
+    leftover=$(ls /cTempPicture.bmp "$WINEPREFIX/drive_c/cTempPicture.bmp" 2>/dev/null)
+    # A show that found its temporary directory leaves a new "~ex" file there.
+    expect_eq "$(ls "$(tempdir)" | grep -c '^~ex')" "$names" "temporary names made without a temporary path"
+    expect_picture_shown "no temporary path"
+    [ -z "$leftover" ] || fail "a capture was written at a drive root: $leftover"
 }
 
 # Presses the home-page button with the browser key as given: the dialog

@@ -40,6 +40,13 @@ expect_eq() {
 windir() { echo "$WINEPREFIX/drive_c/windows"; }
 tempdir() { echo "$WINEPREFIX/drive_c/users/$(id -un)/Temp"; }
 
+# Counts one run of a heap-checked program (Morva.scr or a helper). Their
+# standard error goes to the suite's logs, where run.sh looks for Wine's
+# heap faults.
+count_run() {
+    echo "$1" >>"$E2E_LOGDIR/.runs"
+}
+
 # Records a process the case started, to be ended with the case.
 track_process() {
     echo "$1" >>"$E2E_LOGDIR/.started"
@@ -47,6 +54,7 @@ track_process() {
 
 # Starts the saver with the given arguments; SAVER_PID is its process.
 saver_start() {
+    count_run Morva.scr
     wine "$SCR" "$@" >>"$E2E_LOGDIR/saver.out" 2>&1 &
     SAVER_PID=$!
     track_process "$SAVER_PID"
@@ -131,7 +139,8 @@ open_dialog() {
 drive() {
     local out=$E2E_LOGDIR/drive.$$.txt result
     # To a file, not a pipe: a Wine server started here would keep a pipe open.
-    wine "$DIALOG_DRIVER" "$@" >"$out" 2>/dev/null </dev/null
+    count_run dialog_driver.exe
+    wine "$DIALOG_DRIVER" "$@" >"$out" 2>>"$E2E_LOGDIR/driver.err" </dev/null
     result=$?
     tr -d '\r' <"$out" | tee -a "$DRIVEN"
     return $result

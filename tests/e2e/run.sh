@@ -3,6 +3,8 @@
 #   tests/e2e/run.sh BUILD_DIR [SUITE ...]     SUITE: e.g. fullscreen
 # Uses WINEPREFIX and DISPLAY when the caller has set them (MORVA_E2E_READY=1),
 # otherwise makes a private prefix on a private 1024x768x24 Xvfb.
+# Heap checking is on for Morva.scr and the helper programs: a suite whose
+# logs hold any "err:heap" line from Wine fails.
 # Prints a summary line per suite and a last one for all; exits 1 on any
 # failure or when no case ran.
 set -u
@@ -18,7 +20,9 @@ if [ "${MORVA_E2E_READY:-0}" != 1 ]; then
     display=$(morva_xvfb_start 1024x768x24) || exit 1
     morva_wine_prefix "$workdir/prefix"
     morva_wine_use "$workdir/prefix" "$display"
+    morva_wine_heapcheck "$build"
 fi
+export WINEDEBUG=-all,err+heap
 export SCREEN_SIZE=${SCREEN_SIZE:-$(xdpyinfo 2>/dev/null | awk '/dimensions:/{print $2; exit}')}
 export SCR=$build/app/Morva.scr
 export HELPER=$build/tests/e2e/helper/e2e_helper.exe
@@ -36,8 +40,11 @@ fi
 
 total_passed=0
 total_failed=0
+total_runs=0
+total_faults=0
 for suite in "${suites[@]}"; do
     export E2E_LOGDIR=$logroot/$suite
+    rm -rf "$E2E_LOGDIR"
     mkdir -p "$E2E_LOGDIR"
     echo "e2e $suite:"
     (
@@ -53,9 +60,18 @@ for suite in "${suites[@]}"; do
         echo "$E2E_PASSED $E2E_FAILED" >"$E2E_LOGDIR/.counts"
     )
     read -r passed failed <"$E2E_LOGDIR/.counts" || { passed=0; failed=1; }
-    echo "e2e $suite: $passed passed, $failed failed"
+    runs=$(cat "$E2E_LOGDIR"/.runs 2>/dev/null | wc -l)
+    faults=$(grep -rh 'err:heap' "$E2E_LOGDIR" | wc -l)
+    if [ "$faults" -gt 0 ]; then
+        echo "  FAIL heap check: $faults err:heap line(s) in"
+        grep -rl 'err:heap' "$E2E_LOGDIR" | sed 's/^/       | /'
+        failed=$((failed + 1))
+    fi
+    echo "e2e $suite: $passed passed, $failed failed (heap-checked: $runs runs, $faults err:heap lines)"
     total_passed=$((total_passed + passed))
     total_failed=$((total_failed + failed))
+    total_runs=$((total_runs + runs))
+    total_faults=$((total_faults + faults))
 done
-echo "e2e: $total_passed passed, $total_failed failed"
+echo "e2e: $total_passed passed, $total_failed failed (heap-checked: $total_runs runs, $total_faults err:heap lines)"
 [ "$total_failed" -eq 0 ] && [ "$total_passed" -gt 0 ]
