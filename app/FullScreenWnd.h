@@ -1,8 +1,14 @@
 // The full-screen show: an animation window over the whole primary screen,
 // topmost, with the pointer hidden, that ends the program at the first key,
-// mouse button, mouse movement or loss of activation.
+// mouse button, mouse movement or loss of activation. Every other monitor
+// gets a black cover window that ends the show by the same rules.
 #pragma once
 
+#include <memory>
+#include <vector>
+
+#include "app/CoverWnd.h"
+#include "app/MonitorCovers.h"
 #include "show/ShowWnd.h"
 
 class CFullScreenWnd : public CShowWnd {
@@ -21,13 +27,27 @@ protected:
     void OnActivateApp(BOOL active, DWORD threadId);
     void OnMouseMove(UINT flags, CPoint point);
     void OnUserInput();
+    void OnDisplayChange(UINT bitsPerPixel, int cx, int cy);
     void OnDestroy();
+
+    // Replaces the covers by those the given monitors need beside this
+    // window (all of them when the monitors are the system's).
+    void LayOutCovers(const std::vector<ScreenRect>& monitors);
 
     DECLARE_MESSAGE_MAP()
 
 private:
-    void RequestClose() { PostMessage(WM_CLOSE); }
+    // The covers share the show window's ending rules.
+    friend class CCoverWnd;
 
-    // The pointer position of the first WM_MOUSEMOVE; (-1, -1) until then.
+    void RequestClose() { PostMessage(WM_CLOSE); }
+    // The first-move rule, for this window and its covers together.
+    void PointerReport(POINT screen);
+    bool IsCover(const CWnd* wnd) const;
+    void DestroyCovers();
+
+    // The pointer position of the first pointer report, in screen
+    // coordinates (this window's client coordinates); (-1, -1) until then.
     POINT m_ptFirstMouse;
+    std::vector<std::unique_ptr<CCoverWnd>> m_covers;
 };

@@ -87,6 +87,10 @@ protected:                                                 \
         self->OnActivateApp(static_cast<BOOL>(wParam), static_cast<DWORD>(lParam)); return 0;)},
 #define ON_WM_MOUSEMOVE() {WM_MOUSEMOVE, 0, 0, 0, AFX_THUNK( \
         self->OnMouseMove(static_cast<UINT>(wParam), CPoint((short)LOWORD(lParam), (short)HIWORD(lParam))); return 0;)},
+#define ON_WM_MOUSEACTIVATE() {WM_MOUSEACTIVATE, 0, 0, 0, AFX_THUNK( \
+        return self->OnMouseActivate(CWnd::FromHandle(reinterpret_cast<HWND>(wParam)), LOWORD(lParam), HIWORD(lParam));)},
+#define ON_WM_DISPLAYCHANGE() {WM_DISPLAYCHANGE, 0, 0, 0, AFX_THUNK( \
+        self->OnDisplayChange(static_cast<UINT>(wParam), (short)LOWORD(lParam), (short)HIWORD(lParam)); return 0;)},
 #define ON_WM_QUERYDRAGICON() {WM_QUERYDRAGICON, 0, 0, 0, AFX_THUNK(return reinterpret_cast<LRESULT>(self->OnQueryDragIcon());)},
 // A handler of any message, given its raw parameters: LRESULT OnX(WPARAM, LPARAM).
 #define ON_MESSAGE(message, memberFxn) {message, 0, 0, 0, AFX_THUNK(return self->memberFxn(wParam, lParam);)},

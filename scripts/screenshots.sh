@@ -13,7 +13,7 @@ docs=$root/docs
 win=$out/win
 scr=$win/app/Morva.scr
 
-ALL_SHOTS=(show-mode1 show-mode2 preview settings-dialog about-box)
+ALL_SHOTS=(show-mode1 show-mode2 show-two-monitors preview settings-dialog about-box)
 
 # The full-screen show with the given effect mode, a few seconds in, while
 # the drops still fall and the first rings have spread.
@@ -31,6 +31,33 @@ show_in_mode() {
 
 shot_show_mode1() { show_in_mode 1 "$docs/show-mode1.png"; }
 shot_show_mode2() { show_in_mode 2 "$docs/show-mode2.png"; }
+
+# The show in mode 1 on two monitors, an 800x600 primary and a 640x480
+# monitor to its right: the screens of a nested X server joined by Xinerama,
+# which Wine reads as monitors with its XRandR use off. The prefix's server
+# moves there for the shot and back after it. The part of the picture that
+# lies on no monitor is drawn light grey.
+shot_show_two_monitors() {
+    local host two status=0
+    host=$(morva_xvfb_start 1600x800x24) || return 1
+    two=$(morva_xephyr_start "$host" 800x600 640x480) || { morva_x_stop "$host"; return 1; }
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v UseXRandR /t REG_SZ /d N /f >/dev/null 2>&1
+    wineserver -k 2>/dev/null
+    wineserver -w
+    (
+        export DISPLAY=$two
+        xdotool mousemove 400 300
+        show_in_mode 1 "$out/show-two-monitors.png"
+        wineserver -k 2>/dev/null
+        wineserver -w
+    ) || status=1
+    wine reg delete 'HKCU\Software\Wine\X11 Driver' /v UseXRandR /f >/dev/null 2>&1
+    morva_x_stop "$two"
+    morva_x_stop "$host"
+    [ $status -eq 0 ] || return 1
+    convert "$out/show-two-monitors.png" -fill '#d8d8d8' -draw 'rectangle 800,480 1439,599' \
+        "$docs/show-two-monitors.png"
+}
 
 # The preview at the size of the display settings' monitor picture, scaled up
 # twice for the page. It runs in a host window of its own process: a preview

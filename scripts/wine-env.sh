@@ -127,3 +127,51 @@ morva_wine_cleanup() {
     fi
     MORVA_WINE_PREFIXES=()
 }
+
+# Nested X servers for more than one monitor. Xvfb's own Xinerama puts every
+# screen at the origin; Xephyr's puts them side by side, and Wine reads them
+# as monitors when the prefix's "X11 Driver" value UseXRandR is "N".
+#   morva_xephyr_start HOST SCREEN...   starts Xephyr on display HOST with
+#                                       the screens (e.g. 800x600 640x480,
+#                                       left to right); prints its display
+#   morva_x_stop DISPLAY                ends an X server started here
+morva_xephyr_start() {
+    local host=$1 n screen
+    shift
+    local args=()
+    for screen in "$@"; do
+        args+=(-screen "$screen")
+    done
+    [ $# -gt 1 ] && args+=(+xinerama)
+    for n in $(seq 90 199); do
+        [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+        DISPLAY=$host Xephyr ":$n" "${args[@]}" -ac -nolisten tcp -noreset >/dev/null 2>&1 &
+        local pid=$!
+        local i
+        for i in $(seq 1 100); do
+            [ -e "/tmp/.X11-unix/X$n" ] && break
+            kill -0 "$pid" 2>/dev/null || break
+            sleep 0.05
+        done
+        if [ -e "/tmp/.X11-unix/X$n" ]; then
+            echo "$pid" >>"$MORVA_XVFB_PIDFILE"
+            echo ":$n"
+            return 0
+        fi
+    done
+    echo "wine-env: no free X display for Xephyr" >&2
+    return 1
+}
+
+morva_x_stop() {
+    local n=${1#:} pid i
+    pid=$(tr -d ' ' <"/tmp/.X$n-lock" 2>/dev/null)
+    [ -n "$pid" ] || return 0
+    kill "$pid" 2>/dev/null
+    for i in $(seq 1 40); do
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.05
+    done
+    [ -f "$MORVA_XVFB_PIDFILE" ] && sed -i "/^$pid\$/d" "$MORVA_XVFB_PIDFILE"
+    return 0
+}

@@ -1,7 +1,9 @@
-// The full-screen window: where it lies, how it looks, its timer, and which
-// messages end the show. One window serves the suite (its preparation takes
-// a second or two); the close requests it posts are taken off the queue
-// before they are dispatched, so it stays alive from test to test.
+// The full-screen window: where it lies, how it looks, its timer, which
+// messages end the show, and the covers it lays over other monitors. One
+// window serves the suite (its preparation takes a second or two); the close
+// requests it posts are taken off the queue before they are dispatched, so
+// it stays alive from test to test. The covers are laid out for monitors
+// made up beside the real one.
 #include "app/FullScreenWnd.h"
 
 #include <windows.h>
@@ -79,6 +81,8 @@ public:
                            [&](const MSG& m) { return m.message == message && m.wParam == wParam; });
     }
 
+    using CFullScreenWnd::LayOutCovers;
+
     // Whether the show got its images and its water.
     bool HasImages() const { return m_dibSource.GetBits() && m_dibDisplay.GetBits(); }
     bool HasWater() const { return m_effect.GetWidth() > 0; }
@@ -117,6 +121,45 @@ bool TakeClose(HWND hWnd)
     return ::PeekMessageA(&msg, hWnd, WM_CLOSE, WM_CLOSE, PM_REMOVE) != FALSE;
 }
 
+struct OwnedSearch {
+    HWND owner;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK AddIfOwned(HWND hWnd, LPARAM param)
+{
+    auto* search = reinterpret_cast<OwnedSearch*>(param);
+    if (::GetWindow(hWnd, GW_OWNER) == search->owner)
+        search->found.push_back(hWnd);
+    return TRUE;
+}
+
+// The windows the show window owns, its covers, in creation order (the
+// system lists the newest first).
+std::vector<HWND> OwnedWindows(HWND owner)
+{
+    OwnedSearch search{owner, {}};
+    ::EnumThreadWindows(::GetCurrentThreadId(), AddIfOwned, reinterpret_cast<LPARAM>(&search));
+    std::reverse(search.found.begin(), search.found.end());
+    return search.found;
+}
+
+RECT WindowRect(HWND hWnd)
+{
+    RECT rect;
+    ::GetWindowRect(hWnd, &rect);
+    return rect;
+}
+
+// Two monitors made up beside the primary screen: one to its right, one to
+// its left reaching above it.
+std::vector<ScreenRect> MadeUpMonitors()
+{
+    const int cx = ::GetSystemMetrics(SM_CXSCREEN);
+    const int cy = ::GetSystemMetrics(SM_CYSCREEN);
+    return {{-320, -40, 0, 200}, {0, 0, cx, cy}, {cx, 0, cx + 300, 200}};
+}
+
 class FullScreenWindowTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -134,6 +177,10 @@ protected:
         s_firstMoveEnded = TakeClose(s_wnd->m_hWnd);
         // The system's own reports of the resting pointer come now; they may
         // differ from the reference and ask to close, which is dropped here.
+        Pump(150);
+        s_systemCovers = OwnedWindows(s_wnd->m_hWnd).size();
+        s_activeBeforeCovers = ::GetActiveWindow();
+        s_wnd->LayOutCovers(MadeUpMonitors());
         Pump(150);
     }
     static void TearDownTestSuite()
@@ -180,6 +227,8 @@ protected:
     static int s_deleted;
     static bool s_created;
     static bool s_firstMoveEnded;
+    static size_t s_systemCovers;
+    static HWND s_activeBeforeCovers;
 };
 
 CShowApp* FullScreenWindowTest::s_app = nullptr;
@@ -187,6 +236,8 @@ CProbeFullScreenWnd* FullScreenWindowTest::s_wnd = nullptr;
 int FullScreenWindowTest::s_deleted = 0;
 bool FullScreenWindowTest::s_created = false;
 bool FullScreenWindowTest::s_firstMoveEnded = true;
+size_t FullScreenWindowTest::s_systemCovers = 99;
+HWND FullScreenWindowTest::s_activeBeforeCovers = nullptr;
 
 TEST_F(FullScreenWindowTest, CoversThePrimaryScreenAboveAllOthersWithoutFrame)
 {
@@ -333,6 +384,116 @@ TEST_F(FullScreenWindowTest, GainingActivationDoesNotEnd)
     EXPECT_TRUE(s_wnd->ReachedDefault(WM_ACTIVATEAPP, TRUE));
 }
 
+TEST_F(FullScreenWindowTest, EveryOtherMonitorAndNoneElseGetsACover)
+{
+    // The real screen: with one monitor no cover exists.
+    EXPECT_EQ(s_systemCovers, static_cast<size_t>(::GetSystemMetrics(SM_CMONITORS) - 1));
+
+    const auto covers = OwnedWindows(s_wnd->m_hWnd);
+    ASSERT_EQ(covers.size(), 2u);
+    const auto monitors = MadeUpMonitors();
+    for (size_t i = 0; i < covers.size(); ++i) {
+        const ScreenRect& m = monitors[i == 0 ? 0 : 2];
+        const RECT r = WindowRect(covers[i]);
+        EXPECT_EQ(r.left, m.left);
+        EXPECT_EQ(r.top, m.top);
+        EXPECT_EQ(r.right, m.right);
+        EXPECT_EQ(r.bottom, m.bottom);
+    }
+    // The show window itself is untouched.
+    const RECT own = WindowRect(s_wnd->m_hWnd);
+    EXPECT_EQ(own.left, 0);
+    EXPECT_EQ(own.right, ::GetSystemMetrics(SM_CXSCREEN));
+}
+
+TEST_F(FullScreenWindowTest, CoversAreBlankTopmostPopupsThatNeverTakeTheActivation)
+{
+    const HCURSOR blank = ::LoadCursorA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDC_BLANK));
+    for (HWND cover : OwnedWindows(s_wnd->m_hWnd)) {
+        const DWORD style = static_cast<DWORD>(::GetWindowLongA(cover, GWL_STYLE));
+        const DWORD exStyle = static_cast<DWORD>(::GetWindowLongA(cover, GWL_EXSTYLE));
+        EXPECT_EQ(style & (WS_POPUP | WS_VISIBLE), static_cast<DWORD>(WS_POPUP | WS_VISIBLE));
+        EXPECT_EQ(style & (WS_CAPTION | WS_THICKFRAME | WS_SYSMENU | WS_CHILD), 0u);
+        EXPECT_EQ(exStyle & (WS_EX_TOPMOST | WS_EX_NOACTIVATE), static_cast<DWORD>(WS_EX_TOPMOST | WS_EX_NOACTIVATE));
+        EXPECT_EQ(::GetWindowTextLengthA(cover), 0);
+        EXPECT_EQ(reinterpret_cast<HCURSOR>(::GetClassLongPtrA(cover, GCLP_HCURSOR)), blank);
+        EXPECT_EQ(::SendMessageA(cover, WM_MOUSEACTIVATE, reinterpret_cast<WPARAM>(s_wnd->m_hWnd),
+                                 MAKELPARAM(HTCLIENT, WM_LBUTTONDOWN)),
+                  MA_NOACTIVATE);
+    }
+    // Laying out the covers left the activation where it was.
+    EXPECT_EQ(::GetActiveWindow(), s_activeBeforeCovers);
+    EXPECT_FALSE(TakeClose(s_wnd->m_hWnd));
+}
+
+TEST_F(FullScreenWindowTest, ActivationMovingToACoverIsNoLoss)
+{
+    const auto covers = OwnedWindows(s_wnd->m_hWnd);
+    ASSERT_FALSE(covers.empty());
+    for (HWND cover : covers)
+        EXPECT_FALSE(Ends(WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, 0), reinterpret_cast<LPARAM>(cover)));
+    // Any other window of the program is one the user switched to.
+    const HWND other = ::CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                         ::GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(other, nullptr);
+    EXPECT_TRUE(Ends(WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, 0), reinterpret_cast<LPARAM>(other)));
+    ::DestroyWindow(other);
+}
+
+TEST_F(FullScreenWindowTest, PointerReportsOnACoverFollowTheShowWindowsFirstMoveRule)
+{
+    const auto covers = OwnedWindows(s_wnd->m_hWnd);
+    ASSERT_EQ(covers.size(), 2u);
+    const RECT left = WindowRect(covers[0]);
+    const RECT right = WindowRect(covers[1]);
+    // The reference is the first report to the show window, at (kRefX,
+    // kRefY) on the screen; a cover's client coordinates are its own.
+    auto at = [](const RECT& cover, int screenX, int screenY) {
+        return MAKELPARAM(screenX - cover.left, screenY - cover.top);
+    };
+    auto endsOn = [](HWND cover, LPARAM lParam) {
+        ::SendMessageA(cover, WM_MOUSEMOVE, 0, lParam);
+        return TakeClose(s_wnd->m_hWnd);
+    };
+    EXPECT_FALSE(endsOn(covers[1], at(right, kRefX, kRefY)));
+    EXPECT_FALSE(endsOn(covers[0], at(left, kRefX, kRefY)));
+    EXPECT_TRUE(endsOn(covers[1], at(right, right.left + 5, 5)));
+    EXPECT_TRUE(endsOn(covers[0], at(left, left.left + 5, left.top + 5)));
+    EXPECT_TRUE(endsOn(covers[1], at(right, kRefX + 1, kRefY)));
+    // The covers did not move the reference: the show window still keeps it.
+    EXPECT_FALSE(Ends(WM_MOUSEMOVE, 0, MAKELPARAM(kRefX, kRefY)));
+}
+
+TEST_F(FullScreenWindowTest, KeysAndButtonsOnACoverEndAndReleasesDoNot)
+{
+    for (HWND cover : OwnedWindows(s_wnd->m_hWnd)) {
+        for (UINT press : {WM_LBUTTONDOWN, WM_MBUTTONDOWN, WM_RBUTTONDOWN, WM_KEYDOWN, WM_SYSKEYDOWN}) {
+            ::SendMessageA(cover, press, 0, 0);
+            EXPECT_TRUE(TakeClose(s_wnd->m_hWnd)) << "message 0x" << std::hex << press;
+            EXPECT_FALSE(TakeClose(s_wnd->m_hWnd)) << "one close request per press";
+        }
+        for (UINT other : {WM_LBUTTONUP, WM_RBUTTONUP, WM_KEYUP, WM_CHAR, WM_MOUSEWHEEL}) {
+            ::SendMessageA(cover, other, 0, 0);
+            EXPECT_FALSE(TakeClose(s_wnd->m_hWnd)) << "message 0x" << std::hex << other;
+        }
+        EXPECT_FALSE(TakeClose(cover)) << "a cover never closes on its own";
+    }
+}
+
+TEST_F(FullScreenWindowTest, DisplayChangeLaysTheCoversOutForTheSystemsMonitors)
+{
+    const auto before = OwnedWindows(s_wnd->m_hWnd);
+    ASSERT_EQ(before.size(), 2u);
+    EXPECT_FALSE(Ends(WM_DISPLAYCHANGE, 32,
+                      MAKELPARAM(::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN))));
+    for (HWND gone : before)
+        EXPECT_FALSE(::IsWindow(gone));
+    EXPECT_EQ(OwnedWindows(s_wnd->m_hWnd).size(), s_systemCovers);
+    EXPECT_TRUE(::IsWindow(s_wnd->m_hWnd));
+    s_wnd->LayOutCovers(MadeUpMonitors());
+    EXPECT_EQ(OwnedWindows(s_wnd->m_hWnd).size(), 2u);
+}
+
 TEST(FullScreenWindowEnd, QueuedClosesEndOnceWithExitCodeZero)
 {
     CShowApp app;
@@ -350,6 +511,35 @@ TEST(FullScreenWindowEnd, QueuedClosesEndOnceWithExitCodeZero)
     // Whatever the window left queued.
     PumpFor(0, nullptr, &quit);
     EXPECT_FALSE(::IsWindow(hWnd));
+    EXPECT_EQ(deleted, 1);
+    EXPECT_EQ(quit.count, 1);
+    EXPECT_EQ(quit.exitCode, 0u);
+}
+
+// The first report on a cover is the reference for the show window too, and
+// a click on a cover ends the program once, taking every cover with it.
+TEST(FullScreenWindowEnd, AClickOnACoverEndsTheShowAndItsCovers)
+{
+    CShowApp app;
+    int deleted = 0;
+    CProbeFullScreenWnd* wnd = new CProbeFullScreenWnd(&deleted);
+    ASSERT_TRUE(wnd->Create());
+    const HWND hWnd = wnd->m_hWnd;
+    wnd->LayOutCovers(MadeUpMonitors());
+    const auto covers = OwnedWindows(hWnd);
+    ASSERT_EQ(covers.size(), 2u);
+    const RECT right = WindowRect(covers[1]);
+    ::SendMessageA(covers[1], WM_MOUSEMOVE, 0, MAKELPARAM(10, 20));
+    wnd->SendMessage(WM_MOUSEMOVE, 0, MAKELPARAM(right.left + 10, right.top + 20));
+    EXPECT_FALSE(TakeClose(hWnd)) << "the first report on the cover is the reference";
+    ::PostMessageA(covers[1], WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 20));
+
+    QuitSeen quit;
+    PumpFor(3000, nullptr, &quit, [&] { return !::IsWindow(hWnd); });
+    PumpFor(0, nullptr, &quit);
+    EXPECT_FALSE(::IsWindow(hWnd));
+    for (HWND cover : covers)
+        EXPECT_FALSE(::IsWindow(cover));
     EXPECT_EQ(deleted, 1);
     EXPECT_EQ(quit.count, 1);
     EXPECT_EQ(quit.exitCode, 0u);
