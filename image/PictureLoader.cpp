@@ -168,41 +168,10 @@ HBITMAP CShowWnd::FlipBitmap(HBITMAP source)
         if (!flipped.CreateCompatibleBitmap(screen, info.bmWidth, info.bmHeight))
             return nullptr;
     }
-    if (CopyRowsReversed(source, flipped, info.bmWidth, info.bmHeight))
-        return static_cast<HBITMAP>(flipped.Detach());
     CSelectGuard selectFrom(from, source);
     CSelectGuard selectTo(to, flipped.GetSafeHandle());
     // A negative source extent from the last row copies the rows in reverse.
     ::StretchBlt(to, 0, 0, info.bmWidth, info.bmHeight, from, 0, info.bmHeight - 1, info.bmWidth, -info.bmHeight,
                  SRCCOPY);
     return static_cast<HBITMAP>(flipped.Detach());
-}
-
-// When both bitmaps hold 32 bits a pixel, reversing the rows is copying
-// them: read top row first, written bottom row first, one call each way and
-// twice as fast as a mirrored StretchBlt of a big screen.
-bool CShowWnd::CopyRowsReversed(HBITMAP source, HBITMAP target, int width, int height)
-{
-    BITMAP from;
-    BITMAP to;
-    if (!::GetObjectA(source, sizeof from, &from) || !::GetObjectA(target, sizeof to, &to) ||
-        from.bmBitsPixel != 32 || to.bmBitsPixel != 32 || width <= 0 || height <= 0)
-        return false;
-    const size_t words = static_cast<size_t>(width) * static_cast<size_t>(height);
-    std::unique_ptr<DWORD[]> rows(new (std::nothrow) DWORD[words]);
-    if (!rows)
-        return false;
-    BITMAPINFO header = {};
-    header.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    header.bmiHeader.biWidth = width;
-    header.bmiHeader.biHeight = -height;
-    header.bmiHeader.biPlanes = 1;
-    header.bmiHeader.biBitCount = 32;
-    header.bmiHeader.biCompression = BI_RGB;
-    CClientDC screen(nullptr);
-    if (!screen.GetSafeHdc() ||
-        ::GetDIBits(screen, source, 0, static_cast<UINT>(height), rows.get(), &header, DIB_RGB_COLORS) != height)
-        return false;
-    header.bmiHeader.biHeight = height;
-    return ::SetDIBits(screen, target, 0, static_cast<UINT>(height), rows.get(), &header, DIB_RGB_COLORS) == height;
 }

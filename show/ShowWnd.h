@@ -39,7 +39,6 @@ protected:
     void SaveScreenToFile(const CString& path);
     BOOL LoadPictureBitmap(LPCSTR path);
     HBITMAP FlipBitmap(HBITMAP source);
-    static bool CopyRowsReversed(HBITMAP source, HBITMAP target, int width, int height);
 
     DECLARE_MESSAGE_MAP()
 
