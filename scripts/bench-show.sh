@@ -8,7 +8,9 @@
 #     SetDIBitsToDevice calls, and the rest of the handler (the drops and the
 #     two ripple steps);
 #   - the CPU share of the show's process and of the X server (which takes
-#     the window's pixels from Wine) over the same time;
+#     the window's pixels from Wine) over the same time, and the show's CPU
+#     time per tick: on a shared machine the handlers also wait for a CPU,
+#     so 1000 / (CPU ms a tick) is the rate an idle CPU would allow;
 #   - the process's peak memory (VmHWM) and the time to the first frame.
 # Wine's relay trace of SetDIBitsToDevice and DispatchMessageA gives the
 # calls with their Wine timestamps (milliseconds); /proc gives the rest.
@@ -44,8 +46,8 @@ wineserver -w
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat" 2>/dev/null || echo 0; }
 
 echo "CPU: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) CPUs; Wine $(wine --version 2>/dev/null)"
-printf '%-10s %8s %8s %9s %9s %9s %8s %8s %9s %8s\n' screen 'ticks/s' ticks 'tick ms' 'paint ms' 'steps ms' \
-    'CPU %' 'X CPU %' 'peak MB' 'start s'
+printf '%-10s %8s %8s %9s %9s %9s %8s %8s %8s %9s %8s\n' screen 'ticks/s' ticks 'tick ms' 'paint ms' 'steps ms' \
+    'CPU %' 'CPU ms/t' 'X CPU %' 'peak MB' 'start s'
 hz=$(getconf CLK_TCK)
 for size in ${MORVA_BENCH_SIZES:-1920x1080 3840x2160 5120x2880 7680x4320}; do
     WINEPREFIX=$work/prefix wineserver -k 2>/dev/null
@@ -105,11 +107,12 @@ for size in ${MORVA_BENCH_SIZES:-1920x1080 3840x2160 5120x2880 7680x4320}; do
         END {
             if (ticks < 2) { printf "%-10s too few ticks measured\n", size; exit }
             rate = (ticks - 1) / (tlast - tfirst)
-            printf "%-10s %8.1f %8d %9.1f %9.1f %9.1f %8.0f %8.0f %9.0f %8.2f\n", size, rate, ticks,
+            printf "%-10s %8.1f %8d %9.1f %9.1f %9.1f %8.0f %8.1f %8.0f %9.0f %8.2f\n", size, rate, ticks,
                 handler * 1000 / ticks, paint * 1000 / ticks, (handler - paint) * 1000 / ticks,
-                cpu / hz / wall * 100, xcpu / hz / wall * 100, peak / 1024, start
+                cpu / hz / wall * 100, cpu / hz * 1000 / (wall * rate), xcpu / hz / wall * 100, peak / 1024, start
         }'
 done
 echo "ticks/s: WM_TIMER handlers that painted, per second of Wine time; tick ms: one handler, of which paint ms"
 echo "(its two SetDIBitsToDevice calls) and steps ms (drops and two ripple steps); CPU %: of one CPU over the"
-echo "measured time, the show's process and the X server; peak MB: VmHWM; start s: launch to the first frame."
+echo "measured time, the show's process; CPU ms/t: its CPU time per tick; X CPU %: the X server's share;"
+echo "peak MB: VmHWM; start s: launch to the first frame (traced; bench-startup.sh times the start)."
