@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <vector>
 
 namespace {
 
@@ -32,7 +33,108 @@ private:
     HDC m_hDC;
 };
 
+// COLORREF is 0x00BBGGRR; the DIB word is 0x00RRGGBB.
+DWORD PixelWord(COLORREF color)
+{
+    return (static_cast<DWORD>(GetRValue(color)) << 16) | (static_cast<DWORD>(GetGValue(color)) << 8) |
+           GetBValue(color);
+}
+
+// A bitmap's pixels in one call as 0x00RRGGBB words, row y counted from the
+// top at words[y * width]: the order in which the GetPixel loop stores them.
+// The bitmap must not be selected into a DC.
+bool ReadTopDown(HDC reference, HBITMAP bitmap, int width, int height, DWORD* words)
+{
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    if (::GetDIBits(reference, bitmap, 0, static_cast<UINT>(height), words, &info, DIB_RGB_COLORS) != height)
+        return false;
+    // The fourth byte is what the device keeps there (0xFF on a 24-bit X
+    // screen); GetPixel never reports it.
+    const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
+    for (size_t i = 0; i < count; ++i)
+        words[i] &= 0x00FFFFFF;
+    return true;
+}
+
+// Colours whose pixels on the screen's format take every value that format
+// can hold: at 16 bits or fewer each 5-6-5 word widened to 8-bit channels
+// (on a 5-5-5 screen they land on every word as well), above that every value
+// of each channel, the three channels apart so that a swap shows.
+std::vector<DWORD> ProbeColours(int bits)
+{
+    std::vector<DWORD> colours;
+    if (bits > 16) {
+        for (DWORD i = 0; i < 256; ++i)
+            colours.push_back((i << 16) | ((255 - i) << 8) | ((i * 97) & 255));
+        return colours;
+    }
+    colours.reserve(65536);
+    for (DWORD word = 0; word < 65536; ++word) {
+        const DWORD red = word >> 11, green = (word >> 5) & 63, blue = word & 31;
+        colours.push_back((((red << 3) | (red >> 2)) << 16) | (((green << 2) | (green >> 4)) << 8) |
+                          ((blue << 3) | (blue >> 2)));
+    }
+    return colours;
+}
+
+// GetPixel and GetDIBits each widen narrow channels, and map palette
+// indices, in their own way, which differs between systems: whether they
+// agree is tried on this system, on a bitmap in the screen's format holding
+// every value it can.
+bool ProbeBlockRead(HDC screen)
+{
+    const int bits = ::GetDeviceCaps(screen, BITSPIXEL) * ::GetDeviceCaps(screen, PLANES);
+    const std::vector<DWORD> colours = ProbeColours(bits);
+    const int width = 256;
+    const int height = static_cast<int>(colours.size() / width);
+    CDC memory;
+    CBitmap bitmap;
+    if (!memory.CreateCompatibleDC(screen) || !bitmap.CreateCompatibleBitmap(screen, width, height))
+        return false;
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    if (::SetDIBits(screen, bitmap, 0, static_cast<UINT>(height), colours.data(), &info, DIB_RGB_COLORS) != height)
+        return false;
+    std::vector<DWORD> block(colours.size());
+    if (!ReadTopDown(screen, bitmap, width, height, block.data()))
+        return false;
+    CSelectGuard select(memory, bitmap.GetSafeHandle());
+    if (!select.Selected())
+        return false;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            if (PixelWord(::GetPixel(memory, x, y)) != block[static_cast<size_t>(y) * width + x])
+                return false;
+    return true;
+}
+
 } // namespace
+
+bool BlockReadMatchesPixelRead(HDC screen)
+{
+    // One try per screen depth and process; the show runs on one thread.
+    static int s_checkedBits = -1;
+    static bool s_matches = false;
+    if (!screen)
+        return false;
+    const int bits = ::GetDeviceCaps(screen, BITSPIXEL) * ::GetDeviceCaps(screen, PLANES);
+    if (bits != s_checkedBits) {
+        s_matches = ProbeBlockRead(screen);
+        s_checkedBits = bits;
+    }
+    return s_matches;
+}
 
 BOOL MakeDefaultPalette(CPalette& palette, int count)
 {
@@ -165,19 +267,20 @@ void CDibImage::CreateFromPicture(IPicture* picture, int width, int height)
     CBitmap bitmap;
     if (!memory.CreateCompatibleDC(screen) || !bitmap.CreateDiscardableBitmap(screen, width, height))
         return;
-    CSelectGuard select(memory, bitmap.GetSafeHandle());
-    if (!select.Selected())
-        return;
-
-    RECT bounds;
-    ::SetRect(&bounds, 0, 0, width, height);
-    OLE_XSIZE_HIMETRIC pictureWidth = 0;
-    OLE_YSIZE_HIMETRIC pictureHeight = 0;
-    picture->get_Width(&pictureWidth);
-    picture->get_Height(&pictureHeight);
-    // Render takes the source in HIMETRIC with y growing upwards: starting at
-    // the full height with a negative extent draws the picture upright.
-    picture->Render(memory, 0, 0, width, height, 0, pictureHeight, pictureWidth, -pictureHeight, &bounds);
+    {
+        CSelectGuard select(memory, bitmap.GetSafeHandle());
+        if (!select.Selected())
+            return;
+        RECT bounds;
+        ::SetRect(&bounds, 0, 0, width, height);
+        OLE_XSIZE_HIMETRIC pictureWidth = 0;
+        OLE_YSIZE_HIMETRIC pictureHeight = 0;
+        picture->get_Width(&pictureWidth);
+        picture->get_Height(&pictureHeight);
+        // Render takes the source in HIMETRIC with y growing upwards: starting
+        // at the full height with a negative extent draws the picture upright.
+        picture->Render(memory, 0, 0, width, height, 0, pictureHeight, pictureWidth, -pictureHeight, &bounds);
+    }
 
     BITMAPINFO header = {};
     header.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
@@ -187,20 +290,41 @@ void CDibImage::CreateFromPicture(IPicture* picture, int width, int height)
     header.bmiHeader.biBitCount = 32;
     header.bmiHeader.biCompression = BI_RGB;
     const size_t pixelCount = static_cast<size_t>(width) * static_cast<size_t>(height);
+    bool read = false;
     {
         std::unique_ptr<DWORD[]> scratch(new (std::nothrow) DWORD[pixelCount]);
-        if (!scratch || !CreateFromHeader(&header, scratch.get()))
+        if (!scratch)
+            return;
+        read = BlockReadMatchesPixelRead(screen) && ReadTopDown(screen, bitmap, width, height, scratch.get());
+        if (!CreateFromHeader(&header, scratch.get()))
             return;
     }
+    if (read)
+        return;
+
+    // The block read is not known to give what GetPixel gives at this depth,
+    // or it failed: one GetPixel a pixel.
+    CSelectGuard select(memory, bitmap.GetSafeHandle());
+    if (!select.Selected())
+        return;
     DWORD* pixels = static_cast<DWORD*>(m_pPixels);
     for (int y = 0; y < height; ++y) {
         DWORD* row = pixels + static_cast<size_t>(y) * static_cast<size_t>(width);
-        for (int x = 0; x < width; ++x) {
-            const COLORREF c = ::GetPixel(memory, x, y);
-            // COLORREF is 0x00BBGGRR; the DIB word is 0x00RRGGBB.
-            row[x] = (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
-        }
+        for (int x = 0; x < width; ++x)
+            row[x] = PixelWord(::GetPixel(memory, x, y));
     }
+}
+
+BOOL CDibImage::CopyFrom(const CDibImage& other)
+{
+    if (&other == this)
+        return m_hSection != nullptr;
+    if (!other.m_hSection) {
+        Clear();
+        return FALSE;
+    }
+    ::GdiFlush();
+    return CreateFromHeader(reinterpret_cast<const BITMAPINFO*>(&other.m_info), other.m_pPixels);
 }
 
 int CDibImage::Paint(CDC* dc, int x, int y, BOOL forceBackground)

@@ -19,6 +19,9 @@ public:
     BOOL BuildPalette();
     // A width x height 32-bit image of the picture rendered at that size.
     void CreateFromPicture(IPicture* picture, int width, int height);
+    // The same header, palette and pixels as `other`; FALSE, leaving this
+    // object empty, when `other` is empty or no section can be made.
+    BOOL CopyFrom(const CDibImage& other);
     // Scan lines drawn; 0 when the object is empty.
     int Paint(CDC* dc, int x, int y, BOOL forceBackground);
     void* GetBits() const { return m_pPixels; }
@@ -41,3 +44,8 @@ private:
 };
 
 BOOL MakeDefaultPalette(CPalette& palette, int count);
+
+// Whether one GetDIBits of a bitmap in the screen's format gives, for every
+// colour such a bitmap holds, the word that one GetPixel a pixel gives; when
+// it does, CreateFromPicture reads its pixels in one call.
+bool BlockReadMatchesPixelRead(HDC screen);

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Time from `wine Morva.scr /s` to the show's first frame, and where it goes,
-# on Xvfb screens of 1024 x 768 and 1920 x 1080 (depth 24):
+# on Xvfb screens of 1920 x 1080, 3840 x 2160 and 7680 x 4320 (depth 24;
+# MORVA_BENCH_SIZES="WxH ..." for others):
 #   - in-process, each phase of the preparation (bench/startup/startup_bench);
 #   - from outside, the whole process: Wine's relay trace of a few calls
 #     that mark the phases' borders, stamped as each line arrives. The first
@@ -25,8 +26,7 @@ cleanup() {
 trap cleanup EXIT
 
 # The calls that mark the borders between phases, in the order they come.
-marks=(OleLoadPicture GetTempFileNameA LoadImageA OleCreatePictureIndirect CreateDIBSection CreateWindowExA
-    SetDIBitsToDevice)
+marks=(OleLoadPicture GetTempFileNameA LoadImageA OleCreatePictureIndirect CreateWindowExA SetDIBitsToDevice)
 
 morva_wine_prefix "$work/prefix" || exit 1
 cp "$root/res/media/Morva0001.jpg" "$root/res/media/4.mid" "$(morva_windir)/"
@@ -39,13 +39,12 @@ wineserver -w
 # on a clock the shell can read, so lines are stamped as they arrive.
 traced_start() {
     WINEDEBUG=-all,+relay timeout 60 wine "$scr" /s 2>&1 >/dev/null | perl -MTime::HiRes=time -e '
-        my $start = time; my %seen; my $frames = 0;
+        my $start = time; my %seen;
         $| = 1;
         while (<STDIN>) {
             next unless /Call [\w.]*\.(\w+)\(/;
             my $name = $1;
             my $ms = (time - $start) * 1000;
-            if ($name eq "CreateDIBSection") { $name .= ++$seen{dib} > 1 ? "#2" : "#1"; }
             next if $seen{$name}++;
             printf "%s %.0f\n", $name, $ms;
             if ($name eq "SetDIBitsToDevice") { system("xdotool key a"); exit 0; }
@@ -53,7 +52,9 @@ traced_start() {
     '
 }
 
-for geometry in 1024x768x24 1920x1080x24; do
+echo "CPU: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) CPUs"
+for size in ${MORVA_BENCH_SIZES:-1920x1080 3840x2160 7680x4320}; do
+    geometry=${size}x24
     WINEPREFIX=$work/prefix wineserver -k 2>/dev/null
     WINEPREFIX=$work/prefix wineserver -w
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
@@ -73,7 +74,7 @@ for geometry in 1024x768x24 1920x1080x24; do
     for run in $(seq 1 "$runs"); do
         traced_start | awk '{at[$1] = $2} END {
             print at["OleLoadPicture"], at["GetTempFileNameA"], at["LoadImageA"], at["OleCreatePictureIndirect"],
-                at["CreateDIBSection#2"], at["CreateWindowExA"], at["SetDIBitsToDevice"] }'
+                at["CreateWindowExA"], at["SetDIBitsToDevice"] }'
     done | awk '
         function median(k,   n, i, j, t, v) {
             n = 0; for (i = 1; i <= NR; ++i) v[++n] = p[i, k]
@@ -81,13 +82,13 @@ for geometry in 1024x768x24 1920x1080x24; do
             return v[int((n + 1) / 2)]
         }
         BEGIN {
-            split("start-up|decode, draw|capture, write|load, flip|1st image|2nd image, rest|window, 1st tick|first frame", h, "|")
-            for (k = 1; k <= 8; ++k) printf "%-17s", h[k]; printf "\n"
+            split("start-up|decode, draw|capture, write|load, flip|images, rest|window, 1st tick|first frame", h, "|")
+            for (k = 1; k <= 7; ++k) printf "%-17s", h[k]; printf "\n"
         }
         {
             p[NR, 1] = $1; p[NR, 2] = $2 - $1; p[NR, 3] = $3 - $2; p[NR, 4] = $4 - $3; p[NR, 5] = $5 - $4
-            p[NR, 6] = $6 - $5; p[NR, 7] = $7 - $6; p[NR, 8] = $7
-            for (k = 1; k <= 8; ++k) printf "%-17s", p[NR, k]; printf "\n"
+            p[NR, 6] = $6 - $5; p[NR, 7] = $6
+            for (k = 1; k <= 7; ++k) printf "%-17s", p[NR, k]; printf "\n"
         }
-        END { for (k = 1; k <= 8; ++k) printf "%-17s", "median " median(k); printf "\n" }'
+        END { for (k = 1; k <= 7; ++k) printf "%-17s", "median " median(k); printf "\n" }'
 done

@@ -100,7 +100,10 @@ bool CShowWnd::PrepareShow()
     }
     if (picture.p) {
         m_dibSource.CreateFromPicture(picture.p, m_nScreenWidth, m_nScreenHeight);
-        m_dibDisplay.CreateFromPicture(picture.p, m_nScreenWidth, m_nScreenHeight);
+        // The display image starts as the same picture at the same size: a
+        // copy of the source's pixels, not a second rendering and read-back.
+        if (!m_dibDisplay.CopyFrom(m_dibSource))
+            m_dibDisplay.CreateFromPicture(picture.p, m_nScreenWidth, m_nScreenHeight);
     }
     m_effect.Create(m_nScreenWidth, m_nScreenHeight);
 

@@ -403,6 +403,159 @@ TEST(CreateFromPicture, NothingToRenderLeavesTheObjectEmpty)
     picture->Release();
 }
 
+// Top 256 rows: every 5-6-5 word, widened to 8-bit channels, so that a 16-bit
+// screen holds every value it can. Below: every value of each channel, the
+// channels apart, row after row in other orders.
+std::vector<std::uint32_t> AllColourValues()
+{
+    std::vector<std::uint32_t> pixels;
+    for (std::uint32_t word = 0; word < 65536; ++word) {
+        const std::uint32_t r = word >> 11, g = (word >> 5) & 63, b = word & 31;
+        pixels.push_back((((r << 3) | (r >> 2)) << 16) | (((g << 2) | (g >> 4)) << 8) | ((b << 3) | (b >> 2)));
+    }
+    for (std::uint32_t y = 0; y < 256; ++y)
+        for (std::uint32_t x = 0; x < 256; ++x)
+            pixels.push_back((x << 16) | (((x + y) & 255) << 8) | ((x * 7 + y * 13) & 255));
+    return pixels;
+}
+
+// What one GetPixel a pixel gives for the picture rendered at the given size
+// into a screen-compatible bitmap, as 0x00RRGGBB words from the top row.
+std::vector<std::uint32_t> ReadPixelByPixel(IPicture* picture, int width, int height)
+{
+    std::vector<std::uint32_t> words;
+    HDC screen = ::GetDC(nullptr);
+    HDC memory = ::CreateCompatibleDC(screen);
+    HBITMAP bitmap = ::CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = ::SelectObject(memory, bitmap);
+    OLE_XSIZE_HIMETRIC pictureWidth = 0;
+    OLE_YSIZE_HIMETRIC pictureHeight = 0;
+    picture->get_Width(&pictureWidth);
+    picture->get_Height(&pictureHeight);
+    RECT bounds = {0, 0, width, height};
+    if (SUCCEEDED(picture->Render(memory, 0, 0, width, height, 0, pictureHeight, pictureWidth, -pictureHeight,
+                                  &bounds))) {
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const COLORREF c = ::GetPixel(memory, x, y);
+                words.push_back((GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c));
+            }
+    }
+    ::SelectObject(memory, old);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(memory);
+    ::ReleaseDC(nullptr, screen);
+    return words;
+}
+
+std::vector<std::uint32_t> WordsOf(const CDibImage& image)
+{
+    const auto* words = static_cast<const std::uint32_t*>(image.GetBits());
+    if (!words)
+        return {};
+    return std::vector<std::uint32_t>(words, words + image.Header().biWidth * image.Header().biHeight);
+}
+
+// The pixel read-back, at whatever depth the screen has (scripts run this
+// program on screens of each depth Xvfb offers).
+TEST(PixelRead, TheBlockReadIsTakenAtThisDepth)
+{
+    // Wine's GetPixel and GetDIBits widen channels alike at every depth it
+    // runs at; a false here means the slow read at start-up.
+    RecordProperty("bits_per_pixel", ScreenBits());
+    HDC screen = ::GetDC(nullptr);
+    EXPECT_TRUE(BlockReadMatchesPixelRead(screen)) << ScreenBits() << " bits per pixel";
+    EXPECT_EQ(BlockReadMatchesPixelRead(screen), BlockReadMatchesPixelRead(screen));
+    ::ReleaseDC(nullptr, screen);
+    EXPECT_FALSE(BlockReadMatchesPixelRead(nullptr));
+}
+
+TEST(PixelRead, StoresWhatGetPixelGivesForEveryColourValue)
+{
+    const std::vector<std::uint32_t> colours = AllColourValues();
+    const int width = 256;
+    const int height = static_cast<int>(colours.size()) / width;
+    IPicture* picture = MakePicture(width, height, colours);
+    ASSERT_NE(picture, nullptr);
+    const std::vector<std::uint32_t> expected = ReadPixelByPixel(picture, width, height);
+    CDibImage image;
+    image.CreateFromPicture(picture, width, height);
+    picture->Release();
+    ASSERT_EQ(expected.size(), colours.size());
+
+    const std::vector<std::uint32_t> actual = WordsOf(image);
+    ASSERT_EQ(actual.size(), expected.size());
+    int differences = 0;
+    for (size_t i = 0; i < actual.size() && differences < 10; ++i)
+        if (actual[i] != expected[i]) {
+            ++differences;
+            ADD_FAILURE() << "pixel " << i % width << "," << i / width << " at " << ScreenBits() << " bits: 0x"
+                          << std::hex << actual[i] << ", GetPixel gives 0x" << expected[i];
+        }
+}
+
+TEST(PixelRead, ScreenSizedReadMatchesAtOddWidths)
+{
+    // Rows whose 16- and 24-bit forms need padding, stretched from a smaller
+    // picture so that the rendering itself mixes colours.
+    std::vector<std::uint32_t> colours(37 * 23);
+    for (size_t i = 0; i < colours.size(); ++i)
+        colours[i] = static_cast<std::uint32_t>(i * 0x9E3779B1u) & 0xFFFFFF;
+    IPicture* picture = MakePicture(37, 23, colours);
+    ASSERT_NE(picture, nullptr);
+    for (const SIZE size : {SIZE{1366, 7}, SIZE{1023, 5}, SIZE{1, 3}}) {
+        const auto expected = ReadPixelByPixel(picture, size.cx, size.cy);
+        CDibImage image;
+        image.CreateFromPicture(picture, size.cx, size.cy);
+        EXPECT_EQ(WordsOf(image), expected) << size.cx << " x " << size.cy;
+    }
+    picture->Release();
+}
+
+TEST(CopyFrom, GivesTheBytesOfASecondConversion)
+{
+    IPicture* picture = MakePicture(256, 512, AllColourValues());
+    ASSERT_NE(picture, nullptr);
+    CDibImage first, second, copy;
+    first.CreateFromPicture(picture, 300, 200);
+    second.CreateFromPicture(picture, 300, 200);
+    picture->Release();
+    ASSERT_NE(first.GetBits(), nullptr);
+
+    ASSERT_TRUE(copy.CopyFrom(first));
+    EXPECT_NE(copy.GetBits(), first.GetBits());
+    EXPECT_EQ(std::memcmp(&copy.Header(), &second.Header(), sizeof(BITMAPINFOHEADER)), 0);
+    EXPECT_EQ(std::memcmp(copy.GetBits(), second.GetBits(), 300 * 200 * 4), 0);
+    const auto entries = EntriesOf(copy.Palette());
+    const auto expected = EntriesOf(second.Palette());
+    ASSERT_EQ(entries.size(), expected.size());
+    EXPECT_EQ(std::memcmp(entries.data(), expected.data(), entries.size() * sizeof(PALETTEENTRY)), 0);
+
+    // The copy owns its pixels: the show writes the display image while the
+    // source stays as it was.
+    static_cast<std::uint32_t*>(copy.GetBits())[0] ^= 0xFFFFFF;
+    EXPECT_EQ(std::memcmp(first.GetBits(), second.GetBits(), 300 * 200 * 4), 0);
+}
+
+TEST(CopyFrom, AnEmptySourceEmptiesTheCopyAndNothingLeaks)
+{
+    IPicture* picture = MakeCornerPicture(4, 3);
+    ASSERT_NE(picture, nullptr);
+    CDibImage full, empty, copy;
+    full.CreateFromPicture(picture, 40, 30);
+    picture->Release();
+    ASSERT_TRUE(copy.CopyFrom(full));
+    const DWORD before = CountGdiObjects();
+    for (int i = 0; i < 5; ++i)
+        ASSERT_TRUE(copy.CopyFrom(full));
+    EXPECT_TRUE(copy.CopyFrom(copy));
+    EXPECT_EQ(CountGdiObjects(), before);
+
+    EXPECT_FALSE(copy.CopyFrom(empty));
+    EXPECT_EQ(copy.GetBits(), nullptr);
+    EXPECT_EQ(copy.Header().biWidth, 0);
+}
+
 class PaintTarget {
 public:
     PaintTarget(int width, int height) : m_width(width)

@@ -1,7 +1,7 @@
 // The resources built into Morva.scr, read back from the executable as the
 // system reads them: the application manifest (and that the loader accepts
 // it), the version resource and the string table, and the images and dialog
-// templates the program loads by number.
+// templates the program loads by number; and the image header's flags.
 #include "res/resource.h"
 
 #include <windows.h>
@@ -10,6 +10,8 @@
 
 #include <cctype>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -397,6 +399,26 @@ TEST_F(ScrResources, ImagesAndDialogTemplatesArePresent)
     EXPECT_NE(FindResourceA(m_hModule, MAKEINTRESOURCEA(IDB_TILE), RT_BITMAP), nullptr);
     EXPECT_NE(FindResourceA(m_hModule, MAKEINTRESOURCEA(IDD_ABOUTBOX), RT_DIALOG), nullptr);
     EXPECT_NE(FindResourceA(m_hModule, MAKEINTRESOURCEA(IDD_SETUP), RT_DIALOG), nullptr);
+}
+
+// An 8K screen's two images and two height fields take over 500 MB, and the
+// capture and the bitmaps made at start-up as much again: on 64-bit Windows
+// the program is given 4 GB of address space instead of 2.
+TEST(ScrImage, IsLargeAddressAware)
+{
+    std::ifstream file(MORVA_SCR, std::ios::binary);
+    ASSERT_TRUE(file) << MORVA_SCR;
+    const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    IMAGE_DOS_HEADER dos;
+    ASSERT_GE(bytes.size(), sizeof dos);
+    std::memcpy(&dos, bytes.data(), sizeof dos);
+    ASSERT_EQ(dos.e_magic, IMAGE_DOS_SIGNATURE);
+    IMAGE_NT_HEADERS32 nt;
+    ASSERT_GE(bytes.size(), static_cast<size_t>(dos.e_lfanew) + sizeof nt);
+    std::memcpy(&nt, bytes.data() + dos.e_lfanew, sizeof nt);
+    ASSERT_EQ(nt.Signature, static_cast<DWORD>(IMAGE_NT_SIGNATURE));
+    EXPECT_EQ(nt.FileHeader.Machine, IMAGE_FILE_MACHINE_I386);
+    EXPECT_NE(nt.FileHeader.Characteristics & IMAGE_FILE_LARGE_ADDRESS_AWARE, 0);
 }
 
 } // namespace

@@ -133,7 +133,7 @@ std::vector<std::uint32_t> PixelsOf(HBITMAP bitmap, int& width, int& height)
 }
 
 // Rows of one colour each, and a marker in the first column of the top row,
-// so that a flip, a mirror or a shift all show. Exact at 16 bits too.
+// so that a flip, a mirror or a shift all show.
 std::vector<std::uint32_t> RowPattern(int width, int height)
 {
     static const std::uint32_t kRows[] = {0xF80000, 0x00F800, 0x0000F8, 0xF8F800, 0x00F8F8, 0xF800F8};
@@ -181,37 +181,109 @@ int CountTempNames()
     return count;
 }
 
+// The kinds of bitmap a flip is given: DIB sections either way up (the
+// capture loads bottom-up), at 32 and 24 bits, and a bitmap in the screen's
+// own format; each holding `pattern` (rows from the top).
+enum class SourceKind { TopDown32, BottomUp32, BottomUp24, Screen };
+
+HBITMAP MakeSource(SourceKind kind, int width, int height, const std::vector<std::uint32_t>& pattern)
+{
+    if (kind == SourceKind::TopDown32)
+        return MakeTopDownBitmap(width, height, pattern);
+    if (kind == SourceKind::Screen) {
+        HDC screen = ::GetDC(nullptr);
+        HBITMAP bitmap = ::CreateCompatibleBitmap(screen, width, height);
+        HBITMAP topDown = MakeTopDownBitmap(width, height, pattern);
+        HDC from = ::CreateCompatibleDC(screen);
+        HDC to = ::CreateCompatibleDC(screen);
+        HGDIOBJ oldFrom = ::SelectObject(from, topDown);
+        HGDIOBJ oldTo = ::SelectObject(to, bitmap);
+        ::BitBlt(to, 0, 0, width, height, from, 0, 0, SRCCOPY);
+        ::SelectObject(from, oldFrom);
+        ::SelectObject(to, oldTo);
+        ::DeleteDC(from);
+        ::DeleteDC(to);
+        ::DeleteObject(topDown);
+        ::ReleaseDC(nullptr, screen);
+        return bitmap;
+    }
+    const int bits = kind == SourceKind::BottomUp24 ? 24 : 32;
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = static_cast<WORD>(bits);
+    void* memory = nullptr;
+    HBITMAP bitmap = ::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &memory, nullptr, 0);
+    if (!bitmap)
+        return nullptr;
+    const int row = RowBytes(width, bits);
+    for (int y = 0; y < height; ++y) {
+        auto* out = static_cast<std::uint8_t*>(memory) + static_cast<size_t>(height - 1 - y) * row;
+        for (int x = 0; x < width; ++x) {
+            const std::uint32_t c = pattern[y * width + x];
+            out[x * bits / 8] = static_cast<std::uint8_t>(c);
+            out[x * bits / 8 + 1] = static_cast<std::uint8_t>(c >> 8);
+            out[x * bits / 8 + 2] = static_cast<std::uint8_t>(c >> 16);
+        }
+    }
+    return bitmap;
+}
+
 TEST(FlipBitmap, ReversesTheRowsOnly)
 {
-    for (SIZE size : {SIZE{7, 5}, SIZE{3, 6}, SIZE{4, 1}}) {
-        const auto pattern = RowPattern(size.cx, size.cy);
-        HBITMAP source = MakeTopDownBitmap(size.cx, size.cy, pattern);
-        ASSERT_NE(source, nullptr);
-        CPictureWnd wnd;
-        HBITMAP flipped = wnd.FlipBitmap(source);
-        ASSERT_NE(flipped, nullptr);
-        BITMAP info = {};
-        ::GetObjectA(flipped, sizeof info, &info);
-        EXPECT_EQ(info.bmBitsPixel, ScreenBits());
+    for (SourceKind kind : {SourceKind::TopDown32, SourceKind::BottomUp32, SourceKind::BottomUp24, SourceKind::Screen})
+        for (SIZE size : {SIZE{7, 5}, SIZE{3, 6}, SIZE{4, 1}}) {
+            const auto pattern = RowPattern(size.cx, size.cy);
+            // The pattern as the screen's format holds it: below 24 bits
+            // channels are cut and widened again.
+            int width = 0, height = 0;
+            HBITMAP reference = MakeSource(SourceKind::Screen, size.cx, size.cy, pattern);
+            const auto expected = PixelsOf(reference, width, height);
+            ::DeleteObject(reference);
+            HBITMAP source = MakeSource(kind, size.cx, size.cy, pattern);
+            ASSERT_NE(source, nullptr);
+            CPictureWnd wnd;
+            HBITMAP flipped = wnd.FlipBitmap(source);
+            ASSERT_NE(flipped, nullptr);
+            BITMAP info = {};
+            ::GetObjectA(flipped, sizeof info, &info);
+            EXPECT_EQ(info.bmBitsPixel, ScreenBits());
 
-        int width = 0, height = 0;
-        const auto pixels = PixelsOf(flipped, width, height);
-        ASSERT_EQ(width, size.cx);
-        ASSERT_EQ(height, size.cy);
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x)
-                EXPECT_EQ(pixels[y * width + x], pattern[(height - 1 - y) * width + x])
-                    << size.cx << "x" << size.cy << " at " << x << "," << y;
+            const auto pixels = PixelsOf(flipped, width, height);
+            ASSERT_EQ(width, size.cx);
+            ASSERT_EQ(height, size.cy);
+            for (int y = 0; y < height; ++y)
+                for (int x = 0; x < width; ++x)
+                    EXPECT_EQ(pixels[y * width + x], expected[(height - 1 - y) * width + x])
+                        << "source kind " << static_cast<int>(kind) << ", " << size.cx << "x" << size.cy << " at "
+                        << x << "," << y;
 
-        // The source is no longer selected anywhere and is still the caller's.
-        HDC dc = ::CreateCompatibleDC(nullptr);
-        HGDIOBJ old = ::SelectObject(dc, source);
-        EXPECT_TRUE(old != nullptr && old != HGDI_ERROR);
-        ::SelectObject(dc, old);
-        ::DeleteDC(dc);
-        ::DeleteObject(flipped);
+            // The source is no longer selected anywhere and is still the caller's.
+            HDC dc = ::CreateCompatibleDC(nullptr);
+            HGDIOBJ old = ::SelectObject(dc, source);
+            EXPECT_TRUE(old != nullptr && old != HGDI_ERROR);
+            ::SelectObject(dc, old);
+            ::DeleteDC(dc);
+            ::DeleteObject(flipped);
+            ::DeleteObject(source);
+        }
+}
+
+TEST(FlipBitmap, LeavesNoGdiObjectBehind)
+{
+    const auto pattern = RowPattern(64, 48);
+    HBITMAP sources[] = {MakeSource(SourceKind::BottomUp32, 64, 48, pattern),
+                         MakeSource(SourceKind::BottomUp24, 64, 48, pattern)};
+    CPictureWnd wnd;
+    ::DeleteObject(wnd.FlipBitmap(sources[0]));
+    const DWORD before = CountGdiObjects();
+    for (int i = 0; i < 6; ++i)
+        ::DeleteObject(wnd.FlipBitmap(sources[i % 2]));
+    EXPECT_EQ(CountGdiObjects(), before);
+    for (HBITMAP source : sources)
         ::DeleteObject(source);
-    }
 }
 
 TEST(LoadPictureBitmap, TopRowOfThePictureIsTheFirstRowInTheFile)
