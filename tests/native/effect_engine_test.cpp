@@ -453,56 +453,92 @@ TEST(EffectEngineFastDrops, WholeDiscsOfManyRadiiHeightsAndCentresMatch)
     }
 }
 
+namespace {
+
+// 80 steps of an engine on `path` against the reference: cosine drops on the
+// next step's page, clipped cone drops on the other page, then steep and
+// huge heights.
+void ExpectStepsMatchTheReference(RipplePath path, int w, int h, int threads, int strip)
+{
+    const size_t n = static_cast<size_t>(w) * h;
+    const std::string what = std::string(ripple::PathName(path)) + " " + std::to_string(w) + "x"
+        + std::to_string(h) + " threads " + std::to_string(threads) + " strip " + std::to_string(strip);
+    CEffectEngine ref, fast;
+    ref.SetPath(RipplePath::Reference);
+    ASSERT_TRUE(fast.SetPath(path));
+    fast.SetThreads(threads);
+    fast.SetStripWidth(strip);
+    ASSERT_TRUE(ref.Create(w, h));
+    ASSERT_TRUE(fast.Create(w, h));
+    const std::vector<uint32_t> source = RandomPixels(n, 3);
+    std::vector<uint32_t> refOut = RandomPixels(n, 4), fastOut = refOut;
+    std::mt19937 gen(static_cast<uint32_t>(w * 1000 + h));
+    for (int step = 0; step < 80; ++step) {
+        const int page = ref.GetPage();
+        if (step < 30) {
+            ref.AddCosineDrop(w / 2, h / 2, w / 2 + 1, 1000, page);
+            fast.AddCosineDrop(w / 2, h / 2, w / 2 + 1, 1000, page);
+        }
+        if (step % 7 == 3) {
+            const int x = int(gen() % (w + 8)) - 4, y = int(gen() % (h + 8)) - 4;
+            ref.AddConeDrop(x, y, 6, 4000, 1 - page);
+            fast.AddConeDrop(x, y, 6, 4000, 1 - page);
+        }
+        if (step == 50 || step == 65) {
+            // Indices out of range, wrapping sums.
+            for (size_t i = 0; i < n; i += 1 + gen() % 3) {
+                const int32_t v = step == 50 ? int32_t(gen() % 4001) - 2000 : int32_t(gen());
+                ref.GetHeights(1 + int(gen() % 2))[i] = v;
+            }
+            for (int field = 1; field <= 2; ++field)
+                std::copy(ref.GetHeights(field), ref.GetHeights(field) + n, fast.GetHeights(field));
+        }
+        ref.Step(source.data(), refOut.data());
+        fast.Step(source.data(), fastOut.data());
+        ASSERT_TRUE(SameFields(ref, fast)) << what << " step " << step;
+        ASSERT_EQ(refOut, fastOut) << what << " step " << step;
+    }
+    for (int damping : { 0, 3, 31, 33 }) {
+        ref.Propagate(damping & 1, damping);
+        fast.Propagate(damping & 1, damping);
+        ASSERT_TRUE(SameFields(ref, fast)) << what << " damping " << damping;
+    }
+}
+
+std::vector<RipplePath> BandedPaths()
+{
+    std::vector<RipplePath> paths;
+    for (RipplePath p : { RipplePath::Sse2, RipplePath::Avx2 }) {
+        if (ripple::IsPathSupported(p))
+            paths.push_back(p);
+    }
+    return paths;
+}
+
+} // namespace
+
 TEST(EffectEngineFastSteps, EveryPathMatchesTheReferenceOnManySizes)
 {
     const int sizes[][2] = { { 1, 1 }, { 2, 5 }, { 3, 3 }, { 10, 3 }, { 3, 10 }, { 4, 4 }, { 5, 7 },
         { 9, 9 }, { 10, 10 }, { 11, 4 }, { 12, 6 }, { 17, 5 }, { 18, 9 }, { 31, 13 }, { 33, 17 },
         { 64, 48 }, { 67, 41 }, { 100, 37 }, { 129, 65 } };
     for (RipplePath path : FastPaths()) {
+        for (const auto& s : sizes)
+            ExpectStepsMatchTheReference(path, s[0], s[1], 1, 0);
+    }
+}
+
+TEST(EffectEngineBands, BandsOfRowsAndColumnStripsMatchTheReference)
+{
+    // Fewer interior rows than bands, one row per band, odd sizes, strips
+    // narrower than a vector and wider than the field.
+    const int sizes[][2] = { { 1, 1 }, { 3, 3 }, { 5, 4 }, { 9, 5 }, { 4, 12 }, { 17, 9 }, { 33, 17 },
+        { 67, 41 }, { 129, 65 } };
+    for (RipplePath path : BandedPaths()) {
         for (const auto& s : sizes) {
-            const int w = s[0], h = s[1];
-            const size_t n = static_cast<size_t>(w) * h;
-            CEffectEngine ref, fast;
-            ref.SetPath(RipplePath::Reference);
-            ASSERT_TRUE(fast.SetPath(path));
-            ASSERT_TRUE(ref.Create(w, h));
-            ASSERT_TRUE(fast.Create(w, h));
-            const std::vector<uint32_t> source = RandomPixels(n, 3);
-            std::vector<uint32_t> refOut = RandomPixels(n, 4), fastOut = refOut;
-            std::mt19937 gen(static_cast<uint32_t>(w * 1000 + h));
-            for (int step = 0; step < 80; ++step) {
-                const int page = ref.GetPage();
-                if (step < 30) {
-                    ref.AddCosineDrop(w / 2, h / 2, w / 2 + 1, 1000, page);
-                    fast.AddCosineDrop(w / 2, h / 2, w / 2 + 1, 1000, page);
-                }
-                if (step % 7 == 3) {
-                    // Clipped drops on the other page, too.
-                    const int x = int(gen() % (w + 8)) - 4, y = int(gen() % (h + 8)) - 4;
-                    ref.AddConeDrop(x, y, 6, 4000, 1 - page);
-                    fast.AddConeDrop(x, y, 6, 4000, 1 - page);
-                }
-                if (step == 50 || step == 65) {
-                    // Steep and huge heights: indices out of range, wrapping sums.
-                    for (size_t i = 0; i < n; i += 1 + gen() % 3) {
-                        const int32_t v = step == 50 ? int32_t(gen() % 4001) - 2000 : int32_t(gen());
-                        ref.GetHeights(1 + int(gen() % 2))[i] = v;
-                    }
-                    for (int field = 1; field <= 2; ++field)
-                        std::copy(ref.GetHeights(field), ref.GetHeights(field) + n, fast.GetHeights(field));
-                }
-                ref.Step(source.data(), refOut.data());
-                fast.Step(source.data(), fastOut.data());
-                ASSERT_TRUE(SameFields(ref, fast)) << ripple::PathName(path) << " " << w << "x" << h
-                                                   << " step " << step;
-                ASSERT_EQ(refOut, fastOut) << ripple::PathName(path) << " " << w << "x" << h << " step "
-                                           << step;
-            }
-            for (int damping : { 0, 3, 31, 33 }) {
-                ref.Propagate(damping & 1, damping);
-                fast.Propagate(damping & 1, damping);
-                ASSERT_TRUE(SameFields(ref, fast)) << ripple::PathName(path) << " damping " << damping;
-            }
+            for (auto split : { std::pair<int, int>{ 1, 1 }, { 1, 24 }, { 2, 0 }, { 2, 5 }, { 3, 8 }, { 4, 0 },
+                     { 7, 24 }, { 16, 1 }, { 16, 200 } })
+                ExpectStepsMatchTheReference(path, s[0], s[1], split.first, split.second);
         }
     }
 }
