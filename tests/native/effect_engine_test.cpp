@@ -4,10 +4,13 @@
 #include "ripple/EffectEngine.h"
 #include "ripple/RippleDrops.h"
 #include "ripple/RippleMath.h"
+#include "ripple/RippleWorkers.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <climits>
+#include <thread>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -643,6 +646,74 @@ TEST(EffectEngineFastSteps, CosineDropsWaitingForTheNextStepGiveTheReferenceWhat
                                                    << round;
                 ASSERT_EQ(refOut, fastOut) << ripple::PathName(path) << " " << w << "x" << h << " round " << round;
             }
+        }
+    }
+}
+
+namespace {
+
+struct PartLog {
+    std::atomic<int> runs[8];
+    std::thread::id caller;
+    std::atomic<int> onCaller{ 0 };
+};
+
+void LogPart(void* context, int part)
+{
+    PartLog& log = *static_cast<PartLog*>(context);
+    ++log.runs[part];
+    if (std::this_thread::get_id() == log.caller)
+        log.onCaller += 1 + part * 100;
+}
+
+} // namespace
+
+TEST(RippleWorkers, RunEachPartOnceWithPartZeroOnTheCallerAndKeepTheirThreads)
+{
+    ripple::Workers workers;
+    // Growing, shrinking and growing again: threads started for a later job
+    // must serve it, idle ones must not run parts twice.
+    for (int parts : { 1, 0, 3, 2, 5, 1, 4, 8 }) {
+        PartLog log;
+        for (auto& r : log.runs)
+            r = 0;
+        log.caller = std::this_thread::get_id();
+        ASSERT_TRUE(workers.Run(parts, &LogPart, &log));
+        for (int k = 0; k < 8; ++k)
+            EXPECT_EQ(log.runs[k], k < parts ? 1 : 0) << parts << " parts, part " << k;
+        EXPECT_EQ(log.onCaller, parts > 0 ? 1 : 0) << parts << " parts";
+    }
+    EXPECT_EQ(workers.Threads(), 7);
+}
+
+TEST(EffectEngineBands, OneThreadStartsNoWorkersAndThreadsSurviveCreate)
+{
+    for (RipplePath path : BandedPaths()) {
+        const int w = 40, h = 30;
+        const std::vector<uint32_t> source = RandomPixels(w * h, 5);
+        std::vector<uint32_t> a = source, b = source;
+        CEffectEngine one, three, ref;
+        one.SetPath(path);
+        three.SetPath(path);
+        ref.SetPath(RipplePath::Reference);
+        one.SetThreads(1);
+        three.SetThreads(3);
+        EXPECT_EQ(three.GetThreads(), 3);
+        for (int cycle = 0; cycle < 3; ++cycle) {
+            ASSERT_TRUE(one.Create(w, h));
+            ASSERT_TRUE(three.Create(w, h));
+            ASSERT_TRUE(ref.Create(w, h));
+            std::vector<uint32_t> r = source;
+            for (int step = 0; step < 12; ++step) {
+                for (CEffectEngine* e : { &one, &three, &ref })
+                    e->AddCosineDrop(20, 15 + cycle, 9, 3000, e->GetPage());
+                one.Step(source.data(), a.data());
+                three.Step(source.data(), b.data());
+                ref.Step(source.data(), r.data());
+            }
+            ASSERT_EQ(a, r) << cycle;
+            ASSERT_EQ(b, r) << cycle;
+            ASSERT_TRUE(SameFields(three, ref));
         }
     }
 }
