@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdint>
 #include <new>
+#include <thread>
 
 using ripple::RipplePath;
 
@@ -18,6 +19,9 @@ CEffectEngine::CEffectEngine()
     , m_heights2(nullptr)
     , m_dropPending(false)
     , m_path(ripple::BestPath())
+    , m_threads(0)
+    , m_strip(0)
+    , m_asideRows(0)
 {
 }
 
@@ -33,6 +37,8 @@ void CEffectEngine::Release()
     m_heights1 = nullptr;
     m_heights2 = nullptr;
     m_scratch.Release();
+    m_aside.reset();
+    m_asideRows = 0;
     m_dropPending = false;
     m_width = 0;
     m_height = 0;
@@ -53,12 +59,12 @@ bool CEffectEngine::Create(int width, int height)
         return true;
     m_heights1 = new (std::nothrow) int32_t[count]();
     m_heights2 = new (std::nothrow) int32_t[count]();
-    if (!m_heights1 || !m_heights2 || !m_scratch.Allocate(width)) {
+    m_width = width;
+    m_height = height;
+    if (!m_heights1 || !m_heights2 || !m_scratch.Allocate(width) || !ReserveAside(GetThreads())) {
         Release();
         return false;
     }
-    m_width = width;
-    m_height = height;
     return true;
 }
 
@@ -113,15 +119,15 @@ void CEffectEngine::Step(const uint32_t* source, uint32_t* target)
         // visiting order, which only the reference keeps.
         AddPendingDrop();
         ripple::reference::Refract(f, source, target);
-        ripple::fast::Step(m_path, f, nullptr, nullptr, m_page, m_damping);
+        StepFast(nullptr, nullptr, m_page, m_damping, nullptr);
     } else if (m_dropPending) {
         ripple::fast::RowAdder rows;
         rows.add = &CEffectEngine::AddPendingDropRow;
         rows.context = this;
-        ripple::fast::Step(m_path, f, source, target, m_page, m_damping, &rows);
+        StepFast(source, target, m_page, m_damping, &rows);
         m_dropPending = false;
     } else {
-        ripple::fast::Step(m_path, f, source, target, m_page, m_damping);
+        StepFast(source, target, m_page, m_damping, nullptr);
     }
     m_page = 1 - m_page;
 }
@@ -162,7 +168,7 @@ void CEffectEngine::Propagate(int page, int damping)
 {
     AddPendingDrop();
     if (m_heights1)
-        ripple::fast::Step(m_path, Fields(), nullptr, nullptr, page, damping);
+        StepFast(nullptr, nullptr, page, damping, nullptr);
 }
 
 uint32_t CEffectEngine::ShadeColor(uint32_t color, int amount)
@@ -177,4 +183,117 @@ bool CEffectEngine::SetPath(RipplePath path)
     AddPendingDrop();
     m_path = path;
     return true;
+}
+
+void CEffectEngine::SetThreads(int threads)
+{
+    m_threads = threads > 0 ? threads : 0;
+    // Without the memory for the set-aside rows, fewer bands.
+    if (m_heights1)
+        ReserveAside(GetThreads());
+}
+
+int CEffectEngine::GetThreads() const
+{
+    if (m_threads > 0)
+        return m_threads;
+    const unsigned processors = std::thread::hardware_concurrency();
+    return processors > 0 ? static_cast<int>(std::min(processors, 64u)) : 1;
+}
+
+void CEffectEngine::SetStripWidth(int columns)
+{
+    m_strip = columns > 0 ? columns : 0;
+}
+
+bool CEffectEngine::ReserveAside(int bands)
+{
+    const int rows = std::max(0, std::min(bands, m_height) - 1);
+    if (rows <= m_asideRows)
+        return true;
+    const size_t count = static_cast<size_t>(rows) * static_cast<size_t>(std::max(m_width, 1));
+    int32_t* aside = new (std::nothrow) int32_t[count];
+    if (!aside)
+        return false;
+    m_aside.reset(aside);
+    m_asideRows = rows;
+    return true;
+}
+
+int CEffectEngine::BandCount() const
+{
+    if (!ripple::fast::IsBanded(m_path))
+        return 1;
+    return std::max(1, std::min({ GetThreads(), m_height - 2, m_asideRows + 1 }));
+}
+
+namespace {
+
+struct BandJob {
+    ripple::RipplePath path;
+    ripple::FieldPair fields;
+    const uint32_t* source;
+    uint32_t* target;
+    int page;
+    int damping;
+    const ripple::fast::RowAdder* rows;
+    int bands;
+    int strip;
+    int32_t* aside;
+
+    int32_t Begin(int band) const
+    {
+        return 1 + static_cast<int32_t>(static_cast<int64_t>(fields.height - 2) * band / bands);
+    }
+};
+
+} // namespace
+
+void CEffectEngine::StepBandPart(void* context, int band)
+{
+    const BandJob& job = *static_cast<const BandJob*>(context);
+    ripple::fast::Band b;
+    b.begin = job.Begin(band);
+    b.end = job.Begin(band + 1);
+    b.strip = job.strip;
+    if (job.page == 0 && band > 0)
+        b.aside = job.aside + static_cast<size_t>(band - 1) * static_cast<size_t>(job.fields.width);
+    ripple::fast::StepBand(job.path, job.fields, job.source, job.target, job.page, job.damping, job.rows, b);
+}
+
+void CEffectEngine::StepFast(const uint32_t* source, uint32_t* target, int page, int damping,
+    const ripple::fast::RowAdder* rows)
+{
+    const int bands = BandCount();
+    if (bands <= 1 && m_strip == 0) {
+        ripple::fast::Step(m_path, Fields(), source, target, page, damping, rows);
+        return;
+    }
+    BandJob job;
+    job.path = m_path;
+    job.fields = Fields();
+    job.source = source;
+    job.target = target;
+    job.page = page;
+    job.damping = damping;
+    job.rows = rows;
+    job.bands = bands;
+    job.strip = m_strip;
+    job.aside = m_aside.get();
+    if (rows && page == 0 && m_height > 2) {
+        for (int band = 0; band < bands; ++band)
+            rows->Add(job.Begin(band));
+    }
+    if (!m_workers.Run(bands, &CEffectEngine::StepBandPart, &job)) {
+        // No threads to be had: the same bands one after the other.
+        for (int band = 0; band < bands; ++band)
+            StepBandPart(&job, band);
+    }
+    if (page == 0) {
+        int32_t* field = job.fields.ForPage(page);
+        for (int band = 1; band < bands; ++band) {
+            const int32_t* row = job.aside + static_cast<size_t>(band - 1) * static_cast<size_t>(m_width);
+            std::copy(row + 1, row + m_width - 1, field + static_cast<size_t>(job.Begin(band)) * m_width + 1);
+        }
+    }
 }

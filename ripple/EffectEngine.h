@@ -7,8 +7,10 @@
 
 #include "ripple/RippleDrops.h"
 #include "ripple/RippleKernels.h"
+#include "ripple/RippleWorkers.h"
 
 #include <cstdint>
+#include <memory>
 
 class CEffectEngine {
 public:
@@ -41,6 +43,18 @@ public:
     bool SetPath(ripple::RipplePath path);
     ripple::RipplePath GetPath() const { return m_path; }
 
+    // How many threads a step may use, the caller's included; 0 (the
+    // default) is one per processor. The SIMD paths split a step into that
+    // many bands of rows (fewer on fields with fewer interior rows); the
+    // other paths always run on the caller. Threads are started at the first
+    // step that needs them and live as long as the engine.
+    void SetThreads(int threads);
+    int GetThreads() const;
+    // Width in columns of the strips in which a band walks its rows, so that
+    // the picture rows its refraction reaches stay cached; 0 walks whole rows.
+    void SetStripWidth(int columns);
+    int GetStripWidth() const { return m_strip; }
+
 private:
     void Release();
     ripple::FieldPair Fields() const;
@@ -49,6 +63,12 @@ private:
     // Everything else that touches the fields adds it first.
     void AddPendingDrop() const;
     static void AddPendingDropRow(const void* engine, int32_t row);
+    // The fast step (or, without pictures, the propagation) in bands.
+    void StepFast(const uint32_t* source, uint32_t* target, int page, int damping,
+        const ripple::fast::RowAdder* rows);
+    int BandCount() const;
+    bool ReserveAside(int bands);
+    static void StepBandPart(void* job, int band);
 
     int m_width;
     int m_height;
@@ -60,4 +80,10 @@ private:
     ripple::fast::CosineDropPlan m_pendingDrop;
     mutable bool m_dropPending;
     ripple::RipplePath m_path;
+    int m_threads;
+    int m_strip;
+    // Row `begin` of each band after the first, set aside on page 0.
+    std::unique_ptr<int32_t[]> m_aside;
+    int m_asideRows;
+    ripple::Workers m_workers;
 };

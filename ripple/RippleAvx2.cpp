@@ -46,13 +46,13 @@ RIPPLE_AVX2_INLINE __m256i Shade(__m256i pixels, __m256i amount)
 }
 
 template <bool kRefract, bool kPageZero>
-RIPPLE_AVX2 void StepRows(const FieldPair& f, const uint32_t* source, uint32_t* target, int damping,
-    const RowAdder* rows)
+RIPPLE_AVX2 void StepPiece(const FieldPair& f, const uint32_t* source, uint32_t* target, int damping,
+    const Piece& piece)
 {
     const int32_t w = f.width;
     const int32_t n = w * f.height;
     const int32_t* h = f.heights1;
-    int32_t* nf = kPageZero ? f.heights1 : f.heights2;
+    const int32_t* nf = kPageZero ? f.heights1 : f.heights2;
     const int32_t* of = kPageZero ? f.heights2 : f.heights1;
     const __m128i shift = _mm_cvtsi32_si128(damping & 31);
     const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
@@ -61,85 +61,90 @@ RIPPLE_AVX2 void StepRows(const FieldPair& f, const uint32_t* source, uint32_t* 
     const __m256i zero = _mm256_setzero_si256();
     const int32_t* src = reinterpret_cast<const int32_t*>(source);
 
-    if (rows && kPageZero && f.height > 2)
-        rows->Add(1);
-    for (int32_t r = 1; r < f.height - 1; ++r) {
-        if (rows)
-            rows->Add(kPageZero ? r + 1 : r);
-        const int32_t base = r * w;
-        int32_t c = 1;
-        if (kRefract) {
-            // Aligned stores of the display image. Plain stores measured
-            // faster than streaming ones at every screen size: the image
-            // stays in the cache, where the window's paint reads it next.
-            for (; c < w - 1 && (reinterpret_cast<uintptr_t>(target + base + c) & 31) != 0; ++c)
-                FusedPixel<kRefract>(f, source, target, nf, of, damping, base + c, c);
-        }
-        // Even columns are shaded: odd lanes when the run starts in an odd column.
-        const __m256i shadedLanes = (c & 1) ? _mm256_setr_epi32(0, -1, 0, -1, 0, -1, 0, -1)
-                                            : _mm256_setr_epi32(-1, 0, -1, 0, -1, 0, -1, 0);
-        for (; c + 8 <= w - 1; c += 8) {
-            const int32_t i = base + c;
-            const __m256i hc = Load(h + i);
-            const __m256i hr = Load(h + i + 1);
-            const __m256i hd = Load(h + i + w);
-            if (kRefract) {
-                const __m256i dx = _mm256_sub_epi32(hc, hr);
-                const __m256i dy = _mm256_sub_epi32(hc, hd);
-                const __m256i offset = _mm256_add_epi32(_mm256_mullo_epi32(_mm256_srai_epi32(dy, 3), widths),
-                    _mm256_srai_epi32(dx, 3));
-                const __m256i j = _mm256_add_epi32(_mm256_add_epi32(_mm256_set1_epi32(i), lanes), offset);
-                const __m256i valid = _mm256_and_si256(_mm256_cmpgt_epi32(j, zero), _mm256_cmpgt_epi32(counts, j));
-                const int mask = _mm256_movemask_ps(_mm256_castsi256_ps(valid));
-                __m256i* out = reinterpret_cast<__m256i*>(target + i);
-                if (mask == 0xFF) {
-                    // Calm water moves whole runs of pixels alike: one load
-                    // instead of a gather.
-                    const __m256i first = _mm256_permutevar8x32_epi32(offset, zero);
-                    const bool uniform = _mm256_movemask_epi8(_mm256_cmpeq_epi32(offset, first)) == -1;
-                    const __m256i pix = uniform ? Load(src + i + _mm256_cvtsi256_si32(offset))
-                                                : _mm256_i32gather_epi32(src, j, 4);
-                    _mm256_store_si256(out, _mm256_blendv_epi8(pix, Shade(pix, dx), shadedLanes));
-                } else {
-                    const __m256i old = _mm256_load_si256(out);
-                    const __m256i pix = _mm256_mask_i32gather_epi32(old, src, j, valid, 4);
-                    const __m256i drawn = _mm256_blendv_epi8(pix, Shade(pix, dx), shadedLanes);
-                    _mm256_store_si256(out, _mm256_blendv_epi8(old, drawn, valid));
-                }
-            }
-            __m256i s = _mm256_add_epi32(Load(of + i - w - 1), Load(of + i - w));
-            s = _mm256_add_epi32(s, Load(of + i - w + 1));
-            s = _mm256_add_epi32(s, Load(of + i - 1));
-            s = _mm256_add_epi32(s, kPageZero ? Load(of + i + 1) : hr);
-            s = _mm256_add_epi32(s, Load(of + i + w - 1));
-            s = _mm256_add_epi32(s, kPageZero ? Load(of + i + w) : hd);
-            s = _mm256_add_epi32(s, Load(of + i + w + 1));
-            const __m256i old = kPageZero ? hc : Load(nf + i);
-            const __m256i v = _mm256_sub_epi32(_mm256_srai_epi32(s, 2), old);
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(nf + i), _mm256_sub_epi32(v, _mm256_sra_epi32(v, shift)));
-        }
-        for (; c < w - 1; ++c)
-            FusedPixel<kRefract>(f, source, target, nf, of, damping, base + c, c);
+    const int32_t base = piece.row * w;
+    const int32_t end = piece.end;
+    int32_t* out = piece.out;
+    int32_t c = piece.first;
+    if (kRefract) {
+        // Aligned stores of the display image. Plain stores measured
+        // faster than streaming ones at every screen size: the image
+        // stays in the cache, where the window's paint reads it next.
+        for (; c < end && (reinterpret_cast<uintptr_t>(target + base + c) & 31) != 0; ++c)
+            FusedPixel<kRefract>(f, source, target, nf, of, out, damping, base + c, c);
     }
+    // Even columns are shaded: odd lanes when the run starts in an odd column.
+    const __m256i shadedLanes = (c & 1) ? _mm256_setr_epi32(0, -1, 0, -1, 0, -1, 0, -1)
+                                        : _mm256_setr_epi32(-1, 0, -1, 0, -1, 0, -1, 0);
+    for (; c + 8 <= end; c += 8) {
+        const int32_t i = base + c;
+        const __m256i hc = Load(h + i);
+        const __m256i hr = Load(h + i + 1);
+        const __m256i hd = Load(h + i + w);
+        if (kRefract) {
+            const __m256i dx = _mm256_sub_epi32(hc, hr);
+            const __m256i dy = _mm256_sub_epi32(hc, hd);
+            const __m256i offset = _mm256_add_epi32(_mm256_mullo_epi32(_mm256_srai_epi32(dy, 3), widths),
+                _mm256_srai_epi32(dx, 3));
+            const __m256i j = _mm256_add_epi32(_mm256_add_epi32(_mm256_set1_epi32(i), lanes), offset);
+            const __m256i valid = _mm256_and_si256(_mm256_cmpgt_epi32(j, zero), _mm256_cmpgt_epi32(counts, j));
+            const int mask = _mm256_movemask_ps(_mm256_castsi256_ps(valid));
+            __m256i* pixels = reinterpret_cast<__m256i*>(target + i);
+            if (mask == 0xFF) {
+                // Calm water moves whole runs of pixels alike: one load
+                // instead of a gather.
+                const __m256i first = _mm256_permutevar8x32_epi32(offset, zero);
+                const bool uniform = _mm256_movemask_epi8(_mm256_cmpeq_epi32(offset, first)) == -1;
+                const __m256i pix = uniform ? Load(src + i + _mm256_cvtsi256_si32(offset))
+                                            : _mm256_i32gather_epi32(src, j, 4);
+                _mm256_store_si256(pixels, _mm256_blendv_epi8(pix, Shade(pix, dx), shadedLanes));
+            } else {
+                const __m256i old = _mm256_load_si256(pixels);
+                const __m256i pix = _mm256_mask_i32gather_epi32(old, src, j, valid, 4);
+                const __m256i drawn = _mm256_blendv_epi8(pix, Shade(pix, dx), shadedLanes);
+                _mm256_store_si256(pixels, _mm256_blendv_epi8(old, drawn, valid));
+            }
+        }
+        __m256i s = _mm256_add_epi32(Load(of + i - w - 1), Load(of + i - w));
+        s = _mm256_add_epi32(s, Load(of + i - w + 1));
+        s = _mm256_add_epi32(s, Load(of + i - 1));
+        s = _mm256_add_epi32(s, kPageZero ? Load(of + i + 1) : hr);
+        s = _mm256_add_epi32(s, Load(of + i + w - 1));
+        s = _mm256_add_epi32(s, kPageZero ? Load(of + i + w) : hd);
+        s = _mm256_add_epi32(s, Load(of + i + w + 1));
+        const __m256i old = kPageZero ? hc : Load(nf + i);
+        const __m256i v = _mm256_sub_epi32(_mm256_srai_epi32(s, 2), old);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + c), _mm256_sub_epi32(v, _mm256_sra_epi32(v, shift)));
+    }
+    for (; c < end; ++c)
+        FusedPixel<kRefract>(f, source, target, nf, of, out, damping, base + c, c);
 }
 
 } // namespace
 
-RIPPLE_AVX2 void StepAvx2(const FieldPair& f, const uint32_t* source, uint32_t* target, int page, int damping,
-    const RowAdder* rows)
+RIPPLE_AVX2 void StepPieceAvx2(const FieldPair& f, const uint32_t* source, uint32_t* target, int page, int damping,
+    const Piece& piece)
 {
     const bool refract = source && target;
     if (page == 0) {
         if (refract)
-            StepRows<true, true>(f, source, target, damping, rows);
+            StepPiece<true, true>(f, source, target, damping, piece);
         else
-            StepRows<false, true>(f, source, target, damping, rows);
+            StepPiece<false, true>(f, source, target, damping, piece);
     } else {
         if (refract)
-            StepRows<true, false>(f, source, target, damping, rows);
+            StepPiece<true, false>(f, source, target, damping, piece);
         else
-            StepRows<false, false>(f, source, target, damping, rows);
+            StepPiece<false, false>(f, source, target, damping, piece);
     }
+    // Not every way out of the loops clears the upper halves, and SSE code
+    // run after them (other paths, the C library) would pay for every
+    // instruction until they are.
+    _mm256_zeroupper();
+}
+
+__attribute__((target("avx"))) void ClearUpperHalves()
+{
+    _mm256_zeroupper();
 }
 
 RIPPLE_AVX2 void AddRunAvx2(int32_t* heights, int64_t count, int32_t value)
@@ -152,6 +157,7 @@ RIPPLE_AVX2 void AddRunAvx2(int32_t* heights, int64_t count, int32_t value)
     }
     for (; k < count; ++k)
         heights[k] = WrapAdd(heights[k], value);
+    _mm256_zeroupper();
 }
 
 } // namespace fast

@@ -8,9 +8,11 @@
 namespace ripple {
 namespace fast {
 
+// The new height goes to out[c], the written field's row or a row waiting to
+// be copied there.
 template <bool kRefract>
 inline void FusedPixel(const FieldPair& f, const uint32_t* source, uint32_t* target,
-    int32_t* nf, const int32_t* of, int damping, int32_t i, int32_t c)
+    const int32_t* nf, const int32_t* of, int32_t* out, int damping, int32_t i, int32_t c)
 {
     const int32_t w = f.width;
     if (kRefract) {
@@ -24,7 +26,7 @@ inline void FusedPixel(const FieldPair& f, const uint32_t* source, uint32_t* tar
     int32_t s = WrapAdd(WrapAdd(of[i - w - 1], of[i - w]), WrapAdd(of[i - w + 1], of[i - 1]));
     s = WrapAdd(s, WrapAdd(WrapAdd(of[i + 1], of[i + w - 1]), WrapAdd(of[i + w], of[i + w + 1])));
     const int32_t v = WrapSub(s >> 2, nf[i]);
-    nf[i] = WrapSub(v, Sar(v, damping));
+    out[c] = WrapSub(v, Sar(v, damping));
 }
 
 } // namespace fast

@@ -1,6 +1,6 @@
 // SSE2 step: four positions per vector. SSE2 has no gather, no 32-bit
 // multiply-low, min/max or blend, so those are built from what it has; the
-// source pixels are fetched one by one.
+// source pixels are fetched one by one, unless the four move alike.
 #if defined(__i386__) || defined(__x86_64__)
 
 #include "ripple/RippleKernelPixel.h"
@@ -39,6 +39,17 @@ RIPPLE_SSE2_INLINE __m128i MulLo(__m128i a, __m128i b)
         _mm_shuffle_epi32(odd, _MM_SHUFFLE(0, 0, 2, 0)));
 }
 
+// Four source pixels fetched one by one into a register: building the vector
+// in memory instead stalls on the wide reload of narrow stores.
+RIPPLE_SSE2_INLINE __m128i Gather(const int32_t* src, __m128i at)
+{
+    const __m128i p0 = _mm_cvtsi32_si128(src[_mm_cvtsi128_si32(at)]);
+    const __m128i p1 = _mm_cvtsi32_si128(src[_mm_cvtsi128_si32(_mm_shuffle_epi32(at, 1))]);
+    const __m128i p2 = _mm_cvtsi32_si128(src[_mm_cvtsi128_si32(_mm_shuffle_epi32(at, 2))]);
+    const __m128i p3 = _mm_cvtsi32_si128(src[_mm_cvtsi128_si32(_mm_shuffle_epi32(at, 3))]);
+    return _mm_unpacklo_epi64(_mm_unpacklo_epi32(p0, p1), _mm_unpacklo_epi32(p2, p3));
+}
+
 RIPPLE_SSE2_INLINE __m128i Spread(__m128i bytes)
 {
     return _mm_or_si128(bytes, _mm_or_si128(_mm_slli_epi32(bytes, 8), _mm_slli_epi32(bytes, 16)));
@@ -59,101 +70,91 @@ RIPPLE_SSE2_INLINE __m128i Shade(__m128i pixels, __m128i amount)
 }
 
 template <bool kRefract, bool kPageZero>
-RIPPLE_SSE2 void StepRows(const FieldPair& f, const uint32_t* source, uint32_t* target, int damping,
-    const RowAdder* rows)
+RIPPLE_SSE2 void StepPiece(const FieldPair& f, const uint32_t* source, uint32_t* target, int damping,
+    const Piece& piece)
 {
     const int32_t w = f.width;
     const int32_t n = w * f.height;
     const int32_t* h = f.heights1;
-    int32_t* nf = kPageZero ? f.heights1 : f.heights2;
+    const int32_t* nf = kPageZero ? f.heights1 : f.heights2;
     const int32_t* of = kPageZero ? f.heights2 : f.heights1;
     const __m128i shift = _mm_cvtsi32_si128(damping & 31);
     const __m128i lanes = _mm_setr_epi32(0, 1, 2, 3);
     const __m128i widths = _mm_set1_epi32(w);
     const __m128i counts = _mm_set1_epi32(n);
     const __m128i zero = _mm_setzero_si128();
+    const int32_t* src = reinterpret_cast<const int32_t*>(source);
 
-    if (rows && kPageZero && f.height > 2)
-        rows->Add(1);
-    for (int32_t r = 1; r < f.height - 1; ++r) {
-        if (rows)
-            rows->Add(kPageZero ? r + 1 : r);
-        const int32_t base = r * w;
-        int32_t c = 1;
-        if (kRefract) {
-            // Streaming stores for the display image need 16-byte alignment.
-            for (; c < w - 1 && (reinterpret_cast<uintptr_t>(target + base + c) & 15) != 0; ++c)
-                FusedPixel<kRefract>(f, source, target, nf, of, damping, base + c, c);
-        }
-        // Even columns are shaded: odd lanes when the run starts in an odd column.
-        const __m128i shadedLanes = (c & 1) ? _mm_setr_epi32(0, -1, 0, -1) : _mm_setr_epi32(-1, 0, -1, 0);
-        for (; c + 4 <= w - 1; c += 4) {
-            const int32_t i = base + c;
-            const __m128i hc = Load(h + i);
-            const __m128i hr = Load(h + i + 1);
-            const __m128i hd = Load(h + i + w);
-            if (kRefract) {
-                const __m128i dx = _mm_sub_epi32(hc, hr);
-                const __m128i dy = _mm_sub_epi32(hc, hd);
-                const __m128i offset = _mm_add_epi32(MulLo(_mm_srai_epi32(dy, 3), widths), _mm_srai_epi32(dx, 3));
-                const __m128i j = _mm_add_epi32(_mm_add_epi32(_mm_set1_epi32(i), lanes), offset);
-                const __m128i valid = _mm_and_si128(_mm_cmpgt_epi32(j, zero), _mm_cmplt_epi32(j, counts));
-                const int mask = _mm_movemask_ps(_mm_castsi128_ps(valid));
-                __m128i* out = reinterpret_cast<__m128i*>(target + i);
-                const __m128i first = _mm_shuffle_epi32(offset, 0);
-                if (mask == 0xF && _mm_movemask_epi8(_mm_cmpeq_epi32(offset, first)) == 0xFFFF) {
-                    // Calm water moves whole runs of pixels alike: one load.
-                    const __m128i pix = Load(reinterpret_cast<const int32_t*>(source) + i + _mm_cvtsi128_si32(offset));
-                    _mm_stream_si128(out, Select(shadedLanes, Shade(pix, dx), pix));
-                } else {
-                    alignas(16) int32_t at[4];
-                    alignas(16) uint32_t got[4];
-                    _mm_store_si128(reinterpret_cast<__m128i*>(at), j);
-                    const __m128i old = _mm_load_si128(out);
-                    _mm_store_si128(reinterpret_cast<__m128i*>(got), old);
-                    for (int k = 0; k < 4; ++k) {
-                        if (mask & (1 << k))
-                            got[k] = source[at[k]];
-                    }
-                    const __m128i pix = _mm_load_si128(reinterpret_cast<const __m128i*>(got));
-                    const __m128i drawn = Select(shadedLanes, Shade(pix, dx), pix);
-                    _mm_stream_si128(out, Select(valid, drawn, old));
-                }
-            }
-            __m128i s = _mm_add_epi32(Load(of + i - w - 1), Load(of + i - w));
-            s = _mm_add_epi32(s, Load(of + i - w + 1));
-            s = _mm_add_epi32(s, Load(of + i - 1));
-            s = _mm_add_epi32(s, kPageZero ? Load(of + i + 1) : hr);
-            s = _mm_add_epi32(s, Load(of + i + w - 1));
-            s = _mm_add_epi32(s, kPageZero ? Load(of + i + w) : hd);
-            s = _mm_add_epi32(s, Load(of + i + w + 1));
-            const __m128i old = kPageZero ? hc : Load(nf + i);
-            const __m128i v = _mm_sub_epi32(_mm_srai_epi32(s, 2), old);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(nf + i), _mm_sub_epi32(v, _mm_sra_epi32(v, shift)));
-        }
-        for (; c < w - 1; ++c)
-            FusedPixel<kRefract>(f, source, target, nf, of, damping, base + c, c);
+    const int32_t base = piece.row * w;
+    const int32_t end = piece.end;
+    int32_t* out = piece.out;
+    int32_t c = piece.first;
+    if (kRefract) {
+        // Aligned stores of the display image. Not streaming ones: the
+        // masked lanes read the line back, and a read of a line still in
+        // a write-combining buffer waits for it to reach memory.
+        for (; c < end && (reinterpret_cast<uintptr_t>(target + base + c) & 15) != 0; ++c)
+            FusedPixel<kRefract>(f, source, target, nf, of, out, damping, base + c, c);
     }
-    if (kRefract)
-        _mm_sfence();
+    // Even columns are shaded: odd lanes when the run starts in an odd column.
+    const __m128i shadedLanes = (c & 1) ? _mm_setr_epi32(0, -1, 0, -1) : _mm_setr_epi32(-1, 0, -1, 0);
+    for (; c + 4 <= end; c += 4) {
+        const int32_t i = base + c;
+        const __m128i hc = Load(h + i);
+        const __m128i hr = Load(h + i + 1);
+        const __m128i hd = Load(h + i + w);
+        if (kRefract) {
+            const __m128i dx = _mm_sub_epi32(hc, hr);
+            const __m128i dy = _mm_sub_epi32(hc, hd);
+            const __m128i offset = _mm_add_epi32(MulLo(_mm_srai_epi32(dy, 3), widths), _mm_srai_epi32(dx, 3));
+            const __m128i self = _mm_add_epi32(_mm_set1_epi32(i), lanes);
+            const __m128i j = _mm_add_epi32(self, offset);
+            const __m128i valid = _mm_and_si128(_mm_cmpgt_epi32(j, zero), _mm_cmplt_epi32(j, counts));
+            __m128i* pixels = reinterpret_cast<__m128i*>(target + i);
+            const __m128i first = _mm_shuffle_epi32(offset, 0);
+            const int mask = _mm_movemask_ps(_mm_castsi128_ps(valid));
+            // Calm water moves whole runs of pixels alike: one load. Lanes
+            // pointing outside the picture read their own position instead
+            // and keep the old pixel.
+            const __m128i pix = mask == 0xF && _mm_movemask_epi8(_mm_cmpeq_epi32(offset, first)) == 0xFFFF
+                ? Load(src + i + _mm_cvtsi128_si32(offset))
+                : Gather(src, Select(valid, j, self));
+            __m128i drawn = Select(shadedLanes, Shade(pix, dx), pix);
+            if (mask != 0xF)
+                drawn = Select(valid, drawn, _mm_load_si128(pixels));
+            _mm_store_si128(pixels, drawn);
+        }
+        __m128i s = _mm_add_epi32(Load(of + i - w - 1), Load(of + i - w));
+        s = _mm_add_epi32(s, Load(of + i - w + 1));
+        s = _mm_add_epi32(s, Load(of + i - 1));
+        s = _mm_add_epi32(s, kPageZero ? Load(of + i + 1) : hr);
+        s = _mm_add_epi32(s, Load(of + i + w - 1));
+        s = _mm_add_epi32(s, kPageZero ? Load(of + i + w) : hd);
+        s = _mm_add_epi32(s, Load(of + i + w + 1));
+        const __m128i old = kPageZero ? hc : Load(nf + i);
+        const __m128i v = _mm_sub_epi32(_mm_srai_epi32(s, 2), old);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c), _mm_sub_epi32(v, _mm_sra_epi32(v, shift)));
+    }
+    for (; c < end; ++c)
+        FusedPixel<kRefract>(f, source, target, nf, of, out, damping, base + c, c);
 }
 
 } // namespace
 
-RIPPLE_SSE2 void StepSse2(const FieldPair& f, const uint32_t* source, uint32_t* target, int page, int damping,
-    const RowAdder* rows)
+RIPPLE_SSE2 void StepPieceSse2(const FieldPair& f, const uint32_t* source, uint32_t* target, int page, int damping,
+    const Piece& piece)
 {
     const bool refract = source && target;
     if (page == 0) {
         if (refract)
-            StepRows<true, true>(f, source, target, damping, rows);
+            StepPiece<true, true>(f, source, target, damping, piece);
         else
-            StepRows<false, true>(f, source, target, damping, rows);
+            StepPiece<false, true>(f, source, target, damping, piece);
     } else {
         if (refract)
-            StepRows<true, false>(f, source, target, damping, rows);
+            StepPiece<true, false>(f, source, target, damping, piece);
         else
-            StepRows<false, false>(f, source, target, damping, rows);
+            StepPiece<false, false>(f, source, target, damping, piece);
     }
 }
 

@@ -4,10 +4,13 @@
 #include "ripple/EffectEngine.h"
 #include "ripple/RippleDrops.h"
 #include "ripple/RippleMath.h"
+#include "ripple/RippleWorkers.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <climits>
+#include <thread>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -453,56 +456,92 @@ TEST(EffectEngineFastDrops, WholeDiscsOfManyRadiiHeightsAndCentresMatch)
     }
 }
 
+namespace {
+
+// 80 steps of an engine on `path` against the reference: cosine drops on the
+// next step's page, clipped cone drops on the other page, then steep and
+// huge heights.
+void ExpectStepsMatchTheReference(RipplePath path, int w, int h, int threads, int strip)
+{
+    const size_t n = static_cast<size_t>(w) * h;
+    const std::string what = std::string(ripple::PathName(path)) + " " + std::to_string(w) + "x"
+        + std::to_string(h) + " threads " + std::to_string(threads) + " strip " + std::to_string(strip);
+    CEffectEngine ref, fast;
+    ref.SetPath(RipplePath::Reference);
+    ASSERT_TRUE(fast.SetPath(path));
+    fast.SetThreads(threads);
+    fast.SetStripWidth(strip);
+    ASSERT_TRUE(ref.Create(w, h));
+    ASSERT_TRUE(fast.Create(w, h));
+    const std::vector<uint32_t> source = RandomPixels(n, 3);
+    std::vector<uint32_t> refOut = RandomPixels(n, 4), fastOut = refOut;
+    std::mt19937 gen(static_cast<uint32_t>(w * 1000 + h));
+    for (int step = 0; step < 80; ++step) {
+        const int page = ref.GetPage();
+        if (step < 30) {
+            ref.AddCosineDrop(w / 2, h / 2, w / 2 + 1, 1000, page);
+            fast.AddCosineDrop(w / 2, h / 2, w / 2 + 1, 1000, page);
+        }
+        if (step % 7 == 3) {
+            const int x = int(gen() % (w + 8)) - 4, y = int(gen() % (h + 8)) - 4;
+            ref.AddConeDrop(x, y, 6, 4000, 1 - page);
+            fast.AddConeDrop(x, y, 6, 4000, 1 - page);
+        }
+        if (step == 50 || step == 65) {
+            // Indices out of range, wrapping sums.
+            for (size_t i = 0; i < n; i += 1 + gen() % 3) {
+                const int32_t v = step == 50 ? int32_t(gen() % 4001) - 2000 : int32_t(gen());
+                ref.GetHeights(1 + int(gen() % 2))[i] = v;
+            }
+            for (int field = 1; field <= 2; ++field)
+                std::copy(ref.GetHeights(field), ref.GetHeights(field) + n, fast.GetHeights(field));
+        }
+        ref.Step(source.data(), refOut.data());
+        fast.Step(source.data(), fastOut.data());
+        ASSERT_TRUE(SameFields(ref, fast)) << what << " step " << step;
+        ASSERT_EQ(refOut, fastOut) << what << " step " << step;
+    }
+    for (int damping : { 0, 3, 31, 33 }) {
+        ref.Propagate(damping & 1, damping);
+        fast.Propagate(damping & 1, damping);
+        ASSERT_TRUE(SameFields(ref, fast)) << what << " damping " << damping;
+    }
+}
+
+std::vector<RipplePath> BandedPaths()
+{
+    std::vector<RipplePath> paths;
+    for (RipplePath p : { RipplePath::Sse2, RipplePath::Avx2 }) {
+        if (ripple::IsPathSupported(p))
+            paths.push_back(p);
+    }
+    return paths;
+}
+
+} // namespace
+
 TEST(EffectEngineFastSteps, EveryPathMatchesTheReferenceOnManySizes)
 {
     const int sizes[][2] = { { 1, 1 }, { 2, 5 }, { 3, 3 }, { 10, 3 }, { 3, 10 }, { 4, 4 }, { 5, 7 },
         { 9, 9 }, { 10, 10 }, { 11, 4 }, { 12, 6 }, { 17, 5 }, { 18, 9 }, { 31, 13 }, { 33, 17 },
         { 64, 48 }, { 67, 41 }, { 100, 37 }, { 129, 65 } };
     for (RipplePath path : FastPaths()) {
+        for (const auto& s : sizes)
+            ExpectStepsMatchTheReference(path, s[0], s[1], 1, 0);
+    }
+}
+
+TEST(EffectEngineBands, BandsOfRowsAndColumnStripsMatchTheReference)
+{
+    // Fewer interior rows than bands, one row per band, odd sizes, strips
+    // narrower than a vector and wider than the field.
+    const int sizes[][2] = { { 1, 1 }, { 3, 3 }, { 5, 4 }, { 9, 5 }, { 4, 12 }, { 17, 9 }, { 33, 17 },
+        { 67, 41 }, { 129, 65 } };
+    for (RipplePath path : BandedPaths()) {
         for (const auto& s : sizes) {
-            const int w = s[0], h = s[1];
-            const size_t n = static_cast<size_t>(w) * h;
-            CEffectEngine ref, fast;
-            ref.SetPath(RipplePath::Reference);
-            ASSERT_TRUE(fast.SetPath(path));
-            ASSERT_TRUE(ref.Create(w, h));
-            ASSERT_TRUE(fast.Create(w, h));
-            const std::vector<uint32_t> source = RandomPixels(n, 3);
-            std::vector<uint32_t> refOut = RandomPixels(n, 4), fastOut = refOut;
-            std::mt19937 gen(static_cast<uint32_t>(w * 1000 + h));
-            for (int step = 0; step < 80; ++step) {
-                const int page = ref.GetPage();
-                if (step < 30) {
-                    ref.AddCosineDrop(w / 2, h / 2, w / 2 + 1, 1000, page);
-                    fast.AddCosineDrop(w / 2, h / 2, w / 2 + 1, 1000, page);
-                }
-                if (step % 7 == 3) {
-                    // Clipped drops on the other page, too.
-                    const int x = int(gen() % (w + 8)) - 4, y = int(gen() % (h + 8)) - 4;
-                    ref.AddConeDrop(x, y, 6, 4000, 1 - page);
-                    fast.AddConeDrop(x, y, 6, 4000, 1 - page);
-                }
-                if (step == 50 || step == 65) {
-                    // Steep and huge heights: indices out of range, wrapping sums.
-                    for (size_t i = 0; i < n; i += 1 + gen() % 3) {
-                        const int32_t v = step == 50 ? int32_t(gen() % 4001) - 2000 : int32_t(gen());
-                        ref.GetHeights(1 + int(gen() % 2))[i] = v;
-                    }
-                    for (int field = 1; field <= 2; ++field)
-                        std::copy(ref.GetHeights(field), ref.GetHeights(field) + n, fast.GetHeights(field));
-                }
-                ref.Step(source.data(), refOut.data());
-                fast.Step(source.data(), fastOut.data());
-                ASSERT_TRUE(SameFields(ref, fast)) << ripple::PathName(path) << " " << w << "x" << h
-                                                   << " step " << step;
-                ASSERT_EQ(refOut, fastOut) << ripple::PathName(path) << " " << w << "x" << h << " step "
-                                           << step;
-            }
-            for (int damping : { 0, 3, 31, 33 }) {
-                ref.Propagate(damping & 1, damping);
-                fast.Propagate(damping & 1, damping);
-                ASSERT_TRUE(SameFields(ref, fast)) << ripple::PathName(path) << " damping " << damping;
-            }
+            for (auto split : { std::pair<int, int>{ 1, 1 }, { 1, 24 }, { 2, 0 }, { 2, 5 }, { 3, 8 }, { 4, 0 },
+                     { 7, 24 }, { 16, 1 }, { 16, 200 } })
+                ExpectStepsMatchTheReference(path, s[0], s[1], split.first, split.second);
         }
     }
 }
@@ -607,6 +646,74 @@ TEST(EffectEngineFastSteps, CosineDropsWaitingForTheNextStepGiveTheReferenceWhat
                                                    << round;
                 ASSERT_EQ(refOut, fastOut) << ripple::PathName(path) << " " << w << "x" << h << " round " << round;
             }
+        }
+    }
+}
+
+namespace {
+
+struct PartLog {
+    std::atomic<int> runs[8];
+    std::thread::id caller;
+    std::atomic<int> onCaller{ 0 };
+};
+
+void LogPart(void* context, int part)
+{
+    PartLog& log = *static_cast<PartLog*>(context);
+    ++log.runs[part];
+    if (std::this_thread::get_id() == log.caller)
+        log.onCaller += 1 + part * 100;
+}
+
+} // namespace
+
+TEST(RippleWorkers, RunEachPartOnceWithPartZeroOnTheCallerAndKeepTheirThreads)
+{
+    ripple::Workers workers;
+    // Growing, shrinking and growing again: threads started for a later job
+    // must serve it, idle ones must not run parts twice.
+    for (int parts : { 1, 0, 3, 2, 5, 1, 4, 8 }) {
+        PartLog log;
+        for (auto& r : log.runs)
+            r = 0;
+        log.caller = std::this_thread::get_id();
+        ASSERT_TRUE(workers.Run(parts, &LogPart, &log));
+        for (int k = 0; k < 8; ++k)
+            EXPECT_EQ(log.runs[k], k < parts ? 1 : 0) << parts << " parts, part " << k;
+        EXPECT_EQ(log.onCaller, parts > 0 ? 1 : 0) << parts << " parts";
+    }
+    EXPECT_EQ(workers.Threads(), 7);
+}
+
+TEST(EffectEngineBands, OneThreadStartsNoWorkersAndThreadsSurviveCreate)
+{
+    for (RipplePath path : BandedPaths()) {
+        const int w = 40, h = 30;
+        const std::vector<uint32_t> source = RandomPixels(w * h, 5);
+        std::vector<uint32_t> a = source, b = source;
+        CEffectEngine one, three, ref;
+        one.SetPath(path);
+        three.SetPath(path);
+        ref.SetPath(RipplePath::Reference);
+        one.SetThreads(1);
+        three.SetThreads(3);
+        EXPECT_EQ(three.GetThreads(), 3);
+        for (int cycle = 0; cycle < 3; ++cycle) {
+            ASSERT_TRUE(one.Create(w, h));
+            ASSERT_TRUE(three.Create(w, h));
+            ASSERT_TRUE(ref.Create(w, h));
+            std::vector<uint32_t> r = source;
+            for (int step = 0; step < 12; ++step) {
+                for (CEffectEngine* e : { &one, &three, &ref })
+                    e->AddCosineDrop(20, 15 + cycle, 9, 3000, e->GetPage());
+                one.Step(source.data(), a.data());
+                three.Step(source.data(), b.data());
+                ref.Step(source.data(), r.data());
+            }
+            ASSERT_EQ(a, r) << cycle;
+            ASSERT_EQ(b, r) << cycle;
+            ASSERT_TRUE(SameFields(three, ref));
         }
     }
 }

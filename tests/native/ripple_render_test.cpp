@@ -167,6 +167,15 @@ TEST(RippleRenderer, FollowsTheShowCycleOnEveryPath)
     o.path = ripple::BestPath();
     ASSERT_TRUE(CRippleRenderer().Render(o, pic.pixels, fast, error)) << error;
     EXPECT_EQ(reference, fast);
+    for (auto split : { std::pair<int, int>{ 1, 0 }, { 3, 16 }, { 40, 7 } }) {
+        std::vector<uint32_t> banded;
+        o.threads = split.first;
+        o.strip = split.second;
+        ASSERT_TRUE(CRippleRenderer().Render(o, pic.pixels, banded, error)) << error;
+        EXPECT_EQ(reference, banded) << split.first << " threads, strip " << split.second;
+    }
+    o.threads = 0;
+    o.strip = 0;
 
     // The restart tick (471 in mode 1) draws nothing.
     std::vector<uint32_t> at470, at471;

@@ -13,7 +13,11 @@
 namespace {
 
 const char kUsage[] = "usage: ripple-render --width W --height H --setting S --ticks N "
-                      "--input in.bmp --output out.bmp [--path reference|scalar|sse2|avx2]\n";
+                      "--input in.bmp --output out.bmp [--path reference|scalar|sse2|avx2]\n"
+                      "                     [--threads T] [--strip COLUMNS] [--time-from TICK]\n"
+                      "  --threads: threads per step, 0 (default) one per processor\n"
+                      "  --strip: column strip width of the step, 0 (default) whole rows\n"
+                      "  --time-from: print wall and processor ms per tick for the ticks after TICK\n";
 
 int Fail(const std::string& message)
 {
@@ -53,6 +57,10 @@ int Render(int argc, const char* const* argv)
     bool seen[4] = {};
     for (int a = 1; a < argc; ++a) {
         const std::string name = argv[a];
+        if (name == "--help") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
         if (a + 1 >= argc) {
             std::fputs(kUsage, stderr);
             return Fail("missing value after " + name);
@@ -68,6 +76,12 @@ int Render(int argc, const char* const* argv)
             number = &options.setting, slot = 2;
         else if (name == "--ticks")
             number = &options.ticks, slot = 3;
+        else if (name == "--threads")
+            number = &options.threads;
+        else if (name == "--strip")
+            number = &options.strip;
+        else if (name == "--time-from")
+            number = &options.timeFrom;
         else if (name == "--input")
             input = value;
         else if (name == "--output")
@@ -82,7 +96,8 @@ int Render(int argc, const char* const* argv)
         if (number) {
             if (!ParseInt(value, *number))
                 return Fail("not an integer for " + name + ": " + value);
-            seen[slot] = true;
+            if (slot >= 0)
+                seen[slot] = true;
         }
     }
     if (!seen[0] || !seen[1] || !seen[2] || !seen[3] || input.empty() || output.empty()) {
@@ -105,8 +120,14 @@ int Render(int argc, const char* const* argv)
     BmpImage frame;
     frame.width = options.width;
     frame.height = options.height;
-    if (!renderer.Render(options, picture.pixels, frame.pixels, error))
+    RenderTimes times;
+    if (!renderer.Render(options, picture.pixels, frame.pixels, error, &times))
         return Fail(error);
+    if (times.ticks > 0) {
+        std::printf("%s %dx%d threads %d: %d ticks, %.3f ms wall, %.3f ms processor per tick\n",
+            ripple::PathName(options.path), options.width, options.height, options.threads, times.ticks,
+            times.wallMs, times.cpuMs);
+    }
     if (!WriteBmp32(output, frame, error)) {
         std::fprintf(stderr, "ripple-render: %s\n", error.c_str());
         return 1;

@@ -1,5 +1,37 @@
 #include "tools/ripple-render/RippleRender.h"
 
+#include <chrono>
+#include <ctime>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace {
+
+double ProcessCpuMs()
+{
+#ifdef _WIN32
+    // clock() there is wall time.
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user))
+        return 0;
+    auto ms = [](const FILETIME& t) {
+        return static_cast<double>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e4;
+    };
+    return ms(kernel) + ms(user);
+#else
+    return static_cast<double>(std::clock()) * 1000.0 / CLOCKS_PER_SEC;
+#endif
+}
+
+double WallMs()
+{
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+} // namespace
+
 bool CRippleRenderer::ValidateOptions(const RenderOptions& options, std::string& error)
 {
     if (options.width < 1 || options.height < 1 || options.width > kMaxRenderSide
@@ -18,7 +50,7 @@ bool CRippleRenderer::ValidateOptions(const RenderOptions& options, std::string&
 }
 
 bool CRippleRenderer::Render(const RenderOptions& options, const std::vector<uint32_t>& source,
-    std::vector<uint32_t>& display, std::string& error)
+    std::vector<uint32_t>& display, std::string& error, RenderTimes* times)
 {
     if (!ValidateOptions(options, error))
         return false;
@@ -30,6 +62,8 @@ bool CRippleRenderer::Render(const RenderOptions& options, const std::vector<uin
         error = std::string("this processor has no ") + ripple::PathName(options.path) + " path";
         return false;
     }
+    m_effect.SetThreads(options.threads);
+    m_effect.SetStripWidth(options.strip);
     m_nWidth = options.width;
     m_nHeight = options.height;
     m_bFlattenFailed = false;
@@ -41,8 +75,19 @@ bool CRippleRenderer::Render(const RenderOptions& options, const std::vector<uin
     FlattenWater();
     CShowCycle cycle;
     cycle.Start(options.setting);
-    for (int tick = 0; tick < options.ticks && !m_bFlattenFailed; ++tick)
+    double wall = 0, cpu = 0;
+    for (int tick = 0; tick < options.ticks && !m_bFlattenFailed; ++tick) {
+        if (tick == options.timeFrom) {
+            wall = WallMs();
+            cpu = ProcessCpuMs();
+        }
         cycle.Tick(m_nWidth, m_nHeight, *this);
+    }
+    if (times && options.timeFrom >= 0 && options.timeFrom < options.ticks) {
+        times->ticks = options.ticks - options.timeFrom;
+        times->wallMs = (WallMs() - wall) / times->ticks;
+        times->cpuMs = (ProcessCpuMs() - cpu) / times->ticks;
+    }
     if (m_bFlattenFailed) {
         error = "not enough memory for the ripple engine";
         return false;

@@ -16,6 +16,17 @@ struct RenderOptions {
     int setting = 0; // the stored effect mode
     int ticks = 0;
     ripple::RipplePath path = ripple::BestPath();
+    int threads = 0; // the engine's SetThreads: 0 is one per processor
+    int strip = 0;   // the engine's SetStripWidth: 0 is whole rows
+    int timeFrom = -1; // time the ticks after this one; -1 times nothing
+};
+
+// Time spent on the timed ticks, per tick: wall clock and the process's
+// processor time (all threads).
+struct RenderTimes {
+    int ticks = 0;
+    double wallMs = 0;
+    double cpuMs = 0;
 };
 
 // Limits on what the renderer accepts, so that a mistyped size fails at once.
@@ -31,7 +42,7 @@ public:
     // width * height pixels. False, with a message, for bad options or when
     // the engine cannot get its memory.
     bool Render(const RenderOptions& options, const std::vector<uint32_t>& source,
-        std::vector<uint32_t>& display, std::string& error);
+        std::vector<uint32_t>& display, std::string& error, RenderTimes* times = nullptr);
 
 private:
     void CloseMusic() override {}
