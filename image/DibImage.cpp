@@ -40,10 +40,8 @@ DWORD PixelWord(COLORREF color)
            GetBValue(color);
 }
 
-// A bitmap's pixels in one call as 0x00RRGGBB words, row y counted from the
-// top at words[y * width]: the order in which the GetPixel loop stores them.
-// The bitmap must not be selected into a DC.
-bool ReadTopDown(HDC reference, HBITMAP bitmap, int width, int height, DWORD* words)
+// The header of 32-bit pixels, rows from the top.
+BITMAPINFO TopDown32(int width, int height)
 {
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
@@ -52,6 +50,15 @@ bool ReadTopDown(HDC reference, HBITMAP bitmap, int width, int height, DWORD* wo
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
+    return info;
+}
+
+// A bitmap's pixels in one call as 0x00RRGGBB words, row y counted from the
+// top at words[y * width]: the order in which the GetPixel loop stores them.
+// The bitmap must not be selected into a DC.
+bool ReadTopDown(HDC reference, HBITMAP bitmap, int width, int height, DWORD* words)
+{
+    BITMAPINFO info = TopDown32(width, height);
     if (::GetDIBits(reference, bitmap, 0, static_cast<UINT>(height), words, &info, DIB_RGB_COLORS) != height)
         return false;
     // The fourth byte is what the device keeps there (0xFF on a 24-bit X
@@ -97,13 +104,7 @@ bool ProbeBlockRead(HDC screen)
     CBitmap bitmap;
     if (!memory.CreateCompatibleDC(screen) || !bitmap.CreateCompatibleBitmap(screen, width, height))
         return false;
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO info = TopDown32(width, height);
     if (::SetDIBits(screen, bitmap, 0, static_cast<UINT>(height), colours.data(), &info, DIB_RGB_COLORS) != height)
         return false;
     std::vector<DWORD> block(colours.size());

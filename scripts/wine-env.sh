@@ -26,12 +26,19 @@ MORVA_WINE_PREFIXES=()
 MORVA_XVFB_PIDFILE=/tmp/morva-xvfb.$$
 
 morva_xvfb_start() {
-    local screen=${1:-1024x768x24} n
+    morva_x_start Xvfb -screen 0 "${1:-1024x768x24}" -nolisten tcp -noreset
+}
+
+# Starts the X server "$1" on the first free display, with the display as
+# its first argument and the rest after it; prints the display once the
+# server listens.
+morva_x_start() {
+    local program=$1 n pid i
+    shift
     for n in $(seq 90 199); do
         [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-        Xvfb ":$n" -screen 0 "$screen" -nolisten tcp -noreset >/dev/null 2>&1 &
-        local pid=$!
-        local i
+        "$program" ":$n" "$@" >/dev/null 2>&1 &
+        pid=$!
         for i in $(seq 1 100); do
             [ -e "/tmp/.X11-unix/X$n" ] && break
             kill -0 "$pid" 2>/dev/null || break
@@ -43,7 +50,7 @@ morva_xvfb_start() {
             return 0
         fi
     done
-    echo "wine-env: no free X display" >&2
+    echo "wine-env: no free X display for $program" >&2
     return 1
 }
 
@@ -136,31 +143,13 @@ morva_wine_cleanup() {
 #                                       left to right); prints its display
 #   morva_x_stop DISPLAY                ends an X server started here
 morva_xephyr_start() {
-    local host=$1 n screen
+    local host=$1 screen args=()
     shift
-    local args=()
     for screen in "$@"; do
         args+=(-screen "$screen")
     done
     [ $# -gt 1 ] && args+=(+xinerama)
-    for n in $(seq 90 199); do
-        [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-        DISPLAY=$host Xephyr ":$n" "${args[@]}" -ac -nolisten tcp -noreset >/dev/null 2>&1 &
-        local pid=$!
-        local i
-        for i in $(seq 1 100); do
-            [ -e "/tmp/.X11-unix/X$n" ] && break
-            kill -0 "$pid" 2>/dev/null || break
-            sleep 0.05
-        done
-        if [ -e "/tmp/.X11-unix/X$n" ]; then
-            echo "$pid" >>"$MORVA_XVFB_PIDFILE"
-            echo ":$n"
-            return 0
-        fi
-    done
-    echo "wine-env: no free X display for Xephyr" >&2
-    return 1
+    DISPLAY=$host morva_x_start Xephyr "${args[@]}" -ac -nolisten tcp -noreset
 }
 
 morva_x_stop() {
