@@ -289,7 +289,8 @@ void CEffectEngine::StepFast(const uint32_t* source, uint32_t* target, int page,
         for (int band = 0; band < bands; ++band)
             StepBandPart(&job, band);
     }
-    if (page == 0) {
+    // Fields of one or two columns have no interior values to put back.
+    if (page == 0 && m_width > 2) {
         int32_t* field = job.fields.ForPage(page);
         for (int band = 1; band < bands; ++band) {
             const int32_t* row = job.aside + static_cast<size_t>(band - 1) * static_cast<size_t>(m_width);

@@ -533,9 +533,10 @@ TEST(EffectEngineFastSteps, EveryPathMatchesTheReferenceOnManySizes)
 
 TEST(EffectEngineBands, BandsOfRowsAndColumnStripsMatchTheReference)
 {
-    // Fewer interior rows than bands, one row per band, odd sizes, strips
-    // narrower than a vector and wider than the field.
-    const int sizes[][2] = { { 1, 1 }, { 3, 3 }, { 5, 4 }, { 9, 5 }, { 4, 12 }, { 17, 9 }, { 33, 17 },
+    // Fewer interior rows than bands, one row per band, odd sizes, fields
+    // with no interior column, strips narrower than a vector and wider than
+    // the field.
+    const int sizes[][2] = { { 1, 1 }, { 1, 9 }, { 2, 12 }, { 3, 3 }, { 5, 4 }, { 9, 5 }, { 4, 12 }, { 17, 9 }, { 33, 17 },
         { 67, 41 }, { 129, 65 } };
     for (RipplePath path : BandedPaths()) {
         for (const auto& s : sizes) {
