@@ -21,8 +21,8 @@ bool Contains(const ScreenRect& r, int x, int y)
     return x >= r.left && x < r.right && y >= r.top && y < r.bottom;
 }
 
-// Every pixel of every monitor lies under the show window or under exactly
-// one cover, and no cover reaches into the show window or off the monitors.
+// Every pixel of every monitor lies under the show window or under a cover,
+// and no cover reaches into the show window or off the monitors.
 void ExpectExactCover(const ScreenRect& show, const Rects& monitors, const Rects& covers)
 {
     for (const ScreenRect& m : monitors) {
