@@ -19,6 +19,12 @@ started=$(date +%s)
 
 declare -a summary=()
 status=0
+suite_started=0
+
+# Appends the time since the suite started to its summary line.
+timed() {
+    summary[-1]+=" [$(($(date +%s) - suite_started)) s]"
+}
 
 # Reads ctest's closing line from a log and records "suite: N passed, M failed",
 # followed by any note given.
@@ -41,6 +47,7 @@ record_ctest() {
 run_ctest() {
     local suite=$1 dir=$2; shift 2
     echo "== $suite"
+    suite_started=$(date +%s)
     local log=$out/$suite.ctest.log
     ctest --test-dir "$dir" --output-on-failure "$@" 2>&1 | tee "$log"
     record_ctest "$suite" "$log" "${PIPESTATUS[0]}" "${SUITE_NOTE:-}"
@@ -53,13 +60,17 @@ if ! "$root/scripts/build.sh" all; then
 fi
 
 run_ctest native "$out/native" -j 2
+timed
 run_ctest sanitizers "$out/asan" -j 2
+timed
 
 echo "== fuzz"
+suite_started=$(date +%s)
 "$root/scripts/fuzz.sh" 2>&1 | tee "$out/fuzz.log"
 fuzz_rc=${PIPESTATUS[0]}
 line=$(grep -E '^fuzz: [0-9]+ passed' "$out/fuzz.log" | tail -n 1)
 summary+=("${line:-fuzz: 0 passed, 1 failed (no target ran)}")
+timed
 [ "$fuzz_rc" -eq 0 ] && [ -n "$line" ] || status=1
 
 source "$root/scripts/wine-env.sh"
@@ -83,13 +94,16 @@ faults=$(awk '{n += $2} END {print n + 0}' "$MORVA_HEAPCHECK_LOG")
 summary[-1]=${summary[-1]/(heap-checked)/(heap-checked: $runs runs, $faults err:heap lines)}
 [ "$runs" -gt 0 ] || { summary[-1]+=" NO HEAP-CHECKED RUN"; status=1; }
 [ "$faults" -eq 0 ] || status=1
+timed
 unset MORVA_HEAPCHECK_LOG SUITE_NOTE
 
 echo "== e2e"
+suite_started=$(date +%s)
 MORVA_E2E_READY=1 "$root/tests/e2e/run.sh" "$out/win" 2>&1 | tee "$out/e2e.log"
 e2e_rc=${PIPESTATUS[0]}
 line=$(grep -E '^e2e: [0-9]+ passed' "$out/e2e.log" | tail -n 1)
 summary+=("${line:-e2e: 0 passed, 1 failed (no case ran)}")
+timed
 [ "$e2e_rc" -eq 0 ] && [ -n "$line" ] || status=1
 
 echo
