@@ -10,6 +10,18 @@
 
 using ripple::RipplePath;
 
+namespace {
+
+// Asked once per engine: every step needs the count, and the system may
+// answer it by reading a file.
+int ProcessorCount()
+{
+    const unsigned processors = std::thread::hardware_concurrency();
+    return processors > 0 ? static_cast<int>(std::min(processors, 64u)) : 1;
+}
+
+} // namespace
+
 CEffectEngine::CEffectEngine()
     : m_width(0)
     , m_height(0)
@@ -19,7 +31,7 @@ CEffectEngine::CEffectEngine()
     , m_heights2(nullptr)
     , m_dropPending(false)
     , m_path(ripple::BestPath())
-    , m_threads(0)
+    , m_threads(ProcessorCount())
     , m_strip(0)
     , m_asideRows(0)
 {
@@ -187,7 +199,7 @@ bool CEffectEngine::SetPath(RipplePath path)
 
 void CEffectEngine::SetThreads(int threads)
 {
-    m_threads = threads > 0 ? threads : 0;
+    m_threads = threads > 0 ? threads : ProcessorCount();
     // Without the memory for the set-aside rows, fewer bands.
     if (m_heights1)
         ReserveAside(GetThreads());
@@ -195,10 +207,7 @@ void CEffectEngine::SetThreads(int threads)
 
 int CEffectEngine::GetThreads() const
 {
-    if (m_threads > 0)
-        return m_threads;
-    const unsigned processors = std::thread::hardware_concurrency();
-    return processors > 0 ? static_cast<int>(std::min(processors, 64u)) : 1;
+    return m_threads;
 }
 
 void CEffectEngine::SetStripWidth(int columns)

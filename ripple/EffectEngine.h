@@ -80,7 +80,7 @@ private:
     ripple::fast::CosineDropPlan m_pendingDrop;
     mutable bool m_dropPending;
     ripple::RipplePath m_path;
-    int m_threads;
+    int m_threads;  // never 0: the processors' count unless set
     int m_strip;
     // Row `begin` of each band after the first, set aside on page 0.
     std::unique_ptr<int32_t[]> m_aside;
