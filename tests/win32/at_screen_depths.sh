@@ -11,18 +11,11 @@ filter=${2:-*}
 source "$root/scripts/wine-env.sh"
 [ -n "${WINEPREFIX:-}" ] || { echo "at_screen_depths: WINEPREFIX is not set" >&2; exit 1; }
 
-pids=()
-cleanup() {
-    local pid
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-    rm -f "$MORVA_XVFB_PIDFILE"
-}
-trap cleanup EXIT
+trap morva_wine_cleanup EXIT
 
 status=0
 for depth in 16 15 8; do
     display=$(morva_xvfb_start "1024x768x$depth") || exit 1
-    pids+=("$(tr -d ' ' <"/tmp/.X${display#:}-lock")")
     echo "== screen depth $depth ($display)"
     DISPLAY=$display timeout 120 "$root/scripts/wine-test-run.sh" "$exe" --gtest_brief=1 --gtest_filter="$filter" </dev/null || status=1
 done
