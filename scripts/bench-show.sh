@@ -182,7 +182,7 @@ printf '%-10s %-7s %8s %8s %9s %9s %9s %8s %8s %8s %9s %8s\n' screen show 'ticks
     'steps ms' 'CPU %' 'CPU ms/t' 'X CPU %' 'peak MB' 'start s'
 hz=$(getconf CLK_TCK)
 for size in ${MORVA_BENCH_SIZES:-1920x1080 3840x2160 5120x2880 7680x4320}; do
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+    [ -n "$xvfb_pid" ] && morva_x_stop "$DISPLAY"
     DISPLAY=$(morva_xvfb_start "${size}x24") || exit 1
     export DISPLAY
     xvfb_pid=$(tr -d ' ' <"/tmp/.X${DISPLAY#:}-lock")
