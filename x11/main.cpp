@@ -238,13 +238,13 @@ void CVelunorApp::Loop()
         const bool ticking = !m_bWindowGone && (m_options.holdAfter < 0 || m_nTicks < m_options.holdAfter);
         int64_t now = MonotonicMs();
         if (ticking && now >= m_nextTick) {
+            // After a stop (SIGSTOP, a slow machine) the show goes on from
+            // now instead of running the missed ticks in a burst.
+            if (now - m_nextTick > kTickMs)
+                m_nextTick = now;
             TickOnce();
             m_nextTick += kTickMs;
             now = MonotonicMs();
-            // After a stop (SIGSTOP, a slow machine) the show goes on from
-            // now instead of running the missed ticks in a burst.
-            if (m_nextTick + kTickMs < now)
-                m_nextTick = now;
         }
         XFlush(m_display);
         int timeout = ticking ? static_cast<int>(m_nextTick > now ? m_nextTick - now : 0) : -1;
