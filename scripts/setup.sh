@@ -13,6 +13,11 @@ packages=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev
           nsis clang libclang-rt-14-dev procps
           pkg-config libx11-dev libxext-dev libgdk-pixbuf-2.0-dev xscreensaver-data python3)
 
+# XScreenSaver's daemon and settings app for the tests of velunor as they run
+# it; dpkg-shlibdeps for its Debian package; xmllint and man for its settings
+# description and manual page; bc for the benchmarks.
+packages+=(xscreensaver dpkg-dev libxml2-utils man-db bc)
+
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
