@@ -1,8 +1,10 @@
-# velunor as XScreenSaver runs it: the Debian package installed into a
-# scratch root, then Debian's own daemon and settings app on private X
-# servers. The daemon runs no display mode as root, so it runs as a system
-# user made for this suite, with a home of its own and velunor copied where
-# that user can read it (with the picture beside it, where it looks first).
+# velunor as XScreenSaver runs it, from its Debian package: the package is
+# built with CPack and unpacked into a scratch root, which the daemon's and
+# the settings app's processes see over /usr (an overlay in a mount namespace
+# of their own), as if it were installed; nothing of the system changes.
+# Then Debian's own daemon and settings app run on private X servers. The
+# daemon runs no display mode as root, so it runs as a system user made for
+# this suite, with a home of its own.
 
 suite_setup() {
     DAEMON_USER=velxss$$
@@ -10,11 +12,15 @@ suite_setup() {
         { echo "cannot make the user $DAEMON_USER"; DAEMON_USER=; }
     DAEMON_DIR=$(mktemp -d /tmp/velunor-daemon.XXXXXX)
     chmod 755 "$DAEMON_DIR"
-    mkdir "$DAEMON_DIR/bin"
-    cp "$VELUNOR" "$(dirname "$VELUNOR")/velunor.jpg" "$DAEMON_DIR/bin/"
+    PACKAGE_ROOT=$DAEMON_DIR/root
+    rm -f "$BUILD"/velunor_*.deb
+    if cmake --build "$BUILD" --target package >"$LINUX_DATA/package.log" 2>&1; then
+        PACKAGE_DEB=$(ls "$BUILD"/velunor_*_*.deb 2>/dev/null | head -n 1)
+        [ -n "$PACKAGE_DEB" ] && dpkg -x "$PACKAGE_DEB" "$PACKAGE_ROOT"
+    fi
     convert "$ROOT/res/media/Morva0001.jpg" -filter Triangle -resize '800x600!' "$LINUX_DATA/picture-800x600.png"
     convert "$ROOT/res/media/Morva0001.jpg" -filter Triangle -resize '640x480!' "$LINUX_DATA/picture-640x480.png"
-    export DAEMON_USER DAEMON_DIR
+    export DAEMON_USER DAEMON_DIR PACKAGE_ROOT PACKAGE_DEB
 }
 
 suite_teardown() {
@@ -23,14 +29,14 @@ suite_teardown() {
 }
 
 # A home for the daemon in this case, with settings that blank at once on
-# request and never on their own, and one display mode: velunor with the
-# arguments given.
+# request and never on their own, and one display mode: the line a user adds
+# for velunor, with the arguments given.
 daemon_home() {
     DAEMON_HOME=$DAEMON_DIR/home-${CASE_DIR##*/}
     mkdir -p "$DAEMON_HOME"
     printf '%s\n' 'mode: one' 'selected: 0' 'timeout: 1:00:00' 'cycle: 1:00:00' 'lock: False' 'fade: False' \
-        'unfade: False' 'splash: False' 'dpmsEnabled: False' >"$DAEMON_HOME/.xscreensaver"
-    printf 'programs: "Velunor" %s \\n\\\n\n' "$DAEMON_DIR/bin/velunor $*" >>"$DAEMON_HOME/.xscreensaver"
+        'unfade: False' 'splash: False' 'dpmsEnabled: False' 'programs: \' >"$DAEMON_HOME/.xscreensaver"
+    printf '  "Velunor"  velunor %s  \\n\\\n\n' "$*" >>"$DAEMON_HOME/.xscreensaver"
     chown -R "$DAEMON_USER:" "$DAEMON_HOME"
 }
 
@@ -40,11 +46,19 @@ as_user() {
         DISPLAY="$DISPLAY" NO_AT_BRIDGE=1 "$@"
 }
 
+# Runs a command as as_user does, with the package over /usr.
+as_user_installed() {
+    [ -f "$PACKAGE_ROOT/usr/libexec/xscreensaver/velunor" ] || fail "no package (see $LINUX_DATA/package.log)"
+    unshare -m sh -c 'mount -t overlay velunor -o "lowerdir=$1/usr:/usr" /usr && shift && exec "$@"' \
+        sh "$PACKAGE_ROOT" runuser -u "$DAEMON_USER" -- env -i HOME="$DAEMON_HOME" USER="$DAEMON_USER" \
+        PATH=/usr/bin:/bin DISPLAY="$DISPLAY" NO_AT_BRIDGE=1 "$@"
+}
+
 # Starts the daemon on DISPLAY and waits up to 10 s until it answers.
 daemon_start() {
     [ -n "$DAEMON_USER" ] || fail "no user for the daemon"
     trap daemon_end EXIT
-    as_user xscreensaver --no-splash --log "$DAEMON_HOME/xscreensaver.log" >"$CASE_DIR/daemon.out" 2>&1 &
+    as_user_installed xscreensaver --no-splash --log "$DAEMON_HOME/xscreensaver.log" >"$CASE_DIR/daemon.out" 2>&1 &
     DAEMON_PID=$!
     local i
     for i in $(seq 1 50); do
@@ -116,10 +130,8 @@ expect_picture() {
 }
 
 case_package_installs_into_a_scratch_root() {
-    cmake --build "$BUILD" --target package >package.log 2>&1 || { tail -n 20 package.log; fail "cpack failed"; }
-    local deb
-    deb=$(ls "$BUILD"/velunor_*_*.deb 2>/dev/null | head -n 1)
-    [ -n "$deb" ] || fail "no velunor_*.deb in $BUILD"
+    local deb=$PACKAGE_DEB
+    [ -n "$deb" ] || { tail -n 20 "$LINUX_DATA/package.log"; fail "no velunor_*.deb in $BUILD"; }
     expect_eq "$(dpkg-deb -f "$deb" Package)" velunor "package name"
     expect_eq "$(dpkg-deb -f "$deb" Recommends)" xscreensaver "recommended"
     # The dependencies are the libraries dpkg-shlibdeps found, with versions.
@@ -133,9 +145,7 @@ case_package_installs_into_a_scratch_root() {
     dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -Evx '\./|\./control|\./md5sums' &&
         fail "control files beyond control and md5sums"
 
-    local root=$CASE_DIR/root
-    rm -rf "$root"
-    dpkg -x "$deb" "$root" || fail "dpkg -x failed"
+    local root=$PACKAGE_ROOT
     expect_eq "$(cd "$root" && find . -type f | sort | tr '\n' ' ')" \
         "./usr/libexec/xscreensaver/velunor ./usr/share/man/man6/velunor.6x.gz ./usr/share/velunor/velunor.jpg ./usr/share/xscreensaver/config/velunor.xml " \
         "files"
@@ -194,7 +204,7 @@ case_daemon_runs_one_per_monitor_and_ends_them() {
     for n in 0 1; do
         pid=${pids[$n]}
         gone "$pid" && fail "velunor $pid on monitor $n ended: $(grep -v 'tick' "$DAEMON_HOME/xscreensaver.log" | tail -n 3)"
-        expect_eq "$(cmdline "$pid")" "$DAEMON_DIR/bin/velunor --root --hold-after 2 --log-ticks" "command line"
+        expect_eq "$(cmdline "$pid")" "velunor --root --hold-after 2 --log-ticks" "command line"
         tr '\0' '\n' <"/proc/$pid/environ" | grep -qix "XSCREENSAVER_WINDOW=${windows[$n]}" ||
             fail "XSCREENSAVER_WINDOW of $pid is not ${windows[$n]}"
     done
@@ -244,20 +254,13 @@ case_settings_preview_runs_it_in_its_window() {
     export DISPLAY
     # Options the settings description does not know are left off the
     # preview's command; the mode and the picture file are kept.
-    daemon_home --root --log-ticks --mode 2 --picture "$DAEMON_DIR/bin/velunor.jpg"
+    daemon_home --root --log-ticks --mode 2 --picture /usr/share/velunor/velunor.jpg
     daemon_start
-    # The settings app reads display modes' descriptions from the system's
-    # folder only: this one sees the stock ones and velunor.xml there, in a
-    # mount namespace of its own.
-    mkdir -p config
-    cp /usr/share/xscreensaver/config/*.xml "$ROOT/x11/package/velunor.xml" config/
-    unshare -m sh -c 'mount --bind "$1" /usr/share/xscreensaver/config && shift && exec "$@"' sh "$CASE_DIR/config" \
-        runuser -u "$DAEMON_USER" -- env -i HOME="$DAEMON_HOME" USER="$DAEMON_USER" PATH=/usr/bin:/bin \
-        DISPLAY="$DISPLAY" NO_AT_BRIDGE=1 xscreensaver-settings >settings.out 2>&1 &
+    as_user_installed xscreensaver-settings >settings.out 2>&1 &
     track_process $!
     local pid i window args
     for i in $(seq 1 150); do
-        pid=$(pgrep -u "$DAEMON_USER" -f "^$DAEMON_DIR/bin/velunor " | head -n 1)
+        pid=$(pgrep -u "$DAEMON_USER" -f '^velunor ' | head -n 1)
         [ -n "$pid" ] && break
         sleep 0.1
     done
@@ -266,7 +269,7 @@ case_settings_preview_runs_it_in_its_window() {
     args=$(cmdline "$pid")
     echo "preview: $args"
     window=${args##* --window-id }
-    expect_eq "$args" "$DAEMON_DIR/bin/velunor --root --mode 2 --picture $DAEMON_DIR/bin/velunor.jpg --window-id $window" \
+    expect_eq "$args" "velunor --root --mode 2 --picture /usr/share/velunor/velunor.jpg --window-id $window" \
         "preview command"
     tr '\0' '\n' <"/proc/$pid/environ" | grep -qix "XSCREENSAVER_WINDOW=$window" ||
         fail "XSCREENSAVER_WINDOW is not $window"
@@ -296,7 +299,7 @@ case_settings_preview_runs_it_in_its_window() {
     [ "$bigger" != "$size" ] || fail "the preview did not grow"
     sleep 1
     gone "$pid" && fail "the preview ended on the resize"
-    expect_eq "$(pgrep -u "$DAEMON_USER" -f "^$DAEMON_DIR/bin/velunor " | tr '\n' ' ')" "$pid " "preview processes"
+    expect_eq "$(pgrep -u "$DAEMON_USER" -f '^velunor ' | tr '\n' ' ')" "$pid " "preview processes"
     shot "$window" grown.png
     sleep 0.5
     shot "$window" grown-later.png
