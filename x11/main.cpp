@@ -361,6 +361,9 @@ bool InstallSignalHandlers()
         if (sigaction(sig, &action, nullptr) != 0)
             return false;
     }
+    // A server that goes away mid-write must reach the I/O error handler,
+    // not end the process by SIGPIPE.
+    signal(SIGPIPE, SIG_IGN);
     return true;
 }
 

@@ -57,6 +57,11 @@ case_frame_at_tick_n_is_the_renderers_and_mode_1_moves() {
     sleep 0.3
     shot "$id" again.png
     expect_eq "$(differing again.png render40.bmp)" 0 "pixels off frame 40 after an expose"
+    xdotool key --window "$id" q
+    local i
+    for i in $(seq 1 40); do kill -0 "$VELUNOR_PID" 2>/dev/null || break; sleep 0.05; done
+    wait "$VELUNOR_PID"
+    expect_eq $? 0 "exit code after q"
 }
 
 case_given_window_is_filled_and_followed_when_resized() {
@@ -91,6 +96,16 @@ case_daemon_window_from_the_environment_and_the_root_window() {
     wait_tick 3 env
     shot "$TEST_WINDOW_ID" env.png
     expect_eq "$(count_color env.png ff00ff)" 0 "unpainted pixels of the daemon's window"
+
+    # The daemon's own image choice, drawn by its helper into the window's
+    # size: whatever it chose, it covers the window and needs no fallback.
+    # (Its stand-in image, colour bars, holds magenta.)
+    test_window_start 200x150+400+300 123456
+    VELUNOR_LOG=desktop velunor_start --window-id "$TEST_WINDOW_ID" --desktop --mode 5 --log-ticks
+    wait_tick 3 desktop
+    grep -v '^velunor: tick ' desktop.err && fail "messages with --desktop"
+    shot "$TEST_WINDOW_ID" desktop.png
+    expect_eq "$(count_color desktop.png 123456)" 0 "unpainted pixels with --desktop"
 
     export DISPLAY=$(x_start 320x240x24)
     VELUNOR_LOG=root velunor_start --root --mode 9 --picture "$LINUX_DATA/shape.png" --log-ticks
