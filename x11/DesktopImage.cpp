@@ -53,6 +53,7 @@ int RunHelper(Window window, Pixmap pixmap, int stopFd, std::string& reason)
         return -1;
     }
     if (child == 0) {
+        signal(SIGPIPE, SIG_DFL);
         // The daemon puts its hacks' folder on their PATH; a program started
         // by hand may not have it.
         const char* path = std::getenv("PATH");

@@ -64,7 +64,8 @@ private:
     bool OpenWindow();
     void LoadPicture();
     void Loop();
-    void TickOnce();
+    // One tick, started at `now` (monotonic ms).
+    void TickOnce(int64_t now);
     void ApplySize();
     void Close();
 
@@ -238,11 +239,11 @@ void CVelunorApp::Loop()
         const bool ticking = !m_bWindowGone && (m_options.holdAfter < 0 || m_nTicks < m_options.holdAfter);
         int64_t now = MonotonicMs();
         if (ticking && now >= m_nextTick) {
-            // After a stop (SIGSTOP, a slow machine) the show goes on from
+            // After a stop (SIGSTOP, a busy machine) the show goes on from
             // now instead of running the missed ticks in a burst.
-            if (now - m_nextTick > kTickMs)
+            if (now - m_nextTick > kTickMs / 2)
                 m_nextTick = now;
-            TickOnce();
+            TickOnce(now);
             m_nextTick += kTickMs;
             now = MonotonicMs();
         }
@@ -263,13 +264,13 @@ void CVelunorApp::Loop()
     }
 }
 
-void CVelunorApp::TickOnce()
+void CVelunorApp::TickOnce(int64_t now)
 {
     ++m_nTicks;
     if (m_show.Tick())
         m_painter.Paint(m_show.Frame());
     if (m_options.logTicks)
-        std::fprintf(stderr, "velunor: tick %d %" PRId64 "\n", m_nTicks, MonotonicMs());
+        std::fprintf(stderr, "velunor: tick %d %" PRId64 "\n", m_nTicks, now);
 }
 
 void CVelunorApp::HandleEvent(XEvent& event)
@@ -361,6 +362,9 @@ bool InstallSignalHandlers()
         if (sigaction(sig, &action, nullptr) != 0)
             return false;
     }
+    // A server that goes away mid-write must reach the I/O error handler,
+    // not end the process by SIGPIPE.
+    signal(SIGPIPE, SIG_IGN);
     return true;
 }
 

@@ -57,6 +57,11 @@ case_frame_at_tick_n_is_the_renderers_and_mode_1_moves() {
     sleep 0.3
     shot "$id" again.png
     expect_eq "$(differing again.png render40.bmp)" 0 "pixels off frame 40 after an expose"
+    xdotool key --window "$id" q
+    local i
+    for i in $(seq 1 40); do kill -0 "$VELUNOR_PID" 2>/dev/null || break; sleep 0.05; done
+    wait "$VELUNOR_PID"
+    expect_eq $? 0 "exit code after q"
 }
 
 case_given_window_is_filled_and_followed_when_resized() {
@@ -92,6 +97,16 @@ case_daemon_window_from_the_environment_and_the_root_window() {
     shot "$TEST_WINDOW_ID" env.png
     expect_eq "$(count_color env.png ff00ff)" 0 "unpainted pixels of the daemon's window"
 
+    # The daemon's own image choice, drawn by its helper into the window's
+    # size: whatever it chose, it covers the window and needs no fallback.
+    # (Its stand-in image, colour bars, holds magenta.)
+    test_window_start 200x150+400+300 123456
+    VELUNOR_LOG=desktop velunor_start --window-id "$TEST_WINDOW_ID" --desktop --mode 5 --log-ticks
+    wait_tick 3 desktop
+    grep -v '^velunor: tick ' desktop.err && fail "messages with --desktop"
+    shot "$TEST_WINDOW_ID" desktop.png
+    expect_eq "$(count_color desktop.png 123456)" 0 "unpainted pixels with --desktop"
+
     export DISPLAY=$(x_start 320x240x24)
     VELUNOR_LOG=root velunor_start --root --mode 9 --picture "$LINUX_DATA/shape.png" --log-ticks
     wait_tick 3 root
@@ -101,27 +116,29 @@ case_daemon_window_from_the_environment_and_the_root_window() {
 
 case_signals_end_it_within_a_tick_with_no_shared_memory_left() {
     export DISPLAY=$(x_start 1280x720x24)
-    local sig pid t0 t1 status
+    local sig pid t0 t1 status state
     for sig in TERM INT HUP; do
-        VELUNOR_LOG=$sig velunor_start --mode 1 --log-ticks
+        # SIGHUP reaches a held show, which waits for nothing but events.
+        VELUNOR_LOG=$sig velunor_start --mode 1 --log-ticks $([ $sig = HUP ] && echo --hold-after 10)
         pid=$VELUNOR_PID
         wait_tick 10 "$sig"
         ipcs -mp | awk -v p="$pid" '$3 == p' | grep -q . || fail "no shared-memory segment of $pid while it runs"
         t0=$(date +%s%N)
         kill -s "$sig" "$pid"
-        while kill -0 "$pid" 2>/dev/null && [ $(($(date +%s%N) - t0)) -lt 2000000000 ]; do
-            # Reaping is the shell's job: a finished child stays a zombie.
-            [ "$(ps -o stat= -p "$pid")" = Z ] && break
-            sleep 0.005
+        # Until it is a zombie: reaping it is this shell's job.
+        while read -r state 2>/dev/null </proc/$pid/stat && [ "$(cut -d' ' -f3 <<<"$state")" != Z ] \
+            && [ $(($(date +%s%N) - t0)) -lt 2000000000 ]; do
+            sleep 0.002
         done
         t1=$(date +%s%N)
         wait "$pid"
         status=$?
         echo "SIG$sig: ended in $(((t1 - t0) / 1000000)) ms, status $status"
-        [ $((t1 - t0)) -lt 100000000 ] || fail "SIG$sig: still running after $(((t1 - t0) / 1000000)) ms"
+        # A tick is 60 ms; the rest is room for a busy machine.
+        [ $((t1 - t0)) -lt 300000000 ] || fail "SIG$sig: still running after $(((t1 - t0) / 1000000)) ms"
         expect_eq "$status" $((128 + $(kill -l "$sig"))) "SIG$sig: status (death by the signal)"
         ipcs -mp | awk -v p="$pid" '$3 == p' | grep -q . && fail "SIG$sig: a segment of $pid is left"
-        [ -s "$CASE_DIR/$sig.err" ] && grep -v '^velunor: tick ' "$CASE_DIR/$sig.err" && fail "SIG$sig: messages"
+        grep -v '^velunor: tick ' "$CASE_DIR/$sig.err" && fail "SIG$sig: messages"
     done
     return 0
 }
@@ -138,14 +155,14 @@ case_stopped_and_continued_it_keeps_its_pace() {
     # 60 ms, none crowded together as a burst of catch-up ticks would be.
     awk '/^velunor: tick / {print $4}' velunor.err | awk '
         prev && $1 - prev > 3000 && !start {start = $1}
-        start && $1 < start + 1000 {n++; if (last && $1 - last < 30) crowded++; last = $1}
+        start && $1 < start + 1000 {n++; if (last && $1 - last < 25) crowded++; last = $1}
         {prev = $1}
         END {print start ? n : "nogap", crowded + 0}' >pace.txt
     cat pace.txt
     read -r n crowded <pace.txt
     [ "$n" != nogap ] || fail "no gap of the stop in the tick log"
     [ "$n" -ge 14 ] && [ "$n" -le 18 ] || fail "$n ticks in the second after the stop"
-    expect_eq "$crowded" 0 "ticks less than 30 ms apart"
+    expect_eq "$crowded" 0 "ticks less than 25 ms apart"
 }
 
 case_bad_input_gets_one_line() {
