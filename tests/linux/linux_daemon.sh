@@ -129,6 +129,35 @@ expect_picture() {
     awk -v e="$error" 'BEGIN { exit !(e < 0.1) }' || fail "$what does not show the picture (error $error)"
 }
 
+case_daemon_resizes_its_window_and_keeps_the_program() {
+    local host
+    host=$(x_start 1700x1300x24) || fail "no Xvfb"
+    DISPLAY=$(morva_xephyr_start "$host" 800x600) || fail "no Xephyr"
+    export DISPLAY
+    track_process "$(tail -n 1 "$MORVA_XVFB_PIDFILE")"
+    daemon_home --root --hold-after 2 --log-ticks
+    daemon_start
+    as_user xscreensaver-command -activate >/dev/null || fail "no activation"
+    wait_forks 1
+    local pid window i size
+    read -r pid window < <(daemon_forks)
+    # The screen grows: the daemon resizes the same window and keeps the
+    # program, which stretches the picture anew over the new size.
+    xrandr -s 1024x768 || fail "xrandr cannot resize the screen"
+    for i in $(seq 1 50); do
+        size=$(xwininfo -id "$window" | awk '/Width:/ {w = $2} /Height:/ {h = $2} END {print w "x" h}')
+        [ "$size" = 1024x768 ] && break
+        sleep 0.1
+    done
+    expect_eq "$size" 1024x768 "the daemon's window after the resize"
+    sleep 1
+    gone "$pid" && fail "velunor ended on the resize"
+    expect_eq "$(daemon_forks | wc -l)" 1 "velunor processes forked"
+    shot root screen.png
+    convert "$ROOT/res/media/Morva0001.jpg" -filter Triangle -resize '1024x768!' picture.png
+    expect_picture screen.png 1024x768+0+0 picture.png "the grown screen"
+}
+
 case_package_installs_into_a_scratch_root() {
     local deb=$PACKAGE_DEB
     [ -n "$deb" ] || { tail -n 20 "$LINUX_DATA/package.log"; fail "no velunor_*.deb in $BUILD"; }
