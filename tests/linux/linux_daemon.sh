@@ -48,7 +48,6 @@ as_user() {
 
 # Runs a command as as_user does, with the package over /usr.
 as_user_installed() {
-    [ -f "$PACKAGE_ROOT/usr/libexec/xscreensaver/velunor" ] || fail "no package (see $LINUX_DATA/package.log)"
     unshare -m sh -c 'mount -t overlay velunor -o "lowerdir=$1/usr:/usr" /usr && shift && exec "$@"' \
         sh "$PACKAGE_ROOT" runuser -u "$DAEMON_USER" -- env -i HOME="$DAEMON_HOME" USER="$DAEMON_USER" \
         PATH=/usr/bin:/bin DISPLAY="$DISPLAY" NO_AT_BRIDGE=1 "$@"
@@ -57,6 +56,7 @@ as_user_installed() {
 # Starts the daemon on DISPLAY and waits up to 10 s until it answers.
 daemon_start() {
     [ -n "$DAEMON_USER" ] || fail "no user for the daemon"
+    [ -f "$PACKAGE_ROOT/usr/libexec/xscreensaver/velunor" ] || fail "no package (see $LINUX_DATA/package.log)"
     trap daemon_end EXIT
     as_user_installed xscreensaver --no-splash --log "$DAEMON_HOME/xscreensaver.log" >"$CASE_DIR/daemon.out" 2>&1 &
     DAEMON_PID=$!
@@ -156,6 +156,29 @@ case_daemon_resizes_its_window_and_keeps_the_program() {
     shot root screen.png
     convert "$ROOT/res/media/Morva0001.jpg" -filter Triangle -resize '1024x768!' picture.png
     expect_picture screen.png 1024x768+0+0 picture.png "the grown screen"
+}
+
+case_desktop_picture_is_the_daemons_grab_of_the_screen() {
+    DISPLAY=$(x_start 800x600x24) || fail "no Xvfb"
+    export DISPLAY
+    # A desktop unlike the shipped picture: red to blue, a yellow block.
+    convert -size 800x600 gradient:red-blue -fill yellow -draw 'rectangle 40,40 300,200' -alpha off \
+        PNG24:desktop.png
+    display -window root desktop.png 2>/dev/null
+    shot root before.png
+    expect_eq "$(pixel before.png 100 100)" ffff00 "the desktop's background"
+    daemon_home --root --desktop --hold-after 2 --log-ticks
+    printf '%s\n' 'grabDesktopImages: True' 'chooseRandomImages: False' >>"$DAEMON_HOME/.xscreensaver"
+    daemon_start
+    as_user xscreensaver-command -activate >/dev/null || fail "no activation"
+    wait_forks 1
+    for i in $(seq 1 100); do
+        grep -q '^velunor: tick 2 ' "$DAEMON_HOME/xscreensaver.log" && break
+        sleep 0.1
+    done
+    sleep 0.3
+    shot root screen.png
+    expect_picture screen.png 800x600+0+0 desktop.png "the screen with --desktop"
 }
 
 case_package_installs_into_a_scratch_root() {
