@@ -8,6 +8,8 @@
 
 namespace {
 
+const char kUsageLine[] = "usage: velunor [--window-id ID | --root] [--geometry WxH] [--mode N] "
+                          "[--picture FILE | --desktop] [--hold-after N] [--log-ticks] [--help]";
 const char kUsage[] =
     "usage: velunor [--window-id ID | --root] [--geometry WxH] [--mode N]\n"
     "               [--picture FILE | --desktop] [--hold-after N] [--log-ticks] [--help]\n"
@@ -138,4 +140,9 @@ bool ParseVelunorOptions(int argc, const char* const* argv, VelunorOptions& opti
 const char* VelunorUsage()
 {
     return kUsage;
+}
+
+const char* VelunorUsageLine()
+{
+    return kUsageLine;
 }

@@ -27,5 +27,6 @@ bool ParseVelunorOptions(int argc, const char* const* argv, VelunorOptions& opti
 // above 0 and within X's 29 bits.
 bool ParseWindowId(const char* text, unsigned long& id);
 
-// The usage text, ending in a newline.
+// The usage text, ending in a newline, and its first part as one line.
 const char* VelunorUsage();
+const char* VelunorUsageLine();

@@ -26,8 +26,6 @@
 namespace {
 
 constexpr int64_t kTickMs = 60;
-const char kShortUsage[] = "usage: velunor [--window-id ID | --root] [--geometry WxH] [--mode N] "
-                           "[--picture FILE | --desktop] [--hold-after N] [--log-ticks] [--help]";
 
 // The signal handlers' only link to the event loop.
 int g_signalPipe[2] = {-1, -1};
@@ -133,7 +131,7 @@ bool CVelunorApp::OpenWindow()
             found = XGetWindowAttributes(m_display, id, &attributes) && !trap.Failed();
         }
         if (!found) {
-            std::fprintf(stderr, "velunor: no window 0x%lx; %s\n", id, kShortUsage);
+            std::fprintf(stderr, "velunor: no window 0x%lx; %s\n", id, VelunorUsageLine());
             return false;
         }
         m_window = id;
@@ -375,7 +373,7 @@ int main(int argc, char** argv)
     VelunorOptions options;
     std::string error;
     if (!ParseVelunorOptions(argc, argv, options, error)) {
-        std::fprintf(stderr, "velunor: %s; %s\n", error.c_str(), kShortUsage);
+        std::fprintf(stderr, "velunor: %s; %s\n", error.c_str(), VelunorUsageLine());
         return 1;
     }
     if (options.help) {

@@ -6,6 +6,7 @@
 LINUX_PASSED=0
 LINUX_FAILED=0
 TEST_WINDOW=$BUILD/tests/linux/velunor_test_window
+declare -A TEST_WINDOW_PIDS
 
 # Runs one case in a subshell, in a folder of its own (CASE_DIR); a case
 # fails by returning non-zero or calling fail. Everything it started ends
@@ -100,13 +101,22 @@ test_window_start() {
     local out i
     out=$(mktemp "$CASE_DIR/window.XXXXXX")
     "$TEST_WINDOW" "$1" "$2" >"$out" &
-    track_process $!
+    local pid=$!
+    track_process $pid
     for i in $(seq 1 100); do
         TEST_WINDOW_ID=$(head -n 1 "$out")
-        [ -n "$TEST_WINDOW_ID" ] && return 0
+        [ -n "$TEST_WINDOW_ID" ] && { TEST_WINDOW_PIDS[$TEST_WINDOW_ID]=$pid; return 0; }
         sleep 0.05
     done
     fail "the test window did not appear"
+}
+
+# Ends the test window with id $1 (its process).
+end_window_of() {
+    local pid=${TEST_WINDOW_PIDS[$1]:-}
+    [ -n "$pid" ] || fail "no test window $1"
+    kill -TERM "$pid"
+    wait "$pid" 2>/dev/null
 }
 
 shot() {

@@ -18,6 +18,17 @@ head = struct.pack("<2sIHHI", b"BM", 54 + len(pixels), 0, 0, 54)
 info = struct.pack("<IiiHHIIiiII", 40, w, h, 1, 32, 0, len(pixels), 2835, 2835, 0, 0)
 sys.stdout.buffer.write(head + info + pixels)' >"$LINUX_DATA/photo.bmp"
     printf 'not a picture\n' >"$LINUX_DATA/text.jpg"
+    # The shape turned a quarter left in a JPEG whose EXIF orientation (6)
+    # says to turn it a quarter right for showing.
+    convert "$LINUX_DATA/shape.png" -rotate -90 -quality 95 "$LINUX_DATA/turned.jpg"
+    python3 - "$LINUX_DATA/turned.jpg" <<'PY'
+import struct, sys
+tiff = b"II*\0" + struct.pack("<IHHHIHHI", 8, 1, 0x0112, 3, 1, 6, 0, 0)
+body = b"Exif\0\0" + tiff
+path = sys.argv[1]
+data = open(path, "rb").read()
+open(path, "wb").write(data[:2] + b"\xff\xe1" + struct.pack(">H", len(body) + 2) + body + data[2:])
+PY
 }
 
 case_own_window_shows_the_picture_exactly_and_closes_on_escape() {
@@ -35,6 +46,15 @@ case_own_window_shows_the_picture_exactly_and_closes_on_escape() {
     for i in $(seq 1 40); do kill -0 "$VELUNOR_PID" 2>/dev/null || break; sleep 0.05; done
     wait "$VELUNOR_PID"
     expect_eq $? 0 "exit code after Escape"
+
+    # A JPEG shown the way its EXIF orientation says: the shape again, but
+    # for the losses of JPEG.
+    VELUNOR_LOG=turned velunor_start --geometry 320x240 --mode 7 --picture "$LINUX_DATA/turned.jpg" --log-ticks
+    wait_tick 2 turned
+    shot "$(own_window)" turned.png
+    local off
+    off=$(differing turned.png "$LINUX_DATA/shape.png" 10%)
+    [ "$off" -lt 800 ] || fail "$off pixels off the upright shape from the turned JPEG"
 }
 
 case_frame_at_tick_n_is_the_renderers_and_mode_1_moves() {
@@ -85,7 +105,16 @@ case_given_window_is_filled_and_followed_when_resized() {
     expect_eq "$(identify -format %wx%h larger.png)" 480x360 "size after the resize"
     expect_eq "$(count_color larger.png ff00ff)" 0 "unpainted pixels after the resize"
     expect_eq "$(pixel larger.png 80 50)" ffff00 "yellow block, stretched, top left"
-    kill -0 "$VELUNOR_PID" || fail "the program ended"
+
+    # Its window gone, it draws nothing more (X errors of requests already
+    # on their way go to its own handler) and waits for the signal that
+    # ends it, as the daemon's hacks must.
+    end_window_of "$win"
+    sleep 1
+    kill -0 "$VELUNOR_PID" || fail "the program ended with its window"
+    kill -TERM "$VELUNOR_PID"
+    wait "$VELUNOR_PID"
+    expect_eq $? 143 "status after SIGTERM"
 }
 
 case_daemon_window_from_the_environment_and_the_root_window() {

@@ -22,19 +22,6 @@ Parsed Parse(std::vector<const char*> args)
 
 } // namespace
 
-TEST(VelunorOptions, NothingGivenIsAWindowOfItsOwnInAlternatingModes)
-{
-    const Parsed p = Parse({});
-    ASSERT_TRUE(p.ok);
-    EXPECT_EQ(p.options.windowId, 0u);
-    EXPECT_FALSE(p.options.root);
-    EXPECT_EQ(p.options.width, 1280);
-    EXPECT_EQ(p.options.height, 720);
-    EXPECT_EQ(p.options.mode, 0);
-    EXPECT_EQ(p.options.holdAfter, -1);
-    EXPECT_TRUE(p.options.picture.empty());
-}
-
 TEST(VelunorOptions, OneAndTwoDashSpellingsAreTheSame)
 {
     for (const char* dash : {"-", "--"}) {
