@@ -1,26 +1,38 @@
 #!/usr/bin/env bash
-# The real show, `wine Morva.scr /s` in mode 1, on Xvfb screens of 1920 x 1080,
-# 3840 x 2160, 5120 x 2880 and 7680 x 4320 (depth 24; MORVA_BENCH_SIZES="WxH
-# ..." for others). For each screen it prints, over the drop phase after the
-# first two ticks (at most SECONDS seconds, default 15):
-#   - ticks per second (each tick paints twice; the timer asks for 16.7);
-#   - where a tick's time goes: the WM_TIMER handler in all, its two
-#     SetDIBitsToDevice calls, and the rest of the handler (the drops and the
-#     two ripple steps);
+# The real show at 1920 x 1080, 3840 x 2160, 5120 x 2880 and 7680 x 4320 on
+# Xvfb screens of depth 24 (MORVA_BENCH_SIZES="WxH ..." for others), in mode
+# 1: the Windows show, `wine Morva.scr /s`, and beside it on the same screen
+# the native X11 program, `velunor --root --mode 1`. For each screen and show
+# it prints, over the drop phase after the first two ticks (at most SECONDS
+# seconds, default 15):
+#   - ticks per second (the timer asks for 16.7);
+#   - for the Windows show, where a tick's time goes: the WM_TIMER handler in
+#     all, its two SetDIBitsToDevice calls, and the rest of the handler (the
+#     drops and the two ripple steps);
 #   - the CPU share of the show's process and of the X server (which takes
-#     the window's pixels from Wine) over the same time, and the show's CPU
-#     time per tick: on a shared machine the handlers also wait for a CPU,
-#     so 1000 / (CPU ms a tick) is the rate an idle CPU would allow;
+#     the window's pixels from Wine, or the shared-memory image from velunor)
+#     over the same time, and the show's CPU time per tick: on a shared
+#     machine the ticks also wait for a CPU, so 1000 / (CPU ms a tick) is the
+#     rate an idle CPU would allow;
 #   - the process's peak memory (VmHWM) and the time to the first frame.
 # Wine's relay trace of SetDIBitsToDevice and DispatchMessageA gives the
-# calls with their Wine timestamps (milliseconds); /proc gives the rest.
-#   scripts/bench-show.sh BUILD_DIR [SECONDS]      (a cross build)
+# Windows show's calls with their Wine timestamps (milliseconds); velunor's
+# --log-ticks lines give its ticks with the monotonic clock; /proc gives the
+# rest.
+#   scripts/bench-show.sh BUILD_DIR [SECONDS]
+# BUILD_DIR is a cross build (build/win); velunor comes from the native build
+# beside it (build/native, or MORVA_NATIVE_BUILD). A show whose build is
+# missing is left out with a note.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:?usage: bench-show.sh BUILD_DIR [SECONDS]}" && pwd)
 seconds=${2:-15}
 scr=$build/app/Morva.scr
-[ -f "$scr" ] || { echo "build Morva in $build first" >&2; exit 1; }
+native=${MORVA_NATIVE_BUILD:-$(dirname "$build")/native}
+velunor=$native/x11/velunor
+[ -f "$scr" ] || { echo "no Morva.scr in $build: the Windows show is left out (scripts/build.sh win)"; scr=; }
+[ -x "$velunor" ] || { echo "no velunor in $native: the native show is left out (scripts/build.sh native)"; velunor=; }
+[ -n "$scr$velunor" ] || exit 1
 source "$root/scripts/wine-env.sh"
 
 work=$(mktemp -d /tmp/morva-bench-show.XXXXXX)
@@ -28,36 +40,38 @@ xvfb_pid=
 saver_pid=
 cleanup() {
     [ -n "$saver_pid" ] && kill "$saver_pid" 2>/dev/null
-    WINEPREFIX=$work/prefix wineserver -k 2>/dev/null
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+    [ -n "$scr" ] && WINEPREFIX=$work/prefix wineserver -k 2>/dev/null
+    morva_wine_cleanup
     [ -n "${MORVA_KEEP:-}" ] && cp "$work/trace.txt" /tmp/morva-bench-show-trace.txt 2>/dev/null
     rm -rf "$work"
 }
 trap cleanup EXIT
 
-morva_wine_prefix "$work/prefix" || exit 1
-cp "$root/res/media/Morva0001.jpg" "$root/res/media/4.mid" "$(morva_windir)/"
-printf '\r\n1' >"$(morva_windir)/Morvalst.txt"
-wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ \
-    /d 'gdi32.SetDIBitsToDevice;user32.DispatchMessageA' /f >/dev/null 2>&1
-wineserver -w
+if [ -n "$scr" ]; then
+    morva_wine_prefix "$work/prefix" || exit 1
+    cp "$root/res/media/Morva0001.jpg" "$root/res/media/4.mid" "$(morva_windir)/"
+    printf '\r\n1' >"$(morva_windir)/Morvalst.txt"
+    wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ \
+        /d 'gdi32.SetDIBitsToDevice;user32.DispatchMessageA' /f >/dev/null 2>&1
+    wineserver -w
+fi
 
 # Clock ticks of a process (user and system) from /proc.
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat" 2>/dev/null || echo 0; }
 
-echo "CPU: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) CPUs; Wine $(wine --version 2>/dev/null)"
-printf '%-10s %8s %8s %9s %9s %9s %8s %8s %8s %9s %8s\n' screen 'ticks/s' ticks 'tick ms' 'paint ms' 'steps ms' \
-    'CPU %' 'CPU ms/t' 'X CPU %' 'peak MB' 'start s'
-hz=$(getconf CLK_TCK)
-for size in ${MORVA_BENCH_SIZES:-1920x1080 3840x2160 5120x2880 7680x4320}; do
+# Waits up to 10 s for a process to end.
+wait_gone() {
+    local i
+    for i in $(seq 1 100); do kill -0 "$1" 2>/dev/null || return 0; sleep 0.1; done
+}
+
+# The Windows show on DISPLAY: one table row.
+bench_wine() {
+    local size=$1 trace=$work/trace.txt launched first n i cpu0 cpu1 xcpu0 xcpu1 t0 t1 mark0 mark1 peak
     WINEPREFIX=$work/prefix wineserver -k 2>/dev/null
     WINEPREFIX=$work/prefix wineserver -w
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-    display=$(morva_xvfb_start "${size}x24") || exit 1
-    xvfb_pid=$(tr -d ' ' <"/tmp/.X${display#:}-lock")
-    morva_wine_use "$work/prefix" "$display"
+    morva_wine_use "$work/prefix" "$DISPLAY"
 
-    trace=$work/trace.txt
     launched=$(date +%s.%N)
     WINEDEBUG=-all,+relay,+timestamp wine "$scr" /s >/dev/null 2>"$trace" &
     saver_pid=$!
@@ -72,9 +86,9 @@ for size in ${MORVA_BENCH_SIZES:-1920x1080 3840x2160 5120x2880 7680x4320}; do
         sleep 0.05
     done
     if ! kill -0 "$saver_pid" 2>/dev/null || [ -z "$first" ]; then
-        echo "$size: the show did not start"
+        printf '%-10s %-7s the show did not start\n' "$size" wine
         saver_pid=
-        continue
+        return
     fi
     cpu0=$(cpu_ticks "$saver_pid")
     xcpu0=$(cpu_ticks "$xvfb_pid")
@@ -89,30 +103,94 @@ for size in ${MORVA_BENCH_SIZES:-1920x1080 3840x2160 5120x2880 7680x4320}; do
     t1=$(date +%s.%N)
     mark1=$(wc -l <"$trace")
     peak=$(awk '/^VmHWM/ {print $2}' "/proc/$saver_pid/status")
-    DISPLAY=$display xdotool key a
-    for i in $(seq 1 100); do kill -0 "$saver_pid" 2>/dev/null || break; sleep 0.1; done
+    xdotool key a
+    wait_gone "$saver_pid"
     saver_pid=
+    WINEPREFIX=$work/prefix wineserver -k 2>/dev/null
 
     # Ticks and the time of their parts from the lines written while
     # measuring: "S.mmm:tid:Call|Ret  dll.Function(...)".
     sed -n "$((mark0 + 1)),${mark1}p" "$trace" | awk -v size="$size" \
-        -v cpu=$(((cpu1 - cpu0))) -v xcpu=$(((xcpu1 - xcpu0))) -v hz="$hz" -v wall="$(echo "$t1 - $t0" | bc)" \
+        -v cpu=$((cpu1 - cpu0)) -v xcpu=$((xcpu1 - xcpu0)) -v hz="$hz" -v wall="$(echo "$t1 - $t0" | bc)" \
         -v peak="$peak" -v start="$(echo "$first - $launched" | bc)" '
-        match($0, /^ *[0-9]+\.[0-9]+:/) { t = substr($0, RSTART, RLENGTH - 1) + 0 } 
+        match($0, /^ *[0-9]+\.[0-9]+:/) { t = substr($0, RSTART, RLENGTH - 1) + 0 }
         /:Call user32\.DispatchMessageA/ { d0 = t; depth++ }
         /:Ret  user32\.DispatchMessageA/ { if (depth) { depth--; if (painted) { ticks++; handler += t - d0;
                                                  if (!tfirst) tfirst = d0; tlast = d0 } painted = 0 } }
         /:Call gdi32\.SetDIBitsToDevice/ { p0 = t }
         /:Ret  gdi32\.SetDIBitsToDevice/ { if (p0) { paint += t - p0; paints++; painted = 1 } }
         END {
-            if (ticks < 2) { printf "%-10s too few ticks measured\n", size; exit }
+            if (ticks < 2) { printf "%-10s %-7s too few ticks measured\n", size, "wine"; exit }
             rate = (ticks - 1) / (tlast - tfirst)
-            printf "%-10s %8.1f %8d %9.1f %9.1f %9.1f %8.0f %8.1f %8.0f %9.0f %8.2f\n", size, rate, ticks,
+            printf "%-10s %-7s %8.1f %8d %9.1f %9.1f %9.1f %8.0f %8.1f %8.0f %9.0f %8.2f\n", size, "wine", rate, ticks,
                 handler * 1000 / ticks, paint * 1000 / ticks, (handler - paint) * 1000 / ticks,
                 cpu / hz / wall * 100, cpu / hz * 1000 / (wall * rate), xcpu / hz / wall * 100, peak / 1024, start
         }'
+}
+
+# The native program on DISPLAY's root window, over the same phase: one
+# table row from its "velunor: tick N MS" lines.
+bench_native() {
+    local size=$1 log=$work/velunor.log launched first n i cpu0 cpu1 xcpu0 xcpu1 t0 t1 mark0 mark1 peak
+    launched=$(date +%s.%N)
+    "$velunor" --root --mode 1 --log-ticks >/dev/null 2>"$log" &
+    saver_pid=$!
+    first=
+    for i in $(seq 1 1200); do
+        n=$(grep -c '^velunor: tick ' "$log" 2>/dev/null)
+        [ -z "$first" ] && [ "$n" -ge 1 ] && first=$(date +%s.%N)
+        [ "$n" -ge 2 ] && break
+        kill -0 "$saver_pid" 2>/dev/null || break
+        sleep 0.05
+    done
+    if ! kill -0 "$saver_pid" 2>/dev/null || [ -z "$first" ]; then
+        printf '%-10s %-7s the show did not start: %s\n' "$size" native "$(grep -v '^velunor: tick' "$log" | head -n 1)"
+        saver_pid=
+        return
+    fi
+    cpu0=$(cpu_ticks "$saver_pid")
+    xcpu0=$(cpu_ticks "$xvfb_pid")
+    t0=$(date +%s.%N)
+    mark0=$(wc -l <"$log")
+    for i in $(seq 1 $((seconds * 10))); do
+        sleep 0.1
+        [ "$(grep -c '^velunor: tick ' "$log")" -ge 190 ] && break
+    done
+    cpu1=$(cpu_ticks "$saver_pid")
+    xcpu1=$(cpu_ticks "$xvfb_pid")
+    t1=$(date +%s.%N)
+    mark1=$(wc -l <"$log")
+    peak=$(awk '/^VmHWM/ {print $2}' "/proc/$saver_pid/status")
+    kill -TERM "$saver_pid"
+    wait_gone "$saver_pid"
+    saver_pid=
+
+    sed -n "$((mark0 + 1)),${mark1}p" "$log" | awk -v size="$size" \
+        -v cpu=$((cpu1 - cpu0)) -v xcpu=$((xcpu1 - xcpu0)) -v hz="$hz" -v wall="$(echo "$t1 - $t0" | bc)" \
+        -v peak="$peak" -v start="$(echo "$first - $launched" | bc)" '
+        $1 == "velunor:" && $2 == "tick" && NF == 4 { ticks++; if (ticks == 1) tfirst = $4; tlast = $4 }
+        END {
+            if (ticks < 2 || tlast == tfirst) { printf "%-10s %-7s too few ticks measured\n", size, "native"; exit }
+            rate = (ticks - 1) * 1000 / (tlast - tfirst)
+            printf "%-10s %-7s %8.1f %8d %9s %9s %9s %8.0f %8.1f %8.0f %9.0f %8.2f\n", size, "native", rate, ticks,
+                "-", "-", "-", cpu / hz / wall * 100, cpu / hz * 1000 / ticks, xcpu / hz / wall * 100, peak / 1024, start
+        }'
+}
+
+echo "CPU: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) CPUs${scr:+; Wine $(wine --version 2>/dev/null)}"
+printf '%-10s %-7s %8s %8s %9s %9s %9s %8s %8s %8s %9s %8s\n' screen show 'ticks/s' ticks 'tick ms' 'paint ms' \
+    'steps ms' 'CPU %' 'CPU ms/t' 'X CPU %' 'peak MB' 'start s'
+hz=$(getconf CLK_TCK)
+for size in ${MORVA_BENCH_SIZES:-1920x1080 3840x2160 5120x2880 7680x4320}; do
+    [ -n "$xvfb_pid" ] && morva_x_stop "$DISPLAY"
+    DISPLAY=$(morva_xvfb_start "${size}x24") || exit 1
+    export DISPLAY
+    xvfb_pid=$(tr -d ' ' <"/tmp/.X${DISPLAY#:}-lock")
+    [ -n "$scr" ] && bench_wine "$size"
+    [ -n "$velunor" ] && bench_native "$size"
 done
-echo "ticks/s: WM_TIMER handlers that painted, per second of Wine time; tick ms: one handler, of which paint ms"
-echo "(its two SetDIBitsToDevice calls) and steps ms (drops and two ripple steps); CPU %: of one CPU over the"
-echo "measured time, the show's process; CPU ms/t: its CPU time per tick; X CPU %: the X server's share;"
-echo "peak MB: VmHWM; start s: launch to the first frame (traced; bench-startup.sh times the start)."
+echo "ticks/s: ticks per second (wine: WM_TIMER handlers that painted, in Wine's time; native: velunor's logged"
+echo "ticks, in the monotonic clock); tick ms: one handler, of which paint ms (its two SetDIBitsToDevice calls)"
+echo "and steps ms (drops and two ripple steps); CPU %: of one CPU over the measured time, the show's process;"
+echo "CPU ms/t: its CPU time per tick; X CPU %: the X server's share; peak MB: VmHWM; start s: launch to the"
+echo "first frame (wine: traced, bench-startup.sh times the start; native: its first logged tick)."

@@ -3,6 +3,7 @@
 #   native       platform-free unit tests (GoogleTest under ctest)
 #   sanitizers   the same, built with AddressSanitizer and UBSan
 #   fuzz         the libFuzzer targets of fuzz/, 20 s each (scripts/fuzz.sh)
+#   linux        velunor, the native X11 program, on private Xvfb servers
 #   win32        the cross-built unit and Windows tests, under Wine
 #   e2e          Morva.scr driven end to end under Wine on Xvfb
 # Wine's heap checking is on for Morva.scr and every test program in the
@@ -72,6 +73,15 @@ line=$(grep -E '^fuzz: [0-9]+ passed' "$out/fuzz.log" | tail -n 1)
 summary+=("${line:-fuzz: 0 passed, 1 failed (no target ran)}")
 timed
 [ "$fuzz_rc" -eq 0 ] && [ -n "$line" ] || status=1
+
+echo "== linux"
+suite_started=$(date +%s)
+"$root/tests/linux/run.sh" "$out/native" 2>&1 | tee "$out/linux.log"
+linux_rc=${PIPESTATUS[0]}
+line=$(grep -E '^linux: [0-9]+ passed' "$out/linux.log" | tail -n 1)
+summary+=("${line:-linux: 0 passed, 1 failed (no case ran)}")
+timed
+[ "$linux_rc" -eq 0 ] && [ -n "$line" ] || status=1
 
 source "$root/scripts/wine-env.sh"
 trap morva_wine_cleanup EXIT

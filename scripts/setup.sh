@@ -3,13 +3,20 @@
 # CMake and Ninja, GoogleTest and Google Benchmark, the MinGW-w64 cross
 # compiler, 32-bit Wine with its fonts, Xvfb, Xephyr (two monitors), xdotool,
 # ImageMagick, and NSIS for the installer; clang and its runtimes for the
-# fuzz targets.
+# fuzz targets; Xlib, Xext and gdk-pixbuf for the native X11 program, and
+# XScreenSaver's image helper for its --desktop picture.
 set -euo pipefail
 
 packages=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev
           g++-mingw-w64-i686 binutils-mingw-w64-i686
           wine wine32:i386 fonts-wine xvfb xserver-xephyr xauth xdotool x11-utils imagemagick
-          nsis clang libclang-rt-14-dev procps)
+          nsis clang libclang-rt-14-dev procps
+          pkg-config libx11-dev libxext-dev libgdk-pixbuf-2.0-dev xscreensaver-data python3)
+
+# XScreenSaver's daemon and settings app for the tests of velunor as they run
+# it; dpkg-shlibdeps for its Debian package; xmllint and man for its settings
+# description and manual page; bc for the benchmarks.
+packages+=(xscreensaver dpkg-dev libxml2-utils man-db bc)
 
 missing=()
 for p in "${packages[@]}"; do

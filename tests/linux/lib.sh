@@ -1,0 +1,139 @@
+# Shared pieces of the velunor suites: private X servers, the program started
+# in the background with its standard error kept, screenshots and pixel
+# checks, and the count of cases. run.sh sets VELUNOR, BUILD, ROOT,
+# LINUX_LOGDIR and LINUX_DATA before a suite is sourced.
+
+LINUX_PASSED=0
+LINUX_FAILED=0
+TEST_WINDOW=$BUILD/tests/linux/velunor_test_window
+declare -A TEST_WINDOW_PIDS
+
+# Runs one case in a subshell, in a folder of its own (CASE_DIR); a case
+# fails by returning non-zero or calling fail. Everything it started ends
+# with it.
+linux_case() {
+    local name=$1 func=$2 started result
+    started=$(date +%s%N)
+    export CASE_DIR=$LINUX_LOGDIR/$name
+    mkdir -p "$CASE_DIR"
+    ( set -u; cd "$CASE_DIR" && "$func" ) >"$LINUX_LOGDIR/$name.log" 2>&1
+    result=$?
+    end_started
+    local tenths=$((($(date +%s%N) - started) / 100000000))
+    if [ $result -eq 0 ]; then
+        LINUX_PASSED=$((LINUX_PASSED + 1))
+        echo "  ok   $name ($((tenths / 10)).$((tenths % 10))s)"
+    else
+        LINUX_FAILED=$((LINUX_FAILED + 1))
+        echo "  FAIL $name ($((tenths / 10)).$((tenths % 10))s)"
+        sed 's/^/       | /' "$LINUX_LOGDIR/$name.log" | tail -n 15
+    fi
+}
+
+fail() {
+    echo "FAILED: $*"
+    exit 1
+}
+
+expect_eq() {
+    [ "$1" = "$2" ] || fail "${3:-value}: expected '$2', got '$1'"
+}
+
+# Records a process the case started, to be ended after it.
+track_process() {
+    echo "$1" >>"$LINUX_LOGDIR/.started"
+}
+
+end_started() {
+    [ -f "$LINUX_LOGDIR/.started" ] || return 0
+    local pid
+    for pid in $(tac "$LINUX_LOGDIR/.started"); do
+        kill -TERM "$pid" 2>/dev/null
+    done
+    sleep 0.2
+    for pid in $(cat "$LINUX_LOGDIR/.started"); do
+        kill -KILL "$pid" 2>/dev/null
+    done
+    rm -f "$LINUX_LOGDIR/.started"
+}
+
+# Starts an Xvfb of WxHxD on a free display, with any more arguments, and
+# prints the display name.
+x_start() {
+    local spec=$1 display
+    shift
+    display=$(morva_x_start Xvfb -screen 0 "$spec" -nolisten tcp -noreset "$@") || return 1
+    track_process "$(tail -n 1 "$MORVA_XVFB_PIDFILE")"
+    echo "$display"
+}
+
+# Starts velunor with the arguments given; VELUNOR_PID is its process, its
+# standard error goes to $CASE_DIR/${VELUNOR_LOG:-velunor}.err.
+velunor_start() {
+    "$VELUNOR" "$@" 2>"$CASE_DIR/${VELUNOR_LOG:-velunor}.err" &
+    VELUNOR_PID=$!
+    track_process "$VELUNOR_PID"
+}
+
+# Waits up to 10 s for the tick line N in a log (velunor.err by default).
+wait_tick() {
+    local n=$1 log=$CASE_DIR/${2:-velunor}.err i
+    for i in $(seq 1 200); do
+        grep -q "^velunor: tick $n " "$log" 2>/dev/null && return 0
+        sleep 0.05
+    done
+    fail "no tick $n in $log"
+}
+
+# The id of the top-level window titled "Velunor ScreenSaver", waiting up to 5 s.
+own_window() {
+    local i id
+    for i in $(seq 1 100); do
+        id=$(xwininfo -root -children 2>/dev/null | awk '/"Velunor ScreenSaver"/ {print $1; exit}')
+        [ -n "$id" ] && { echo "$id"; return 0; }
+        sleep 0.05
+    done
+    return 1
+}
+
+# Starts the test window WxH[+X+Y] filled with RRGGBB; TEST_WINDOW_ID is its id.
+test_window_start() {
+    local out i
+    out=$(mktemp "$CASE_DIR/window.XXXXXX")
+    "$TEST_WINDOW" "$1" "$2" >"$out" &
+    local pid=$!
+    track_process $pid
+    for i in $(seq 1 100); do
+        TEST_WINDOW_ID=$(head -n 1 "$out")
+        [ -n "$TEST_WINDOW_ID" ] && { TEST_WINDOW_PIDS[$TEST_WINDOW_ID]=$pid; return 0; }
+        sleep 0.05
+    done
+    fail "the test window did not appear"
+}
+
+# Ends the test window with id $1 (its process).
+end_window_of() {
+    local pid=${TEST_WINDOW_PIDS[$1]:-}
+    [ -n "$pid" ] || fail "no test window $1"
+    kill -TERM "$pid"
+    wait "$pid" 2>/dev/null
+}
+
+shot() {
+    import -window "$1" "$2" || fail "no screenshot of window $1"
+}
+
+# Pixels that differ between two images of the same size.
+differing() {
+    compare -metric AE ${3:+-fuzz "$3"} "$1" "$2" null: 2>&1 | sed 's/ .*//'
+}
+
+# The colour at X,Y as rrggbb.
+pixel() {
+    convert "$1" -format "%[hex:p{$2,$3}]" info: | tr 'A-F' 'a-f' | cut -c1-6
+}
+
+# How many pixels of an image have the colour RRGGBB.
+count_color() {
+    convert "$1" -fill black +opaque "#$2" -fill white -opaque "#$2" -format '%[fx:round(mean*w*h)]' info:
+}

@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Runs the tests of velunor, the X11 program, on private X servers.
+#   tests/linux/run.sh BUILD_DIR [SUITE ...]     SUITE: e.g. show for linux_show.sh
+# BUILD_DIR is a native build holding x11/velunor. Every tests/linux/linux_*.sh
+# is a suite: its functions named case_* are the cases, each run in a
+# subshell with lib.sh loaded and the variables below set; a suite may define
+# suite_setup and suite_teardown. A case fails by returning non-zero or
+# calling fail; whatever it started through lib.sh is ended after it.
+#   VELUNOR  the program     BUILD  the build dir     ROOT  the source tree
+#   LINUX_DATA  a folder of the suite's own for files shared by its cases
+# Prints one line per case, a summary line per suite and a last one,
+# "linux: N passed, M failed"; exits 1 on any failure or when no case ran.
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+export ROOT=$(cd "$here/../.." && pwd)
+export BUILD=$(cd "${1:?usage: run.sh BUILD_DIR [SUITE ...]}" && pwd)
+shift
+export VELUNOR=$BUILD/x11/velunor
+source "$ROOT/scripts/wine-env.sh"
+trap morva_wine_cleanup EXIT
+unset DISPLAY XSCREENSAVER_WINDOW
+
+if [ ! -x "$VELUNOR" ]; then
+    echo "linux: 0 passed, 1 failed ($VELUNOR was not built)"
+    exit 1
+fi
+logroot=${MORVA_LINUX_LOGS:-$BUILD/linux-logs}
+mkdir -p "$logroot"
+
+suites=("$@")
+if [ ${#suites[@]} -eq 0 ]; then
+    for f in "$here"/linux_*.sh; do
+        s=${f##*/linux_}
+        suites+=("${s%.sh}")
+    done
+fi
+
+total_passed=0
+total_failed=0
+for suite in "${suites[@]}"; do
+    export LINUX_LOGDIR=$logroot/$suite
+    export LINUX_DATA=$LINUX_LOGDIR/data
+    rm -rf "$LINUX_LOGDIR"
+    mkdir -p "$LINUX_DATA"
+    echo "linux $suite:"
+    (
+        source "$here/lib.sh"
+        source "$here/linux_$suite.sh"
+        declare -F suite_setup >/dev/null && suite_setup
+        for c in $(declare -F | awk '{print $3}' | grep '^case_'); do
+            linux_case "${c#case_}" "$c"
+        done
+        declare -F suite_teardown >/dev/null && suite_teardown
+        echo "$LINUX_PASSED $LINUX_FAILED" >"$LINUX_LOGDIR/.counts"
+    )
+    read -r passed failed <"$LINUX_LOGDIR/.counts" || { passed=0; failed=1; }
+    echo "linux $suite: $passed passed, $failed failed"
+    total_passed=$((total_passed + passed))
+    total_failed=$((total_failed + failed))
+done
+echo "linux: $total_passed passed, $total_failed failed"
+[ "$total_failed" -eq 0 ] && [ "$total_passed" -gt 0 ]

@@ -1,0 +1,148 @@
+#include "x11/Options.h"
+
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+const char kUsageLine[] = "usage: velunor [--window-id ID | --root] [--geometry WxH] [--mode N] "
+                          "[--picture FILE | --desktop] [--hold-after N] [--log-ticks] [--help]";
+const char kUsage[] =
+    "usage: velunor [--window-id ID | --root] [--geometry WxH] [--mode N]\n"
+    "               [--picture FILE | --desktop] [--hold-after N] [--log-ticks] [--help]\n"
+    "  A picture under water. It draws into the window ID (decimal or 0x hex), else\n"
+    "  into $XSCREENSAVER_WINDOW, else with --root into the root window, else into a\n"
+    "  window of its own (1280x720 or --geometry), closed by Escape or q.\n"
+    "  --mode N      0 alternates mode 1 and mode 2 (default); 1 or 2 keeps one;\n"
+    "                any other number shows the still picture\n"
+    "  --picture F   a JPEG, PNG or other image file instead of the shipped picture\n"
+    "  --desktop     the image XScreenSaver chooses (xscreensaver-getimage)\n"
+    "  --hold-after N  stop the water after tick N, keeping that frame\n"
+    "  --log-ticks   one line per tick on stderr: tick number and monotonic ms\n"
+    "  The show is silent: it plays no sound. Every option may start with - or --.\n";
+
+// Digits only, no sign, space or prefix, at most `limit`.
+bool ParseWhole(const char* text, int base, unsigned long long limit, unsigned long long& value)
+{
+    if (!*text)
+        return false;
+    for (const char* c = text; *c; ++c) {
+        const unsigned char u = static_cast<unsigned char>(*c);
+        if (base == 16 ? !std::isxdigit(u) : !std::isdigit(u))
+            return false;
+    }
+    errno = 0;
+    char* end = nullptr;
+    const unsigned long long v = std::strtoull(text, &end, base);
+    if (errno != 0 || *end != '\0' || v > limit)
+        return false;
+    value = v;
+    return true;
+}
+
+bool ParseInt(const char* text, int& value)
+{
+    const bool negative = *text == '-';
+    unsigned long long v = 0;
+    if (!ParseWhole(negative ? text + 1 : text, 10, static_cast<unsigned long long>(INT_MAX), v))
+        return false;
+    value = negative ? -static_cast<int>(v) : static_cast<int>(v);
+    return true;
+}
+
+bool ParseGeometry(const char* text, int& width, int& height)
+{
+    const char* x = std::strpbrk(text, "xX");
+    if (!x)
+        return false;
+    const std::string w(text, x);
+    unsigned long long a = 0, b = 0;
+    if (!ParseWhole(w.c_str(), 10, 16384, a) || !ParseWhole(x + 1, 10, 16384, b) || a == 0 || b == 0)
+        return false;
+    width = static_cast<int>(a);
+    height = static_cast<int>(b);
+    return true;
+}
+
+} // namespace
+
+bool ParseWindowId(const char* text, unsigned long& id)
+{
+    unsigned long long v = 0;
+    const bool hex = text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    // X ids have 29 bits.
+    if (!ParseWhole(hex ? text + 2 : text, hex ? 16 : 10, 0x1FFFFFFF, v) || v == 0)
+        return false;
+    id = static_cast<unsigned long>(v);
+    return true;
+}
+
+bool ParseVelunorOptions(int argc, const char* const* argv, VelunorOptions& options, std::string& error)
+{
+    for (int a = 1; a < argc; ++a) {
+        const char* arg = argv[a];
+        if (arg[0] != '-') {
+            error = std::string("unexpected argument ") + arg;
+            return false;
+        }
+        const std::string name = arg + (arg[1] == '-' ? 2 : 1);
+        if (name == "root") {
+            options.root = true;
+            continue;
+        }
+        if (name == "desktop") {
+            options.desktop = true;
+            continue;
+        }
+        if (name == "help" || name == "h") {
+            options.help = true;
+            continue;
+        }
+        if (name == "log-ticks") {
+            options.logTicks = true;
+            continue;
+        }
+        const bool takesValue = name == "window-id" || name == "geometry" || name == "mode" || name == "picture"
+                                || name == "hold-after";
+        if (!takesValue) {
+            error = std::string("unknown option ") + arg;
+            return false;
+        }
+        if (a + 1 >= argc) {
+            error = std::string("missing value after ") + arg;
+            return false;
+        }
+        const char* value = argv[++a];
+        bool good = true;
+        if (name == "window-id")
+            good = ParseWindowId(value, options.windowId);
+        else if (name == "geometry")
+            good = ParseGeometry(value, options.width, options.height);
+        else if (name == "mode")
+            good = ParseInt(value, options.mode);
+        else if (name == "hold-after")
+            good = ParseInt(value, options.holdAfter) && options.holdAfter >= 0;
+        else {
+            options.picture = value;
+            good = *value != '\0';
+        }
+        if (!good) {
+            error = std::string("bad value for ") + arg + ": " + (*value ? value : "(empty)");
+            return false;
+        }
+    }
+    return true;
+}
+
+const char* VelunorUsage()
+{
+    return kUsage;
+}
+
+const char* VelunorUsageLine()
+{
+    return kUsageLine;
+}

@@ -1,0 +1,32 @@
+// The command line of velunor, the X11 front end of the show. Free of X so
+// that it is tested natively: every option is accepted with one dash or two,
+// as screen-saver daemons pass both.
+#pragma once
+
+#include <string>
+
+struct VelunorOptions {
+    unsigned long windowId = 0; // 0: none given
+    bool root = false;
+    int width = 1280;           // the size of a window of its own
+    int height = 720;
+    int mode = 0;               // the stored effect mode: 0 alternates 1 and 2
+    std::string picture;        // empty: the shipped picture
+    bool desktop = false;       // the daemon's image choice instead of a file
+    bool help = false;
+    int holdAfter = -1;         // stop after this tick; -1 never
+    bool logTicks = false;
+};
+
+// Fills `options` from argv. False, with a one-line reason in `error`, for an
+// unknown option, a missing value or a value that is not what the option
+// takes (ids: decimal or 0x hex, above 0; geometry: WxH, each 1 to 16384).
+bool ParseVelunorOptions(int argc, const char* const* argv, VelunorOptions& options, std::string& error);
+
+// A window id as the daemon and the options give it: decimal or 0x hex,
+// above 0 and within X's 29 bits.
+bool ParseWindowId(const char* text, unsigned long& id);
+
+// The usage text, ending in a newline, and its first part as one line.
+const char* VelunorUsage();
+const char* VelunorUsageLine();
