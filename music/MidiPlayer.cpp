@@ -72,9 +72,9 @@ bool CMidiPlayer::Play()
 }
 
 // The sequencer has a pause command but no resume: Windows' sequencer does
-// not support MCI_RESUME, and Wine's player thread spins on a full processor
-// for as long as its device is paused. A stop ends the player; as Wine's
-// sequencer also rewinds on a stop, the position is read before it.
+// not support MCI_RESUME, and Wine's player thread spins on a processor for
+// as long as its device is paused. So a pause is a stop, with the position
+// read before it for the play that resumes.
 bool CMidiPlayer::Pause()
 {
     if (!m_bOpen || !m_bPlaying)
