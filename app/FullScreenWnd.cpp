@@ -1,8 +1,42 @@
 #include "app/FullScreenWnd.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <cstring>
 
 namespace {
+
+// Power-setting reports exist from Windows Vista on, and this setting's
+// from Windows 8; the program runs from XP, whose headers have none of it,
+// so the calls are looked up at run time and the values are spelled out
+// here as the system defines them.
+const GUID kConsoleDisplayState = {0x6fe69556, 0x704a, 0x47a0, {0x8f, 0x24, 0xc2, 0x8d, 0x93, 0x6f, 0xda, 0x47}};
+constexpr WPARAM kPowerSettingChange = 0x8013;
+constexpr DWORD kNotifyWindowHandle = 0;
+constexpr DWORD kDisplayOff = 0;
+constexpr DWORD kDisplayOn = 1;
+constexpr DWORD kDisplayDimmed = 2;
+
+// What a power-setting report points to: the setting and its value.
+struct PowerSettingReport {
+    GUID PowerSetting;
+    DWORD DataLength;
+    UCHAR Data[1];
+};
+static_assert(offsetof(PowerSettingReport, Data) == 20, "the system's layout");
+
+using RegisterPowerSettingFn = HANDLE(WINAPI*)(HANDLE recipient, const GUID* setting, DWORD flags);
+using UnregisterPowerSettingFn = BOOL(WINAPI*)(HANDLE registration);
+
+// A function of user32 by name; null where this system lacks it.
+template <typename Fn>
+Fn User32Function(const char* name)
+{
+    const HMODULE user32 = ::GetModuleHandleA("user32.dll");
+    if (!user32)
+        return nullptr;
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(user32, name)));
+}
 
 BOOL CALLBACK AddMonitor(HMONITOR, HDC, LPRECT rect, LPARAM list)
 {
@@ -37,10 +71,13 @@ BEGIN_MESSAGE_MAP(CFullScreenWnd, CShowWnd)
     ON_MESSAGE_VOID(WM_KEYDOWN, OnUserInput)
     ON_MESSAGE_VOID(WM_SYSKEYDOWN, OnUserInput)
     ON_WM_DISPLAYCHANGE()
+    ON_MESSAGE(WM_POWERBROADCAST, OnPowerBroadcast)
     ON_WM_DESTROY()
 END_MESSAGE_MAP()
 
 CFullScreenWnd::CFullScreenWnd() : CShowWnd(TRUE), m_ptFirstMouse{-1, -1} {}
+
+CFullScreenWnd::CFullScreenWnd(CMciSeam& mci) : CShowWnd(TRUE, mci), m_ptFirstMouse{-1, -1} {}
 
 BOOL CFullScreenWnd::Create()
 {
@@ -48,7 +85,28 @@ BOOL CFullScreenWnd::Create()
     if (!CShowWnd::Create(WS_EX_TOPMOST, WS_POPUP | WS_VISIBLE, screen, nullptr))
         return FALSE;
     LayOutCovers(SystemMonitors());
+    WatchDisplay();
     return TRUE;
+}
+
+void CFullScreenWnd::WatchDisplay()
+{
+    // The system answers with the display's current state, so a show
+    // started with the display off goes to rest at once. Without the
+    // registration the show runs as it always did.
+    const auto registerFn = User32Function<RegisterPowerSettingFn>("RegisterPowerSettingNotification");
+    if (registerFn)
+        m_hDisplayNotify = registerFn(m_hWnd, &kConsoleDisplayState, kNotifyWindowHandle);
+}
+
+void CFullScreenWnd::StopWatchingDisplay()
+{
+    if (!m_hDisplayNotify)
+        return;
+    const auto unregisterFn = User32Function<UnregisterPowerSettingFn>("UnregisterPowerSettingNotification");
+    if (unregisterFn)
+        unregisterFn(m_hDisplayNotify);
+    m_hDisplayNotify = nullptr;
 }
 
 void CFullScreenWnd::LayOutCovers(const std::vector<ScreenRect>& monitors)
@@ -148,8 +206,28 @@ void CFullScreenWnd::OnDisplayChange(UINT, int, int)
     Default();
 }
 
+LRESULT CFullScreenWnd::OnPowerBroadcast(WPARAM event, LPARAM data)
+{
+    if (event != kPowerSettingChange)
+        return Default();
+    // Reports of other settings, or of a size this one never has, are not
+    // the display's.
+    const auto* report = reinterpret_cast<const PowerSettingReport*>(data);
+    if (report && report->PowerSetting == kConsoleDisplayState && report->DataLength == sizeof(DWORD)) {
+        DWORD state;
+        std::memcpy(&state, report->Data, sizeof state);
+        // A dimmed display is still watched.
+        if (state == kDisplayOff)
+            Rest();
+        else if (state == kDisplayOn || state == kDisplayDimmed)
+            Wake();
+    }
+    return TRUE;
+}
+
 void CFullScreenWnd::OnDestroy()
 {
+    StopWatchingDisplay();
     DestroyCovers();
     ::PostQuitMessage(0);
     CShowWnd::OnDestroy();

@@ -1,7 +1,8 @@
 // The full-screen show: an animation window over the whole primary screen,
 // topmost, with the pointer hidden, that ends the program at the first key,
 // mouse button, mouse movement or loss of activation. Every other monitor
-// gets a black cover window that ends the show by the same rules.
+// gets a black cover window that ends the show by the same rules. While the
+// system reports the display switched off, the show rests.
 #pragma once
 
 #include <memory>
@@ -14,6 +15,8 @@
 class CFullScreenWnd : public CShowWnd {
 public:
     CFullScreenWnd();
+    // The tune goes through `mci` instead of the system's multimedia library.
+    explicit CFullScreenWnd(CMciSeam& mci);
     ~CFullScreenWnd() override = default;
 
     using CShowWnd::Create;
@@ -28,7 +31,11 @@ protected:
     void OnMouseMove(UINT flags, CPoint point);
     void OnUserInput();
     void OnDisplayChange(UINT bitsPerPixel, int cx, int cy);
+    LRESULT OnPowerBroadcast(WPARAM event, LPARAM data);
     void OnDestroy();
+
+    // Whether the system accepted the request for display-state reports.
+    bool WatchesDisplay() const { return m_hDisplayNotify != nullptr; }
 
     // Replaces the covers by those the given monitors need beside this
     // window (all of them when the monitors are the system's).
@@ -45,9 +52,14 @@ private:
     void PointerReport(POINT screen);
     bool IsCover(const CWnd* wnd) const;
     void DestroyCovers();
+    void WatchDisplay();
+    void StopWatchingDisplay();
 
     // The pointer position of the first pointer report, in screen
     // coordinates (this window's client coordinates); (-1, -1) until then.
     POINT m_ptFirstMouse;
     std::vector<std::unique_ptr<CCoverWnd>> m_covers;
+    // The registration for display-state reports; null where the system
+    // has none to give.
+    HANDLE m_hDisplayNotify = nullptr;
 };

@@ -119,6 +119,7 @@ public:
 
     void GetClientRect(RECT* rect) const { ::GetClientRect(m_hWnd, rect); }
     UINT_PTR SetTimer(UINT_PTR id, UINT elapse) { return ::SetTimer(m_hWnd, id, elapse, nullptr); }
+    BOOL KillTimer(UINT_PTR id) { return ::KillTimer(m_hWnd, id); }
     BOOL PostMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0)
     {
         return ::PostMessageA(m_hWnd, message, wParam, lParam);

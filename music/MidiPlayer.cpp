@@ -46,6 +46,7 @@ bool CMidiPlayer::Close()
     m_pMci->SendCommand(m_wDeviceID, mci::kClose, 0, nullptr);
     m_bOpen = false;
     m_bPlaying = false;
+    m_bPaused = false;
     m_wDeviceID = 0;
     return true;
 }
@@ -63,6 +64,38 @@ bool CMidiPlayer::Play()
     mci::PlayParms play{};
     play.dwFrom = position / 1000 * 1000;
     // Neither wait nor notify: the command returns while the device plays.
+    if (m_pMci->SendCommand(m_wDeviceID, mci::kPlay, mci::kFrom, &play) != 0)
+        return false;
+    m_bPlaying = true;
+    m_bPaused = false;
+    return true;
+}
+
+// The sequencer has a pause command but no resume: Windows' sequencer does
+// not support MCI_RESUME, and Wine's player thread spins on a processor for
+// as long as its device is paused. So a pause is a stop, with the position
+// read before it for the play that resumes.
+bool CMidiPlayer::Pause()
+{
+    if (!m_bOpen || !m_bPlaying)
+        return false;
+    std::uint32_t position = 0;
+    if (!QueryPosition(position))
+        position = 0;
+    m_pMci->SendCommand(m_wDeviceID, mci::kStop, 0, nullptr);
+    m_nPausedAt = position;
+    m_bPlaying = false;
+    m_bPaused = true;
+    return true;
+}
+
+bool CMidiPlayer::Resume()
+{
+    if (!m_bPaused)
+        return false;
+    m_bPaused = false;
+    mci::PlayParms play{};
+    play.dwFrom = m_nPausedAt;
     if (m_pMci->SendCommand(m_wDeviceID, mci::kPlay, mci::kFrom, &play) != 0)
         return false;
     m_bPlaying = true;

@@ -27,6 +27,13 @@ public:
     // Starts playback from the current position cut to whole seconds and
     // returns at once.
     bool Play();
+    // Stops a started tune and keeps its position for Resume. False when
+    // nothing was started or the tune is paused already.
+    bool Pause();
+    // Plays a paused tune on from the kept position. False when it is not
+    // paused, or when the device refuses (the tune then stays silent until
+    // the next Open).
+    bool Resume();
     // Whole minutes of the position, and seconds within the minute; -1 when
     // nothing is open or the device cannot tell.
     int GetPositionMinutes();
@@ -34,6 +41,7 @@ public:
 
     bool IsOpen() const { return m_bOpen; }
     bool IsPlaying() const { return m_bPlaying; }
+    bool IsPaused() const { return m_bPaused; }
     std::uint16_t DeviceId() const { return m_wDeviceID; }
 
 private:
@@ -42,6 +50,8 @@ private:
     bool m_bOpen = false;
     // Set once a play command is accepted; stays set when the tune ends.
     bool m_bPlaying = false;
+    bool m_bPaused = false;
+    std::uint32_t m_nPausedAt = 0; // milliseconds
     std::uint16_t m_wDeviceID = 0;
     CMciSeam* m_pMci;
 };

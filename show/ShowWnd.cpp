@@ -54,6 +54,8 @@ END_MESSAGE_MAP()
 
 CShowWnd::CShowWnd(BOOL autoDelete) : m_bAutoDelete(autoDelete) {}
 
+CShowWnd::CShowWnd(BOOL autoDelete, CMciSeam& mci) : m_music(mci), m_bAutoDelete(autoDelete) {}
+
 CShowWnd::~CShowWnd() = default;
 
 BOOL CShowWnd::Create(DWORD exStyle, DWORD style, const RECT& rect, CWnd* parent)
@@ -126,6 +128,10 @@ int CShowWnd::OnCreate(LPCREATESTRUCT create)
 
 void CShowWnd::OnTimer(UINT_PTR id)
 {
+    // The system may still hand over a tick that was due when the timer
+    // stopped.
+    if (m_bResting)
+        return;
     // A preview child outlives its parent when the parent's process dies
     // without destroying its windows; nothing else would ever end it.
     if (m_bPreview && !::IsWindow(::GetParent(m_hWnd))) {
@@ -136,6 +142,26 @@ void CShowWnd::OnTimer(UINT_PTR id)
     TickStage stage(*this, dc);
     if (m_cycle.Tick(dc.GetDeviceCaps(HORZRES), dc.GetDeviceCaps(VERTRES), stage))
         CWnd::OnTimer(id);
+}
+
+void CShowWnd::Rest()
+{
+    if (m_bResting)
+        return;
+    m_bResting = true;
+    KillTimer(kTimerId);
+    m_music.Pause();
+}
+
+void CShowWnd::Wake()
+{
+    if (!m_bResting)
+        return;
+    m_bResting = false;
+    m_music.Resume();
+    // A new timer: its first tick comes a whole period from now, and the
+    // ticks missed while resting are not made up.
+    SetTimer(kTimerId, kTimerPeriod);
 }
 
 void CShowWnd::OnPaint()

@@ -1,8 +1,8 @@
 // The animation window. Full-screen, it prepares the show while it is being
 // created (picture to screen, screen to capture file, capture to two
 // screen-sized images, flat water, music) and then runs the show from its
-// 60 ms timer. As the preview child it paints a black area tiled with a
-// small bitmap.
+// 60 ms timer, which may rest (no tick, tune paused) and wake again. As the
+// preview child it paints a black area tiled with a small bitmap.
 #pragma once
 
 #include "framework/AfxWin.h"
@@ -17,6 +17,8 @@ class CShowApp;
 class CShowWnd : public CWnd {
 public:
     explicit CShowWnd(BOOL autoDelete);
+    // The tune goes through `mci` instead of the system's multimedia library.
+    CShowWnd(BOOL autoDelete, CMciSeam& mci);
     ~CShowWnd() override;
 
     virtual BOOL Create(DWORD exStyle, DWORD style, const RECT& rect, CWnd* parent);
@@ -32,6 +34,14 @@ protected:
     void PostNcDestroy() override;
 
     void DrawTiledBitmap(CDC* dc);
+
+    // Stops the timer and pauses the tune; the cycle stays at its tick.
+    // Nothing happens when the show rests already.
+    void Rest();
+    // Starts the timer again and plays the tune on from where it paused;
+    // nothing happens unless the show rests.
+    void Wake();
+    bool IsResting() const { return m_bResting; }
 
     // The picture round trip, run before the full-screen window exists.
     void PreparePicture();
@@ -67,6 +77,8 @@ protected:
     BOOL m_bAutoDelete;
 
 private:
+    bool m_bResting = false;
+
     class TickStage;
     bool PrepareShow();
 };

@@ -151,3 +151,59 @@ case_settings_switches_open_the_dialog_only() {
         expect_eq "$SAVER_EXIT" 0 "'$args' exit code"
     done
 }
+
+# The show's calls of SetDIBitsToDevice (two a tick) in its relay trace.
+paint_calls() { grep -c 'Call gdi32\.SetDIBitsToDevice' "$1"; }
+
+# Paints a second over the next two seconds.
+paint_rate() {
+    local trace=$1 p0 p1 t0 t1
+    p0=$(paint_calls "$trace")
+    t0=$(date +%s.%N)
+    sleep 2
+    p1=$(paint_calls "$trace")
+    t1=$(date +%s.%N)
+    echo "($p1 - $p0) / ($t1 - $t0)" | bc
+}
+
+# The helper reports the display's state to the show as Windows would, into
+# the show's own process. A relay trace of the show's SetDIBitsToDevice and
+# mciSendCommandA calls tells what it did meanwhile.
+case_show_rests_while_the_display_is_off() {
+    local trace=$E2E_LOGDIR/display-relay.txt out=$E2E_LOGDIR/display.out
+    wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ \
+        /d 'gdi32.SetDIBitsToDevice;winmm.mciSendCommandA' /f >/dev/null 2>&1
+    count_run Morva.scr
+    WINEDEBUG=$WINEDEBUG,+relay wine "$SCR" /s >/dev/null 2>"$trace" &
+    SAVER_PID=$!
+    track_process "$SAVER_PID"
+    saver_window >/dev/null || fail "no full-screen window appeared"
+    sleep 1
+    before=$(paint_rate "$trace")
+
+    count_run e2e_helper.exe
+    timeout 20 wine "$HELPER" display off >"$out" 2>>"$E2E_LOGDIR/helper.err"
+    grep -q '^result=1' "$out" || fail "the show did not take the report: $(tr -d '\r' <"$out")"
+    at_rest=$(wc -l <"$trace")
+    paints_at_rest=$(paint_calls "$trace")
+    sleep 2
+    saver_running || fail "the show ended while the display was off"
+    expect_eq "$(paint_calls "$trace")" "$paints_at_rest" "paints while the display is off"
+    head -n "$at_rest" "$trace" | grep 'Call winmm\.mciSendCommandA' | tail -n 1 | grep -q ',00000808,' ||
+        fail "the tune was not stopped"
+
+    count_run e2e_helper.exe
+    timeout 20 wine "$HELPER" display on >"$out" 2>>"$E2E_LOGDIR/helper.err"
+    grep -q '^result=1' "$out" || fail "the show did not take the report: $(tr -d '\r' <"$out")"
+    tail -n +"$((at_rest + 1))" "$trace" | grep 'Call winmm\.mciSendCommandA' | head -n 1 | grep -q ',00000806,' ||
+        fail "the tune did not go on"
+    after=$(paint_rate "$trace")
+    echo "paints a second: $before before, $after after the display came back"
+    [ "$(echo "$before >= 10 && $after >= 0.6 * $before" | bc)" = 1 ] ||
+        fail "the show did not go on at its rate ($before, then $after paints a second)"
+
+    xdotool key a
+    saver_wait 10 || fail "a key did not end the show"
+    expect_eq "$SAVER_EXIT" 0 "exit code"
+    wine reg delete 'HKCU\Software\Wine\Debug' /v RelayInclude /f >/dev/null 2>&1
+}

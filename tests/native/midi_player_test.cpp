@@ -309,6 +309,93 @@ TEST(MidiPlayerClose, ResultsOfStopAndCloseAreIgnored)
     EXPECT_FALSE(player.IsOpen());
 }
 
+TEST(MidiPlayerPause, StopsKeepingThePositionAndResumesFromItExactly)
+{
+    RecordingMci mci;
+    CMidiPlayer player(mci);
+    ASSERT_TRUE(player.Open(kTune));
+    ASSERT_TRUE(player.Play());
+    mci.position = 75600;
+    mci.sent.clear();
+
+    ASSERT_TRUE(player.Pause());
+    EXPECT_TRUE(player.IsPaused());
+    EXPECT_FALSE(player.IsPlaying());
+    ASSERT_EQ(mci.Commands(), (Cmds{mci::kStatus, mci::kStop}));
+    EXPECT_EQ(mci.sent[0].value, 2u); // position, asked before the stop
+    EXPECT_EQ(mci.sent[1].cmd, (Cmd{7, mci::kStop, 0, false}));
+
+    // The stop may rewind the device; the kept position counts.
+    mci.position = 0;
+    mci.sent.clear();
+    ASSERT_TRUE(player.Resume());
+    EXPECT_FALSE(player.IsPaused());
+    EXPECT_TRUE(player.IsPlaying());
+    ASSERT_EQ(mci.sent.size(), 1u);
+    EXPECT_EQ(mci.sent[0].cmd, (Cmd{7, mci::kPlay, mci::kFrom, true}));
+    EXPECT_EQ(mci.sent[0].value, 75600u);
+    EXPECT_EQ(mci.sent[0].callback, 0u);
+}
+
+TEST(MidiPlayerPause, RepeatedOrUnmatchedCallsSendNothing)
+{
+    RecordingMci mci;
+    CMidiPlayer player(mci);
+    EXPECT_FALSE(player.Pause());
+    EXPECT_FALSE(player.Resume());
+    ASSERT_TRUE(player.Open(kTune));
+    mci.sent.clear();
+    EXPECT_FALSE(player.Pause()) << "opened but never started";
+    EXPECT_FALSE(player.Resume());
+    EXPECT_TRUE(mci.sent.empty());
+
+    ASSERT_TRUE(player.Play());
+    ASSERT_TRUE(player.Pause());
+    mci.sent.clear();
+    EXPECT_FALSE(player.Pause());
+    EXPECT_TRUE(mci.sent.empty());
+    ASSERT_TRUE(player.Resume());
+    mci.sent.clear();
+    EXPECT_FALSE(player.Resume());
+    EXPECT_TRUE(mci.sent.empty());
+
+    // Closing a paused player sends no second stop, and forgets the pause.
+    ASSERT_TRUE(player.Pause());
+    mci.sent.clear();
+    EXPECT_TRUE(player.Close());
+    EXPECT_EQ(mci.Commands(), (Cmds{mci::kClose}));
+    EXPECT_FALSE(player.IsPaused());
+    ASSERT_TRUE(player.Open(kTune));
+    mci.sent.clear();
+    EXPECT_FALSE(player.Resume());
+    EXPECT_TRUE(mci.sent.empty());
+}
+
+TEST(MidiPlayerPause, UnknownPositionResumesFromTheStartAndARefusedResumeStaysSilent)
+{
+    RecordingMci mci;
+    CMidiPlayer player(mci);
+    ASSERT_TRUE(player.Open(kTune));
+    ASSERT_TRUE(player.Play());
+    mci.position = 75600;
+    mci.errors[mci::kStatus] = 263;
+    ASSERT_TRUE(player.Pause());
+    mci.errors.clear();
+    ASSERT_TRUE(player.Resume());
+    EXPECT_EQ(mci.sent.back().cmd.command, mci::kPlay);
+    EXPECT_EQ(mci.sent.back().value, 0u);
+
+    ASSERT_TRUE(player.Pause());
+    mci.errors[mci::kPlay] = 276;
+    EXPECT_FALSE(player.Resume());
+    EXPECT_FALSE(player.IsPaused());
+    EXPECT_FALSE(player.IsPlaying());
+    EXPECT_TRUE(player.IsOpen());
+    mci.sent.clear();
+    EXPECT_FALSE(player.Resume());
+    EXPECT_TRUE(mci.sent.empty());
+}
+
 TEST(MidiPlayerLifecycle, CycleRestartReopensAndPlaysFromTheBeginning)
 {
     RecordingMci mci;

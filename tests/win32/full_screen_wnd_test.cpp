@@ -1,9 +1,11 @@
 // The full-screen window: where it lies, how it looks, its timer, which
-// messages end the show, and the covers it lays over other monitors. One
-// window serves the suite (its preparation takes a second or two); the close
-// requests it posts are taken off the queue before they are dispatched, so
-// it stays alive from test to test. The covers are laid out for monitors
-// made up beside the real one.
+// messages end the show, the covers it lays over other monitors, and its
+// rest while the display is off. One window serves the suite (its
+// preparation takes a second or two); the close requests it posts are taken
+// off the queue before they are dispatched, so it stays alive from test to
+// test. The covers are laid out for monitors made up beside the real one;
+// the display-state reports are made up too, as Wine sends none, and the
+// tune goes to a stand-in for the multimedia library.
 #include "app/FullScreenWnd.h"
 
 #include <windows.h>
@@ -11,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <vector>
@@ -61,16 +64,54 @@ void PumpFor(double ms, HWND dropClosesOf = nullptr, QuitSeen* quit = nullptr,
     }
 }
 
+// Stands in for the multimedia library: every command succeeds, the
+// position is `position`, and the commands are kept with the position a
+// play starts from.
+class FakeMci final : public CMciSeam {
+public:
+    struct Sent {
+        std::uint32_t command;
+        std::uint32_t from;
+    };
+    std::vector<Sent> sent;
+    std::uint32_t position = 0;
+
+    mci::Error SendCommand(mci::DeviceId, std::uint32_t command, std::uint32_t flags, void* params) override
+    {
+        Sent s{command, 0};
+        if (command == mci::kOpen)
+            static_cast<mci::OpenParms*>(params)->wDeviceID = 1;
+        else if (command == mci::kStatus)
+            static_cast<mci::StatusParms*>(params)->dwReturn = position;
+        else if (command == mci::kPlay && (flags & mci::kFrom))
+            s.from = static_cast<mci::PlayParms*>(params)->dwFrom;
+        sent.push_back(s);
+        return 0;
+    }
+    bool FileExists(const char*) override { return true; }
+
+    std::vector<std::uint32_t> Commands() const
+    {
+        std::vector<std::uint32_t> out;
+        for (const Sent& s : sent)
+            out.push_back(s.command);
+        return out;
+    }
+};
+
+FakeMci g_mci;
+
 // Records what reaches default processing and when each tick comes.
 class CProbeFullScreenWnd : public CFullScreenWnd {
 public:
-    explicit CProbeFullScreenWnd(int* deleted) : m_pDeleted(deleted) {}
+    explicit CProbeFullScreenWnd(int* deleted) : CFullScreenWnd(g_mci), m_pDeleted(deleted) {}
     ~CProbeFullScreenWnd() override { ++*m_pDeleted; }
 
     struct Tick {
         UINT_PTR id;
         double startMs;
         double endMs;
+        int cycleTick; // the show's tick after this one
     };
     std::vector<Tick> m_ticks;
     std::vector<MSG> m_defaults;
@@ -81,7 +122,11 @@ public:
                            [&](const MSG& m) { return m.message == message && m.wParam == wParam; });
     }
 
+    using CFullScreenWnd::IsResting;
     using CFullScreenWnd::LayOutCovers;
+    using CFullScreenWnd::WatchesDisplay;
+    int CycleTick() const { return m_cycle.TickCount(); }
+    int Mode() const { return m_cycle.Mode(); }
 
     // Whether the show got its images and its water.
     bool HasImages() const { return m_dibSource.GetBits() && m_dibDisplay.GetBits(); }
@@ -101,7 +146,7 @@ protected:
     {
         const double start = NowMs();
         CFullScreenWnd::OnTimer(id);
-        m_ticks.push_back({id, start, NowMs()});
+        m_ticks.push_back({id, start, NowMs(), m_cycle.TickCount()});
     }
 
     DECLARE_MESSAGE_MAP()
@@ -113,6 +158,30 @@ private:
 BEGIN_MESSAGE_MAP(CProbeFullScreenWnd, CFullScreenWnd)
     ON_WM_TIMER()
 END_MESSAGE_MAP()
+
+// A power-setting report as the system sends it with WM_POWERBROADCAST:
+// the setting, the length of its value, and the value, here room for two
+// DWORDs so that a report may claim a longer one.
+struct PowerReport {
+    GUID setting;
+    DWORD length;
+    DWORD value[2];
+};
+
+constexpr WPARAM kPowerSettingChange = 0x8013;
+const GUID kConsoleDisplayState = {0x6fe69556, 0x704a, 0x47a0, {0x8f, 0x24, 0xc2, 0x8d, 0x93, 0x6f, 0xda, 0x47}};
+// The display of the user's session: a setting the window did not ask for.
+const GUID kSessionDisplayStatus = {0x2b84c20e, 0xad23, 0x4ddf, {0x93, 0xdb, 0x05, 0xff, 0xbd, 0x7e, 0xfc, 0xa5}};
+constexpr DWORD kOff = 0;
+constexpr DWORD kOn = 1;
+constexpr DWORD kDimmed = 2;
+
+LRESULT SendDisplayState(HWND hWnd, DWORD state, const GUID& setting = kConsoleDisplayState,
+                         DWORD length = sizeof(DWORD), WPARAM event = kPowerSettingChange)
+{
+    PowerReport report{setting, length, {state, 0}};
+    return ::SendMessageA(hWnd, WM_POWERBROADCAST, event, reinterpret_cast<LPARAM>(&report));
+}
 
 // Takes one queued close request for the window off the queue.
 bool TakeClose(HWND hWnd)
@@ -494,6 +563,83 @@ TEST_F(FullScreenWindowTest, DisplayChangeLaysTheCoversOutForTheSystemsMonitors)
     EXPECT_EQ(OwnedWindows(s_wnd->m_hWnd).size(), 2u);
 }
 
+TEST_F(FullScreenWindowTest, DisplayOffRestsTheShowAndOnWakesItWhereItStopped)
+{
+    // Wine accepts the registration without ever reporting anything.
+    EXPECT_TRUE(s_wnd->WatchesDisplay());
+    Pump(200);
+    ASSERT_FALSE(s_wnd->m_ticks.empty()) << "the show was not running";
+    const HWND hWnd = s_wnd->m_hWnd;
+    g_mci.position = 41234;
+    g_mci.sent.clear();
+    s_wnd->m_ticks.clear();
+    const int tickAtRest = s_wnd->CycleTick();
+    const int mode = s_wnd->Mode();
+
+    EXPECT_EQ(SendDisplayState(hWnd, kOff), TRUE);
+    EXPECT_TRUE(s_wnd->IsResting());
+    EXPECT_EQ(g_mci.Commands(), (std::vector<std::uint32_t>{mci::kStatus, mci::kStop}));
+    Pump(600);
+    EXPECT_TRUE(s_wnd->m_ticks.empty()) << "no tick, so no step and no paint";
+    EXPECT_EQ(s_wnd->CycleTick(), tickAtRest);
+
+    // Another "off" changes nothing; input still ends the show.
+    g_mci.sent.clear();
+    EXPECT_EQ(SendDisplayState(hWnd, kOff), TRUE);
+    EXPECT_TRUE(g_mci.sent.empty());
+    EXPECT_TRUE(Ends(WM_KEYDOWN, 'A', 0x001E0001));
+    EXPECT_TRUE(Ends(WM_MOUSEMOVE, 0, MAKELPARAM(kRefX + 3, kRefY)));
+
+    const double wokeMs = NowMs();
+    EXPECT_EQ(SendDisplayState(hWnd, kOn), TRUE);
+    EXPECT_FALSE(s_wnd->IsResting());
+    ASSERT_EQ(g_mci.Commands(), (std::vector<std::uint32_t>{mci::kPlay}));
+    EXPECT_EQ(g_mci.sent[0].from, 41234u) << "the tune goes on where it paused";
+    Pump(720);
+    const auto& ticks = s_wnd->m_ticks;
+    std::printf("after waking: %zu ticks in 720 ms, the first after %.0f ms\n", ticks.size(),
+                ticks.empty() ? 0.0 : ticks.front().startMs - wokeMs);
+    ASSERT_GE(ticks.size(), 5u);
+    // The cycle goes on at the next tick (the first of a new cycle when the
+    // rest came at the last tick of one).
+    const int lastTick = mode == 1 ? CShowCycle::kMode1Ticks : CShowCycle::kOtherModeTicks;
+    EXPECT_EQ(ticks.front().cycleTick, tickAtRest < lastTick ? tickAtRest + 1 : 0);
+    // A whole period before the first tick, and no missed ticks made up.
+    EXPECT_GE(ticks.front().startMs - wokeMs, 30.0);
+    EXPECT_LE(ticks.size(), 720u / 60u + 1u);
+}
+
+TEST_F(FullScreenWindowTest, OtherReportsAndUnmatchedStatesChangeNothing)
+{
+    const HWND hWnd = s_wnd->m_hWnd;
+    g_mci.sent.clear();
+    // An "on" or "dimmed" while the show runs.
+    EXPECT_EQ(SendDisplayState(hWnd, kOn), TRUE);
+    EXPECT_EQ(SendDisplayState(hWnd, kDimmed), TRUE);
+    // "Off" for another setting, with a value of another size, as another
+    // event, or no report at all; a state the display never has.
+    EXPECT_EQ(SendDisplayState(hWnd, kOff, kSessionDisplayStatus), TRUE);
+    for (DWORD length : {0u, 1u, 2u, 8u})
+        EXPECT_EQ(SendDisplayState(hWnd, kOff, kConsoleDisplayState, length), TRUE) << length;
+    EXPECT_EQ(s_wnd->SendMessage(WM_POWERBROADCAST, kPowerSettingChange, 0), TRUE);
+    EXPECT_EQ(SendDisplayState(hWnd, 3), TRUE);
+    SendDisplayState(hWnd, kOff, kConsoleDisplayState, sizeof(DWORD), PBT_APMRESUMEAUTOMATIC);
+    EXPECT_TRUE(s_wnd->ReachedDefault(WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC));
+    EXPECT_FALSE(s_wnd->ReachedDefault(WM_POWERBROADCAST, kPowerSettingChange));
+    EXPECT_FALSE(s_wnd->IsResting());
+    EXPECT_TRUE(g_mci.sent.empty());
+    s_wnd->m_ticks.clear();
+    Pump(300);
+    EXPECT_GE(s_wnd->m_ticks.size(), 3u);
+
+    // A dimmed display wakes the show as an "on" does.
+    EXPECT_EQ(SendDisplayState(hWnd, kOff), TRUE);
+    EXPECT_TRUE(s_wnd->IsResting());
+    EXPECT_EQ(SendDisplayState(hWnd, kDimmed), TRUE);
+    EXPECT_FALSE(s_wnd->IsResting());
+    EXPECT_EQ(g_mci.Commands(), (std::vector<std::uint32_t>{mci::kStatus, mci::kStop, mci::kPlay}));
+}
+
 TEST(FullScreenWindowEnd, QueuedClosesEndOnceWithExitCodeZero)
 {
     CShowApp app;
@@ -542,6 +688,31 @@ TEST(FullScreenWindowEnd, AClickOnACoverEndsTheShowAndItsCovers)
         EXPECT_FALSE(::IsWindow(cover));
     EXPECT_EQ(deleted, 1);
     EXPECT_EQ(quit.count, 1);
+    EXPECT_EQ(quit.exitCode, 0u);
+}
+
+// The system reports the display's state right after the registration: a
+// show started with the display off rests before its first tick, and a key
+// still ends it.
+TEST(FullScreenWindowEnd, AShowStartedWithTheDisplayOffRestsFromTheStart)
+{
+    CShowApp app;
+    int deleted = 0;
+    CProbeFullScreenWnd* wnd = new CProbeFullScreenWnd(&deleted);
+    ASSERT_TRUE(wnd->Create());
+    const HWND hWnd = wnd->m_hWnd;
+    g_mci.sent.clear();
+    EXPECT_EQ(SendDisplayState(hWnd, kOff), TRUE);
+    EXPECT_EQ(g_mci.Commands(), (std::vector<std::uint32_t>{mci::kStatus, mci::kStop}));
+    PumpFor(500, hWnd);
+    EXPECT_TRUE(wnd->m_ticks.empty());
+    EXPECT_EQ(wnd->CycleTick(), 0);
+
+    wnd->PostMessage(WM_KEYDOWN, 'Q', 0x00100001);
+    QuitSeen quit;
+    PumpFor(3000, nullptr, &quit, [&] { return quit.count > 0; });
+    EXPECT_FALSE(::IsWindow(hWnd));
+    EXPECT_EQ(deleted, 1);
     EXPECT_EQ(quit.exitCode, 0u);
 }
 

@@ -102,12 +102,19 @@ TEST_F(MidiPlayerUnderWine, OpensPlaysReportsPositionAndCloses)
         EXPECT_EQ(tap.calls.size(), sent);
         EXPECT_TRUE(player.IsOpen());
 
+        // The sequencer takes the stop and the play from a position that
+        // pause and resume send.
+        EXPECT_TRUE(player.Pause());
+        EXPECT_TRUE(player.Resume());
+        EXPECT_TRUE(player.IsPlaying());
+
         EXPECT_TRUE(player.Close());
         EXPECT_FALSE(player.Close());
     }
     const std::vector<std::uint32_t> expected{mci::kOpen,   mci::kSet,    mci::kSeek,
                                               mci::kStatus, mci::kStatus, mci::kStatus,
                                               mci::kPlay,   mci::kStatus, mci::kStatus,
+                                              mci::kStatus, mci::kStop,   mci::kPlay,
                                               mci::kStop,   mci::kClose};
     ASSERT_EQ(tap.calls.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {

@@ -10,8 +10,13 @@
 //   e2e_helper desktop <ms>
 //       covers the screen for <ms> with a desktop of its own: dark green,
 //       with a magenta block at (100, 80)-(300, 180).
+//   e2e_helper display <off|on|dimmed>
+//       reports the display's new state to the running show as the system
+//       would: the report is written into the show's process and its
+//       address sent with WM_POWERBROADCAST to the show's window.
 // Results are printed as key=value lines.
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include "tests/e2e/helper/host_window.h"
 
@@ -141,6 +146,95 @@ int Desktop(int milliseconds)
     return 0;
 }
 
+// The power-setting report of the console's display state, laid out as the
+// system's (whose headers declare it only for newer targets).
+struct DisplayStateReport {
+    GUID setting;
+    DWORD length;
+    DWORD state;
+};
+const GUID kConsoleDisplayState = {0x6fe69556, 0x704a, 0x47a0, {0x8f, 0x24, 0xc2, 0x8d, 0x93, 0x6f, 0xda, 0x47}};
+constexpr WPARAM kPowerSettingChange = 0x8013;
+
+struct ShowSearch {
+    DWORD pid;
+    HWND found;
+};
+
+// The show's window: a visible top-level window of the process over the
+// whole primary screen (its covers lie on other monitors).
+BOOL CALLBACK FindShowWindow(HWND hwnd, LPARAM param)
+{
+    auto* search = reinterpret_cast<ShowSearch*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    RECT rect;
+    if (pid != search->pid || !IsWindowVisible(hwnd) || !GetWindowRect(hwnd, &rect))
+        return TRUE;
+    if (rect.left == 0 && rect.top == 0 && rect.right == GetSystemMetrics(SM_CXSCREEN) &&
+        rect.bottom == GetSystemMetrics(SM_CYSCREEN)) {
+        search->found = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND ShowWindowOfSaver(DWORD& pid)
+{
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return nullptr;
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    HWND found = nullptr;
+    for (BOOL more = Process32First(snapshot, &entry); more && !found; more = Process32Next(snapshot, &entry)) {
+        if (lstrcmpiA(entry.szExeFile, "Morva.scr") != 0)
+            continue;
+        ShowSearch search{entry.th32ProcessID, nullptr};
+        EnumWindows(FindShowWindow, reinterpret_cast<LPARAM>(&search));
+        found = search.found;
+        pid = entry.th32ProcessID;
+    }
+    CloseHandle(snapshot);
+    return found;
+}
+
+int Display(const char* state)
+{
+    DWORD value;
+    if (std::strcmp(state, "off") == 0)
+        value = 0;
+    else if (std::strcmp(state, "on") == 0)
+        value = 1;
+    else if (std::strcmp(state, "dimmed") == 0)
+        value = 2;
+    else
+        return 2;
+    DWORD pid = 0;
+    const HWND show = ShowWindowOfSaver(pid);
+    if (!show) {
+        std::printf("show_window=none\n");
+        return 3;
+    }
+    std::printf("show_window=%p\n", static_cast<void*>(show));
+    const HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, pid);
+    if (!process)
+        return 4;
+    const DisplayStateReport report{kConsoleDisplayState, sizeof(DWORD), value};
+    void* remote = VirtualAllocEx(process, nullptr, sizeof report, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    int rc = 5;
+    if (remote && WriteProcessMemory(process, remote, &report, sizeof report, nullptr)) {
+        const LRESULT result =
+            SendMessageA(show, WM_POWERBROADCAST, kPowerSettingChange, reinterpret_cast<LPARAM>(remote));
+        std::printf("result=%ld\n", static_cast<long>(result));
+        rc = 0;
+    }
+    if (remote)
+        VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    CloseHandle(process);
+    return rc;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -152,6 +246,9 @@ int main(int argc, char** argv)
         return Activate(std::atoi(argv[2]));
     if (argc >= 3 && std::strcmp(argv[1], "desktop") == 0)
         return Desktop(std::atoi(argv[2]));
-    std::fprintf(stderr, "usage: e2e_helper host <saver> [destroy|abandon] | activate <ms> | desktop <ms>\n");
+    if (argc >= 3 && std::strcmp(argv[1], "display") == 0)
+        return Display(argv[2]);
+    std::fprintf(stderr, "usage: e2e_helper host <saver> [destroy|abandon] | activate <ms> | desktop <ms> | "
+                         "display <off|on|dimmed>\n");
     return 2;
 }

@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# What the show costs with the display on, and while Windows reports it off:
+# `wine Morva.scr /s` in mode 1 on an Xvfb of 3840 x 2160 (depth 24;
+# MORVA_BENCH_SIZE=WxH for another), measured for SECONDS seconds (default
+# 10) three times: display on, after the end-to-end helper reported it off
+# into the show's process as the system would, and after it reported it on
+# again. Prints the CPU share (of one CPU) of the show's process, of the X
+# server and of the Wine server over each span, from utime + stime in /proc.
+#   scripts/bench-display-off.sh BUILD_DIR [SECONDS]      (a cross build)
+set -u
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "${1:?usage: bench-display-off.sh BUILD_DIR [SECONDS]}" && pwd)
+seconds=${2:-10}
+size=${MORVA_BENCH_SIZE:-3840x2160}
+scr=$build/app/Morva.scr
+helper=$build/tests/e2e/helper/e2e_helper.exe
+[ -f "$scr" ] && [ -f "$helper" ] || { echo "build Morva and e2e_helper in $build first" >&2; exit 1; }
+source "$root/scripts/wine-env.sh"
+
+work=$(mktemp -d /tmp/morva-bench-display.XXXXXX)
+saver_pid=
+cleanup() {
+    [ -n "$saver_pid" ] && kill "$saver_pid" 2>/dev/null
+    morva_wine_cleanup
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+display=$(morva_xvfb_start "${size}x24") || exit 1
+xvfb_pid=$(tr -d ' ' <"/tmp/.X${display#:}-lock")
+morva_wine_prefix "$work/prefix" || exit 1
+morva_wine_use "$work/prefix" "$display"
+cp "$root/res/media/Morva0001.jpg" "$root/res/media/4.mid" "$(morva_windir)/"
+printf '\r\n1' >"$(morva_windir)/Morvalst.txt"
+
+# The Wine server of this prefix.
+server_pid=
+for pid in $(pgrep wineserver); do
+    { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qx "WINEPREFIX=$work/prefix" && server_pid=$pid
+done
+
+# Clock ticks of a process (user and system) from /proc.
+cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat" 2>/dev/null || echo 0; }
+hz=$(getconf CLK_TCK)
+
+# One span: the CPU share of the show, the X server and the Wine server.
+measure() {
+    local label=$1 s0 x0 w0 t0 s1 x1 w1 t1
+    s0=$(cpu_ticks "$saver_pid"); x0=$(cpu_ticks "$xvfb_pid"); w0=$(cpu_ticks "${server_pid:-0}")
+    t0=$(date +%s.%N)
+    sleep "$seconds"
+    s1=$(cpu_ticks "$saver_pid"); x1=$(cpu_ticks "$xvfb_pid"); w1=$(cpu_ticks "${server_pid:-0}")
+    t1=$(date +%s.%N)
+    kill -0 "$saver_pid" 2>/dev/null || { echo "the show ended while measuring" >&2; exit 1; }
+    awk -v l="$label" -v s=$((s1 - s0)) -v x=$((x1 - x0)) -v w=$((w1 - w0)) -v hz="$hz" \
+        -v wall="$(echo "$t1 - $t0" | bc)" -v size="$size" \
+        'BEGIN { printf "%-10s %-14s %8.1f %8.1f %10.1f %7.1f\n", size, l, s / hz / wall * 100,
+                 x / hz / wall * 100, w / hz / wall * 100, wall }'
+}
+
+report() {
+    local out
+    out=$(wine "$helper" display "$1" 2>/dev/null | tr -d '\r')
+    grep -qx 'result=1' <<<"$out" || { echo "the show did not take the report '$1': $out" >&2; exit 1; }
+}
+
+echo "CPU: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) CPUs; Wine $(wine --version 2>/dev/null)"
+wine "$scr" /s >/dev/null 2>&1 &
+saver_pid=$!
+timeout 120 xdotool search --sync --onlyvisible --pid "$saver_pid" >/dev/null 2>&1 ||
+    { echo "no show window appeared" >&2; exit 1; }
+# Past the start and the first ticks.
+sleep 3
+printf '%-10s %-14s %8s %8s %10s %7s\n' screen display 'show %' 'X %' 'server %' 'span s'
+measure on
+report off
+measure off
+report on
+measure 'on again'
+DISPLAY=$display xdotool key a
+for i in $(seq 1 100); do kill -0 "$saver_pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$saver_pid" 2>/dev/null && echo "the show did not end on a key" >&2
+saver_pid=
+echo "show %, X %, server %: CPU time of the show's process, the X server and the Wine server over the span,"
+echo "as a share of one CPU (utime + stime from /proc)."
