@@ -1,18 +1,23 @@
 #!/usr/bin/env bash
 # Builds the native tree (platform-free code, tests, tools) and the cross tree
 # (Morva.scr, Win32 tests, Windows tools).
-#   scripts/build.sh [native|win|asan|all]   (default: native and win)
+#   scripts/build.sh [native|win|asan|all] [TARGET ...]
+# (default: native and win); with targets, only those and what they need.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${MORVA_BUILD_DIR:-$root/build}
 jobs=${MORVA_JOBS:-$(nproc)}
 what=${1:-default}
+targets=()
+for t in "${@:2}"; do
+    targets+=(--target "$t")
+done
 
 configure_and_build() {
     local dir=$1; shift
     cmake -S "$root" -B "$dir" -G Ninja "$@" >"$dir.configure.log" 2>&1 || {
         cat "$dir.configure.log" >&2; return 1; }
-    cmake --build "$dir" -j "$jobs"
+    cmake --build "$dir" -j "$jobs" "${targets[@]}"
 }
 
 mkdir -p "$out"

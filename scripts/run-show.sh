@@ -1,9 +1,18 @@
 #!/usr/bin/env bash
-# Builds Morva.scr and runs it under Wine with the default picture and tune.
-#   scripts/run-show.sh [SWITCH]     SWITCH: /s (default), /c, /p
+# Builds what one switch of Morva.scr needs and runs it under Wine, with the
+# default picture and tune (or the given ones) in the Windows directory of a
+# private prefix (build/show-prefix).
+#   scripts/run-show.sh [/s|/p|/c] [--picture FILE] [--tune FILE]
 #   scripts/run-show.sh --linux [OPTIONS]   the native X11 program instead
-# On the user's X display when there is one; otherwise on a private Xvfb,
-# where it saves a screenshot of the running show and ends it.
+#     /s  the full-screen show (default)
+#     /p  the preview, in a window of the preview host program: under Wine a
+#         preview drawn by another process never reaches the screen
+#     /c  the settings dialog
+# On the user's X display it runs there until it is closed (the show: a key
+# or the mouse), with Wine's audio drivers on so that the tune plays.
+# Without one it runs on a private Xvfb with the audio drivers off, saves a
+# screenshot of what ran as build/show-s.png, show-p.png or show-c.png, ends
+# it and says where the screenshot is.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${MORVA_BUILD_DIR:-$root/build}
@@ -16,7 +25,7 @@ export MORVA_BUILD_DIR=$out
 if [ "${1:-}" = --linux ]; then
     shift
     "$root/scripts/setup.sh" || exit 1
-    "$root/scripts/build.sh" native || exit 1
+    "$root/scripts/build.sh" native velunor || exit 1
     velunor=$out/native/x11/velunor
     if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
         echo "run-show: velunor on $DISPLAY (Escape or q closes its window)"
@@ -24,6 +33,7 @@ if [ "${1:-}" = --linux ]; then
     fi
     source "$root/scripts/wine-env.sh"
     trap morva_wine_cleanup EXIT
+    rm -f "$out/show-linux.png"
     DISPLAY=$(morva_xvfb_start 1280x720x24) || exit 1
     export DISPLAY
     "$velunor" "$@" &
@@ -35,42 +45,119 @@ if [ "${1:-}" = --linux ]; then
     echo "run-show: velunor ran on a private Xvfb (ended by SIGTERM: status $?); screenshot: $out/show-linux.png"
     exit 0
 fi
-switch=${1:-/s}
+usage="usage: scripts/run-show.sh [/s|/p|/c] [--picture FILE] [--tune FILE]"
+
+switch=/s
+picture=$root/res/media/Morva0001.jpg
+tune=$root/res/media/4.mid
+while [ $# -gt 0 ]; do
+    case $1 in
+    /s|/p|/c) switch=$1 ;;
+    --picture|--tune)
+        [ $# -ge 2 ] && [ -f "$2" ] || { echo "run-show: $1 needs a file" >&2; exit 2; }
+        if [ "$1" = --picture ]; then picture=$(realpath "$2"); else tune=$(realpath "$2"); fi
+        shift ;;
+    *) echo "$usage" >&2; exit 2 ;;
+    esac
+    shift
+done
 
 "$root/scripts/setup.sh" || exit 1
-"$root/scripts/build.sh" win || exit 1
-source "$root/scripts/wine-env.sh"
-trap morva_wine_cleanup EXIT
-
 headless=1
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
     headless=0
-else
+fi
+
+# Only the programs this run starts: Morva.scr, or the preview host, which
+# runs the saver's preview in its own process; the dialog's automation for
+# the screenshot of the settings dialog.
+case $switch in
+/p) targets=(preview_host) ;;
+/c) targets=(Morva); [ $headless -eq 1 ] && targets+=(dialog_driver) ;;
+*) targets=(Morva) ;;
+esac
+"$root/scripts/build.sh" win "${targets[@]}" || exit 1
+
+source "$root/scripts/wine-env.sh"
+trap morva_wine_cleanup EXIT
+shot=$out/show-${switch#/}.png
+# Earlier runs wrote every screenshot to one file; it no longer tells what ran.
+rm -f "$out/show.png"
+if [ $headless -eq 1 ]; then
+    rm -f "$shot"
     DISPLAY=$(morva_xvfb_start 1280x720x24) || exit 1
     export DISPLAY
+else
+    morva_wine_audio_on
 fi
-prefix=${MORVA_WINEPREFIX:-$out/show-prefix}
-morva_wine_prefix "$prefix"
+morva_wine_prefix "${MORVA_WINEPREFIX:-$out/show-prefix}"
 windows=$(morva_windir)
-cp "$root/res/media/Morva0001.jpg" "$root/res/media/4.mid" "$windows/"
+cp "$picture" "$windows/Morva0001.jpg"
+cp "$tune" "$windows/4.mid"
 [ -f "$windows/Morvalst.txt" ] || printf '\r\n0' >"$windows/Morvalst.txt"
 
 scr=$out/win/app/Morva.scr
-if [ "$switch" = /p ]; then
-    wine "$out/win/tests/e2e/helper/e2e_helper.exe" host "$(winepath -w "$scr")" destroy
-    exit $?
-fi
+preview_host=$out/win/tests/e2e/helper/preview_host.exe
+# The preview at the size of the display settings' monitor picture.
+preview_size=(152 112)
+
 if [ $headless -eq 0 ]; then
-    echo "run-show: Morva.scr $switch on $DISPLAY (a key or the mouse ends the show)"
-    wine "$scr" "$switch"
+    case $switch in
+    /s) echo "run-show: Morva.scr /s on $DISPLAY (a key or the mouse ends the show)"
+        wine "$scr" /s ;;
+    /p) echo "run-show: the preview of Morva.scr on $DISPLAY, in a window titled \"Preview\" (close it to end)"
+        wine "$preview_host" --window "${preview_size[@]}" ;;
+    /c) echo "run-show: Morva.scr /c on $DISPLAY (Quit or the close button ends it)"
+        wine "$scr" /c ;;
+    esac
     exit $?
 fi
 
-wine "$scr" "$switch" &
-pid=$!
-sleep 8
-shot=$out/show.png
-import -window root "$shot"
-xdotool key Escape
-wait $pid
-echo "run-show: Morva.scr $switch ran on a private Xvfb (exit code $?); screenshot: $shot"
+# Runs the settings dialog's automation; prints its key=value lines. Through
+# a file: a Wine program started on the way would hold a pipe open.
+drive_dialog() {
+    local report=$out/run-show-driver.txt
+    wine "$out/win/tests/e2e/dialog/dialog_driver.exe" "$@" >"$report" 2>/dev/null </dev/null
+    tr -d '\r' <"$report"
+}
+
+status=0
+case $switch in
+/s)
+    wine "$scr" /s &
+    pid=$!
+    # A few seconds in: the drops still fall and the first rings have spread.
+    timeout 20 xdotool search --sync --onlyvisible --pid "$pid" >/dev/null 2>&1
+    sleep 4
+    import -window root "$shot"
+    xdotool key Escape
+    wait "$pid" || status=$? ;;
+/p)
+    wine "$preview_host" --window "${preview_size[@]}" 4000 &
+    pid=$!
+    wid=$(timeout 20 xdotool search --sync --onlyvisible --name "^Preview$" 2>/dev/null | head -n 1)
+    sleep 1
+    [ -n "$wid" ] && import -window "$wid" "$shot"
+    wait "$pid" || status=$? ;;
+/c)
+    wine "$scr" /c &
+    pid=$!
+    rect=$(drive_dialog wait activate rect | sed -n 's/^rect=//p')
+    if [ -n "$rect" ]; then
+        sleep 0.5
+        IFS=, read -r x y w h <<<"$rect"
+        import -window root -crop "${w}x$h+$x+$y" +repage "$shot"
+        drive_dialog click 1009 >/dev/null
+    else
+        kill "$pid"
+    fi
+    wait "$pid" || status=$? ;;
+esac
+
+echo "run-show: Morva.scr $switch ran on a private Xvfb (exit code $status)"
+if [ ! -s "$shot" ]; then
+    echo "run-show: no screenshot was taken" >&2
+    exit 1
+fi
+echo "run-show: screenshot: $shot"
+exit $status

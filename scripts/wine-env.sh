@@ -10,15 +10,21 @@
 #                                 current prefix for Morva.scr and every test
 #                                 and helper program of a cross build
 #   morva_wine_cleanup            stops every server this shell started
+#   morva_wine_audio_on           turns the audio drivers back on, for a run
+#                                 on the user's display
 #
 # Wine notes that shape this: with no window manager, X11 "Managed" windows
 # stall 2 s on destruction and get no deactivation messages, so the prefix
-# turns managing off; the mono and gecko installers and the audio drivers
-# are disabled so that nothing asks questions or prints noise.
+# turns managing off; the mono and gecko installers are disabled so that
+# nothing asks questions, and the audio drivers, so that tests and headless
+# runs print no noise and play nothing.
 
 export WINEARCH=win32
 export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES="mscoree,mshtml=;winealsa.drv,winepulse.drv,wineoss.drv=d"
+MORVA_WINE_NO_INSTALLERS="mscoree,mshtml="
+export WINEDLLOVERRIDES="$MORVA_WINE_NO_INSTALLERS;winealsa.drv,winepulse.drv,wineoss.drv=d"
+
+morva_wine_audio_on() { export WINEDLLOVERRIDES=$MORVA_WINE_NO_INSTALLERS; }
 
 MORVA_WINE_PREFIXES=()
 # Xvfb is usually started in a command substitution, a subshell, so its

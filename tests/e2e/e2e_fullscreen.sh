@@ -125,6 +125,32 @@ case_preview_ends_when_the_host_process_dies() {
     fail "the preview outlived its host by 10 s"
 }
 
+# The route of scripts/run-show.sh /p: the preview drawn in a captioned
+# window of the preview host's own process, kept until the user closes it.
+case_preview_host_window_shows_the_preview_until_closed() {
+    local host id
+    count_run preview_host.exe
+    wine "${HELPER%/*}/preview_host.exe" --window 152 112 >>"$E2E_LOGDIR/preview_host.out" 2>&1 &
+    host=$!
+    track_process "$host"
+    id=$(timeout 20 xdotool search --sync --onlyvisible --name '^Preview$' 2>/dev/null | head -n 1)
+    [ -n "$id" ] || fail "no preview window appeared"
+    sleep 2
+    kill -0 "$host" 2>/dev/null || fail "the preview window closed by itself"
+    eval "$(xdotool getwindowgeometry --shell "$id")"
+    import -window "$id" "$E2E_LOGDIR/preview-window.png"
+    # Black around the tile's drop and rings; an empty host would be white.
+    expect_eq "$(screen_pixel "$E2E_LOGDIR/preview-window.png" 10 $((HEIGHT - 10)))" 0,0,0 "preview corner"
+    xdotool mousemove $((X + WIDTH - 10)) $((Y + 9)) click 1
+    for i in $(seq 1 100); do
+        kill -0 "$host" 2>/dev/null || break
+        sleep 0.05
+    done
+    kill -0 "$host" 2>/dev/null && fail "the close button did not end the preview host"
+    wait "$host"
+    expect_eq $? 0 "preview host exit code"
+}
+
 case_preview_without_a_usable_window_ends_at_once() {
     for args in "/p" "/p 0" "/p 12345" "/p xyz"; do
         # shellcheck disable=SC2086

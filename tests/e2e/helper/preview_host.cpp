@@ -1,10 +1,14 @@
 // Shows the saver's preview the way the display settings do, but in a window
 // of this same process: under Wine a preview child drawn by another process
-// never reaches the screen, so screenshots of the preview come from here.
+// never reaches the screen, so screenshots and scripts/run-show.sh /p show
+// the preview from here.
 //   preview_host <width> <height> <milliseconds>
-// Makes a borderless window at (0, 0) whose client area is width x height,
-// fills it with the animation window as the preview child, keeps both for
-// the given time, then destroys the host and ends with code 0.
+//       a borderless window at (0, 0) whose client area is width x height,
+//       kept for the given time, then destroyed; exit code 0.
+//   preview_host --window <width> <height> [milliseconds]
+//       the same in a captioned window titled "Preview", kept
+//       until the user closes it or the time (when given) is over.
+// Either way the animation window fills the client area as the preview child.
 #include "app/ShowApp.h"
 #include "show/ShowWnd.h"
 #include "tests/e2e/helper/host_window.h"
@@ -13,22 +17,54 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
+namespace {
+
+const char kUsage[] = "usage: preview_host <width> <height> <milliseconds>\n"
+                      "       preview_host --window <width> <height> [milliseconds]\n";
+
+HWND MakeCaptionedHost(int width, int height)
+{
+    const DWORD style = WS_OVERLAPPEDWINDOW | WS_VISIBLE;
+    RECT outer = {0, 0, width, height};
+    AdjustWindowRect(&outer, style, FALSE);
+    return MakeHostWindow("MorvaPreviewWindow", "Preview", style, 40, 40, outer.right - outer.left,
+                          outer.bottom - outer.top);
+}
+
+// Dispatches messages until the host window is gone: closing it destroys it,
+// and the preview child with it.
+void PumpWhileOpen(HWND host)
+{
+    MSG msg;
+    while (IsWindow(host) && GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: preview_host <width> <height> <milliseconds>\n");
+    const bool windowed = argc > 1 && std::strcmp(argv[1], "--window") == 0;
+    const int first = windowed ? 2 : 1;
+    const int count = argc - first;
+    if (windowed ? (count != 2 && count != 3) : count != 3) {
+        std::fputs(kUsage, stderr);
         return 2;
     }
-    const int width = std::atoi(argv[1]);
-    const int height = std::atoi(argv[2]);
-    const DWORD milliseconds = static_cast<DWORD>(std::atoi(argv[3]));
+    const int width = std::atoi(argv[first]);
+    const int height = std::atoi(argv[first + 1]);
+    const bool timed = count == 3;
+    const DWORD milliseconds = timed ? static_cast<DWORD>(std::atoi(argv[first + 2])) : 0;
 
     CShowApp app;
     app.m_strRunMode = "p";
 
-    HWND host = MakeHostWindow("MorvaPreviewHost", "Preview host", WS_POPUP | WS_VISIBLE, 0, 0, width, height);
+    HWND host = windowed ? MakeCaptionedHost(width, height)
+                         : MakeHostWindow("MorvaPreviewHost", "Preview host", WS_POPUP | WS_VISIBLE, 0, 0, width, height);
     if (!host)
         return 3;
     RECT client;
@@ -40,8 +76,13 @@ int main(int argc, char** argv)
         DestroyWindow(host);
         return 4;
     }
+    if (!timed) {
+        PumpWhileOpen(host);
+        return 0;
+    }
     PumpMessages(milliseconds);
-    DestroyWindow(host);
+    if (IsWindow(host))
+        DestroyWindow(host);
     PumpMessages(0);
     return 0;
 }
