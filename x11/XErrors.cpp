@@ -10,6 +10,7 @@ struct ErrorRecord {
     int trapDepth = 0;
     int trappedCode = 0;
     int reported = 0;
+    XID vanishing = 0;
 };
 ErrorRecord g_errors;
 
@@ -22,6 +23,9 @@ int OnXError(Display* display, XErrorEvent* event)
             g_errors.trappedCode = event->error_code;
         return 0;
     }
+    if (event->resourceid == g_errors.vanishing && g_errors.vanishing
+        && (event->error_code == BadWindow || event->error_code == BadDrawable))
+        return 0;
     if (g_errors.reported < kMaxReported) {
         ++g_errors.reported;
         char text[160] = "";
@@ -45,6 +49,11 @@ void InstallXErrorHandlers()
 {
     XSetErrorHandler(OnXError);
     XSetIOErrorHandler(OnXIOError);
+}
+
+void ExpectWindowMayVanish(XID window)
+{
+    g_errors.vanishing = window;
 }
 
 CXErrorTrap::CXErrorTrap(Display* display) : m_display(display)

@@ -8,6 +8,11 @@
 
 void InstallXErrorHandlers();
 
+// A window that its owner may destroy at any time: the requests already on
+// their way to it then fail with BadWindow or BadDrawable, which says nothing
+// the DestroyNotify that follows does not, so they are not reported.
+void ExpectWindowMayVanish(XID window);
+
 // Catches the errors of the requests made while it lives. Failed() waits for
 // the server to have answered them.
 class CXErrorTrap {

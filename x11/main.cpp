@@ -142,6 +142,7 @@ bool CVelunorApp::OpenWindow()
         // Only what the program needs: the daemon holds the input events of
         // its window, and selecting them there is refused.
         XSelectInput(m_display, m_window, StructureNotifyMask | ExposureMask);
+        ExpectWindowMayVanish(m_window);
     } else {
         const int screen = DefaultScreen(m_display);
         m_visual = DefaultVisual(m_display, screen);
