@@ -2,13 +2,13 @@
 # Installs what building and testing need on Debian, as root, when missing:
 # CMake and Ninja, GoogleTest and Google Benchmark, the MinGW-w64 cross
 # compiler, 32-bit Wine with its fonts, Xvfb, Xephyr (two monitors), xdotool,
-# ImageMagick, and NSIS for the installer; clang and its runtimes for the
-# fuzz targets.
+# the X11 headers (for the tests' window finder), ImageMagick, and NSIS for
+# the installer; clang and its runtimes for the fuzz targets.
 set -euo pipefail
 
 packages=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev
           g++-mingw-w64-i686 binutils-mingw-w64-i686
-          wine wine32:i386 fonts-wine xvfb xserver-xephyr xauth xdotool x11-utils imagemagick
+          wine wine32:i386 fonts-wine xvfb xserver-xephyr xauth xdotool x11-utils libx11-dev imagemagick
           nsis clang libclang-rt-14-dev procps)
 
 missing=()
