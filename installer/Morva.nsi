@@ -123,7 +123,17 @@ Section "Uninstall"
   Delete "$SYSDIR\Morva.scr"
   Delete "$WINDIR\Morva0001.jpg"
   Delete "$WINDIR\4.mid"
-  Delete "$INSTDIR\Uninstall.exe"
+  ; This runs in a temporary copy of the uninstaller, started by the one in
+  ; $INSTDIR, which may not have ended yet on a busy machine: its file cannot
+  ; be deleted while it runs, and the folder then stays. Give it 10 s.
+  ${For} $0 1 100
+    ClearErrors
+    Delete "$INSTDIR\Uninstall.exe"
+    ${IfNot} ${Errors}
+      ${ExitFor}
+    ${EndIf}
+    Sleep 100
+  ${Next}
   RMDir "$INSTDIR"
   DeleteRegKey HKLM "${UNINSTKEY}"
 SectionEnd

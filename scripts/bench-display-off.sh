@@ -67,7 +67,7 @@ report() {
 echo "CPU: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) CPUs; Wine $(wine --version 2>/dev/null)"
 wine "$scr" /s >/dev/null 2>&1 &
 saver_pid=$!
-timeout 120 xdotool search --sync --onlyvisible --pid "$saver_pid" >/dev/null 2>&1 ||
+morva_xwinfind -w 120 -p "$saver_pid" >/dev/null ||
     { echo "no show window appeared" >&2; exit 1; }
 # Past the start and the first ticks.
 sleep 3

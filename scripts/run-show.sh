@@ -127,7 +127,7 @@ case $switch in
     wine "$scr" /s &
     pid=$!
     # A few seconds in: the drops still fall and the first rings have spread.
-    timeout 20 xdotool search --sync --onlyvisible --pid "$pid" >/dev/null 2>&1
+    morva_xwinfind -w 20 -p "$pid" >/dev/null
     sleep 4
     import -window root "$shot"
     xdotool key Escape
@@ -135,7 +135,7 @@ case $switch in
 /p)
     wine "$preview_host" --window "${preview_size[@]}" 4000 &
     pid=$!
-    wid=$(timeout 20 xdotool search --sync --onlyvisible --name "^Preview$" 2>/dev/null | head -n 1)
+    wid=$(morva_xwinfind -w 20 -n Preview | head -n 1)
     sleep 1
     [ -n "$wid" ] && import -window "$wid" "$shot"
     wait "$pid" || status=$? ;;

@@ -22,7 +22,7 @@ show_in_mode() {
     printf '\r\n%s' "$mode" >"$(morva_windir)/Morvalst.txt"
     wine "$scr" /s &
     pid=$!
-    xdotool search --sync --onlyvisible --pid "$pid" >/dev/null 2>&1
+    morva_xwinfind -w 30 -p "$pid" >/dev/null
     sleep 4
     import -window root "$file"
     xdotool key Escape
@@ -66,7 +66,7 @@ shot_preview() {
     local pid
     wine "$win/tests/e2e/helper/preview_host.exe" 152 112 3000 &
     pid=$!
-    xdotool search --sync --onlyvisible --name "Preview host" >/dev/null 2>&1
+    morva_xwinfind -w 30 -n "Preview host" >/dev/null
     sleep 1
     import -window root -crop 152x112+0+0 +repage -filter point -resize 200% "$docs/preview.png"
     wait "$pid"

@@ -3,8 +3,9 @@
 # CMake and Ninja, GoogleTest and Google Benchmark, the MinGW-w64 cross
 # compiler, 32-bit Wine with its fonts, Xvfb, Xephyr (two monitors), xdotool,
 # ImageMagick, and NSIS for the installer; clang and its runtimes for the
-# fuzz targets; Xlib, Xext and gdk-pixbuf for the native X11 program, and
-# XScreenSaver's image helper for its --desktop picture.
+# fuzz targets; Xlib, Xext and gdk-pixbuf for the native X11 program (Xlib
+# also for the tests' window finder), and XScreenSaver's image helper for
+# its --desktop picture.
 set -euo pipefail
 
 packages=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev

@@ -12,6 +12,8 @@
 #   morva_wine_cleanup            stops every server this shell started
 #   morva_wine_audio_on           turns the audio drivers back on, for a run
 #                                 on the user's display
+#   morva_xwinfind ARGS           finds visible windows of the display
+#                                 (scripts/xwinfind.c, built on first use)
 #
 # Wine notes that shape this: with no window manager, X11 "Managed" windows
 # stall 2 s on destruction and get no deactivation messages, so the prefix
@@ -117,6 +119,24 @@ morva_wine_heapcheck() {
     } >"$reg"
     # Wine maps the Unix root to drive Z:.
     wine regedit /S "Z:${reg//\//\\}" </dev/null >/dev/null 2>&1
+}
+
+# Every window search of the tests and scripts goes through this finder:
+# xdotool's search ends with an X error, printing no window, whenever a
+# window goes away while it walks the tree, as Wine's windows do at any time.
+#   morva_xwinfind [-w SECONDS] -p PID | -P | -n NAME
+# See scripts/xwinfind.c. It is built natively into the build directory the
+# first time and again when its source changes.
+MORVA_XWINFIND_SRC=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/xwinfind.c
+morva_xwinfind() {
+    local bin=${MORVA_BUILD_DIR:-${MORVA_XWINFIND_SRC%/scripts/*}/build}/xwinfind/xwinfind
+    if [ ! -x "$bin" ] || [ "$MORVA_XWINFIND_SRC" -nt "$bin" ]; then
+        mkdir -p "${bin%/*}"
+        # Under a temporary name: another run may be starting the same file.
+        cc -O2 -Wall -o "$bin.$BASHPID" "$MORVA_XWINFIND_SRC" -lX11 &&
+            mv -f "$bin.$BASHPID" "$bin" || return 2
+    fi
+    "$bin" "$@"
 }
 
 # The prefix's Windows and temporary directories, as Linux paths.

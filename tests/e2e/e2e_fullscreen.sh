@@ -133,7 +133,7 @@ case_preview_host_window_shows_the_preview_until_closed() {
     wine "${HELPER%/*}/preview_host.exe" --window 152 112 >>"$E2E_LOGDIR/preview_host.out" 2>&1 &
     host=$!
     track_process "$host"
-    id=$(timeout 20 xdotool search --sync --onlyvisible --name '^Preview$' 2>/dev/null | head -n 1)
+    id=$(morva_xwinfind -w 20 -n Preview | head -n 1)
     [ -n "$id" ] || fail "no preview window appeared"
     sleep 2
     kill -0 "$host" 2>/dev/null || fail "the preview window closed by itself"

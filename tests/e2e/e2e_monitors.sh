@@ -63,7 +63,7 @@ start_show_with_pointer_at() {
 # The saver's visible windows as "X,Y WxH" lines, left to right.
 saver_windows() {
     local id
-    for id in $(xdotool search --onlyvisible --pid "$SAVER_PID" 2>/dev/null); do
+    for id in $(morva_xwinfind -p "$SAVER_PID"); do
         eval "$(xdotool getwindowgeometry --shell "$id")"
         echo "$X,$Y ${WIDTH}x$HEIGHT"
     done | sort -n

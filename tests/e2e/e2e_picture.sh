@@ -188,7 +188,7 @@ case_without_picture_the_desktop_is_shown() {
     count_run e2e_helper.exe
     wine "$HELPER" desktop 6000 >"$E2E_LOGDIR/desktop.out" 2>&1 &
     local helper=$!
-    timeout 20 xdotool search --sync --onlyvisible --name 'Morva test desktop' >/dev/null ||
+    morva_xwinfind -w 20 -n 'Morva test desktop' >/dev/null ||
         fail "the test desktop did not appear"
     sleep 0.3
     start_show_and_shoot desktop

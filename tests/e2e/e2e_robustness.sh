@@ -59,12 +59,7 @@ lock_file() {
 
 # Visible windows that belong to a program, one id a line: Wine's desktop
 # and the root's children carry no process id.
-visible_windows() {
-    local w
-    for w in $(xdotool search --onlyvisible --name '' 2>/dev/null); do
-        xdotool getwindowpid "$w" >/dev/null 2>&1 && echo "$w"
-    done | sort
-}
+visible_windows() { morva_xwinfind -P | sort; }
 
 # The colour of the screen's top-left pixel: the border of the display image,
 # which the ripple never touches, so it is the show's picture there.

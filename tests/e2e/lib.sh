@@ -1,7 +1,8 @@
 # Shared pieces of the end-to-end suites: start Morva.scr under Wine as the
 # screen-saver machinery would, wait for its window, send input with xdotool,
-# take screenshots, and count cases. run.sh sets SCR, HELPER, WINEPREFIX and
-# DISPLAY before a suite is sourced.
+# take screenshots, and count cases. run.sh sources scripts/wine-env.sh (its
+# window finder is the one every search here uses) and sets SCR, HELPER,
+# WINEPREFIX and DISPLAY before a suite is sourced.
 
 E2E_PASSED=0
 E2E_FAILED=0
@@ -63,7 +64,7 @@ saver_start() {
 # Waits for a visible window of the saver; prints its X window id.
 saver_window() {
     local timeout=${1:-20} id
-    id=$(timeout "$timeout" xdotool search --sync --onlyvisible --pid "$SAVER_PID" 2>/dev/null | head -n 1)
+    id=$(morva_xwinfind -w "$timeout" -p "$SAVER_PID" | head -n 1)
     [ -n "$id" ] || return 1
     echo "$id"
 }

@@ -38,7 +38,7 @@ log=$out/trace.log
 samples=$out/samples.txt
 WINEDEBUG=-all,trace+gdi,trace+mci,+pid wine "$build/app/Morva.scr" /s >/dev/null 2>"$log" &
 pid=$!
-if ! timeout 30 xdotool search --sync --onlyvisible --pid "$pid" >/dev/null 2>&1; then
+if ! morva_xwinfind -w 30 -p "$pid" >/dev/null; then
     echo "soak: no full-screen window"
     kill "$pid" 2>/dev/null
     exit 1
