@@ -2,14 +2,14 @@
 // window's size, the ripple engine and the tick machine that drives it.
 #pragma once
 
-#include "ripple/EffectEngine.h"
 #include "show/ShowCycle.h"
+#include "show/WaterStage.h"
 #include "x11/Picture.h"
 
 #include <cstdint>
 #include <vector>
 
-class CWaterShow : private ShowStage {
+class CWaterShow {
 public:
     // `mode` is the stored effect mode: 0 alternates modes 1 and 2, any
     // number but 0, 1 and 2 keeps the water still.
@@ -30,20 +30,12 @@ public:
     int Height() const { return m_nHeight; }
 
 private:
-    void CloseMusic() override {}
-    void FlattenWater() override;
-    void StartMusic() override {}
-    void AddCosineDrop(int x, int y, int radius, int height) override;
-    void AddConeDrop(int x, int y, int radius, int height) override;
-    void StepAndPaint() override;
-
     int m_nEffectMode;
     int m_nWidth = 0;
     int m_nHeight = 0;
-    bool m_bWater = false;
     CPicture m_picture;
     std::vector<uint32_t> m_source;
     std::vector<uint32_t> m_display;
-    CEffectEngine m_effect;
+    CWaterStage m_stage;
     CShowCycle m_cycle;
 };

@@ -58,60 +58,36 @@ bool CRippleRenderer::Render(const RenderOptions& options, const std::vector<uin
         error = "picture size does not match the render size";
         return false;
     }
-    if (!m_effect.SetPath(options.path)) {
+    CEffectEngine& effect = m_stage.Engine();
+    if (!effect.SetPath(options.path)) {
         error = std::string("this processor has no ") + ripple::PathName(options.path) + " path";
         return false;
     }
-    m_effect.SetThreads(options.threads);
-    m_effect.SetStripWidth(options.strip);
-    m_nWidth = options.width;
-    m_nHeight = options.height;
-    m_bFlattenFailed = false;
+    effect.SetThreads(options.threads);
+    effect.SetStripWidth(options.strip);
     display = source;
-    m_pSource = source.data();
-    m_pDisplay = display.data();
+    m_stage.SetImages(source.data(), display.data(), options.width, options.height);
 
     // As the window does while it is created, before the first tick.
-    FlattenWater();
+    m_stage.FlattenWater();
     CShowCycle cycle;
     cycle.Start(options.setting);
     double wall = 0, cpu = 0;
-    for (int tick = 0; tick < options.ticks && !m_bFlattenFailed; ++tick) {
+    for (int tick = 0; tick < options.ticks && m_stage.HasWater(); ++tick) {
         if (tick == options.timeFrom) {
             wall = WallMs();
             cpu = ProcessCpuMs();
         }
-        cycle.Tick(m_nWidth, m_nHeight, *this);
+        cycle.Tick(options.width, options.height, m_stage);
     }
     if (times && options.timeFrom >= 0 && options.timeFrom < options.ticks) {
         times->ticks = options.ticks - options.timeFrom;
         times->wallMs = (WallMs() - wall) / times->ticks;
         times->cpuMs = (ProcessCpuMs() - cpu) / times->ticks;
     }
-    if (m_bFlattenFailed) {
+    if (!m_stage.HasWater()) {
         error = "not enough memory for the ripple engine";
         return false;
     }
     return true;
-}
-
-void CRippleRenderer::FlattenWater()
-{
-    if (!m_effect.Create(m_nWidth, m_nHeight))
-        m_bFlattenFailed = true;
-}
-
-void CRippleRenderer::AddCosineDrop(int x, int y, int radius, int height)
-{
-    m_effect.AddCosineDrop(x, y, radius, height, m_effect.GetPage());
-}
-
-void CRippleRenderer::AddConeDrop(int x, int y, int radius, int height)
-{
-    m_effect.AddConeDrop(x, y, radius, height, m_effect.GetPage());
-}
-
-void CRippleRenderer::StepAndPaint()
-{
-    m_effect.Step(m_pSource, m_pDisplay);
 }

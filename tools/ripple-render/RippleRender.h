@@ -3,8 +3,7 @@
 // and the display image after the last tick is the result.
 #pragma once
 
-#include "ripple/EffectEngine.h"
-#include "show/ShowCycle.h"
+#include "show/WaterStage.h"
 
 #include <cstdint>
 #include <string>
@@ -33,7 +32,7 @@ struct RenderTimes {
 constexpr int kMaxRenderSide = 16384;
 constexpr int64_t kMaxRenderPixels = 40000000;
 
-class CRippleRenderer : private ShowStage {
+class CRippleRenderer {
 public:
     // Checks the size and tick count against the limits.
     static bool ValidateOptions(const RenderOptions& options, std::string& error);
@@ -45,17 +44,5 @@ public:
         std::vector<uint32_t>& display, std::string& error, RenderTimes* times = nullptr);
 
 private:
-    void CloseMusic() override {}
-    void FlattenWater() override;
-    void StartMusic() override {}
-    void AddCosineDrop(int x, int y, int radius, int height) override;
-    void AddConeDrop(int x, int y, int radius, int height) override;
-    void StepAndPaint() override;
-
-    CEffectEngine m_effect;
-    int m_nWidth = 0;
-    int m_nHeight = 0;
-    bool m_bFlattenFailed = false;
-    const uint32_t* m_pSource = nullptr;
-    uint32_t* m_pDisplay = nullptr;
+    CWaterStage m_stage;
 };

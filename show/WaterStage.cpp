@@ -1,0 +1,29 @@
+#include "show/WaterStage.h"
+
+void CWaterStage::SetImages(const uint32_t* source, uint32_t* display, int width, int height)
+{
+    m_pSource = source;
+    m_pDisplay = display;
+    m_nWidth = width;
+    m_nHeight = height;
+}
+
+void CWaterStage::FlattenWater()
+{
+    m_bWater = m_effect.Create(m_nWidth, m_nHeight);
+}
+
+void CWaterStage::AddCosineDrop(int x, int y, int radius, int height)
+{
+    m_effect.AddCosineDrop(x, y, radius, height, m_effect.GetPage());
+}
+
+void CWaterStage::AddConeDrop(int x, int y, int radius, int height)
+{
+    m_effect.AddConeDrop(x, y, radius, height, m_effect.GetPage());
+}
+
+void CWaterStage::StepAndPaint()
+{
+    m_effect.Step(m_pSource, m_pDisplay);
+}

@@ -1,0 +1,35 @@
+// The tick machine's stage for a show without music, as the offline renderer
+// and the X11 program run it: the ripple engine stepping a source picture
+// into a display image. Platform-free.
+#pragma once
+
+#include "ripple/EffectEngine.h"
+#include "show/ShowCycle.h"
+
+#include <cstdint>
+
+class CWaterStage : public ShowStage {
+public:
+    // The pictures the steps read and write, `width` x `height` pixels each,
+    // owned by the caller for as long as the stage is used.
+    void SetImages(const uint32_t* source, uint32_t* display, int width, int height);
+    // False once the engine could not get its memory at the last flattening.
+    bool HasWater() const { return m_bWater; }
+    CEffectEngine& Engine() { return m_effect; }
+
+    void CloseMusic() override {}
+    void FlattenWater() override;
+    void StartMusic() override {}
+    void AddCosineDrop(int x, int y, int radius, int height) override;
+    void AddConeDrop(int x, int y, int radius, int height) override;
+    // Only the step: whoever shows the display image does so once the tick is over.
+    void StepAndPaint() override;
+
+private:
+    CEffectEngine m_effect;
+    const uint32_t* m_pSource = nullptr;
+    uint32_t* m_pDisplay = nullptr;
+    int m_nWidth = 0;
+    int m_nHeight = 0;
+    bool m_bWater = false;
+};
