@@ -1,42 +1,14 @@
 # Shared pieces of the end-to-end suites: start Morva.scr under Wine as the
 # screen-saver machinery would, wait for its window, send input with xdotool,
-# take screenshots, and count cases. run.sh sources scripts/wine-env.sh (its
-# window finder is the one every search here uses) and sets SCR, HELPER,
-# WINEPREFIX and DISPLAY before a suite is sourced.
+# take screenshots; the cases run on tests/cases.sh. run.sh sources
+# scripts/wine-env.sh (its window finder is the one every search here uses)
+# and sets SCR, HELPER, WINEPREFIX, DISPLAY and E2E_LOGDIR before a suite is
+# sourced.
 
-E2E_PASSED=0
-E2E_FAILED=0
-E2E_FAILURES=()
-
-# Runs one case in a subshell; a case fails by returning non-zero or calling
-# fail. Every case ends with no saver left running.
-e2e_case() {
-    local name=$1 func=$2 started result
-    started=$(date +%s%N)
-    ( set -u; "$func" ) >"$E2E_LOGDIR/$name.log" 2>&1
-    result=$?
-    saver_kill_all
-    local tenths=$((($(date +%s%N) - started) / 100000000))
-    local took=$((tenths / 10)).$((tenths % 10))
-    if [ $result -eq 0 ]; then
-        E2E_PASSED=$((E2E_PASSED + 1))
-        echo "  ok   $name (${took}s)"
-    else
-        E2E_FAILED=$((E2E_FAILED + 1))
-        E2E_FAILURES+=("$name")
-        echo "  FAIL $name (${took}s)"
-        sed 's/^/       | /' "$E2E_LOGDIR/$name.log" | tail -n 15
-    fi
-}
-
-fail() {
-    echo "FAILED: $*"
-    exit 1
-}
-
-expect_eq() {
-    [ "$1" = "$2" ] || fail "${3:-value}: expected '$2', got '$1'"
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../cases.sh"
+CASES_LOGDIR=$E2E_LOGDIR
+# Every case ends with no saver left running.
+CASE_CLEANUP=saver_kill_all
 
 windir() { echo "$WINEPREFIX/drive_c/windows"; }
 tempdir() { echo "$WINEPREFIX/drive_c/users/$(id -un)/Temp"; }
@@ -46,11 +18,6 @@ tempdir() { echo "$WINEPREFIX/drive_c/users/$(id -un)/Temp"; }
 # heap faults.
 count_run() {
     echo "$1" >>"$E2E_LOGDIR/.runs"
-}
-
-# Records a process the case started, to be ended with the case.
-track_process() {
-    echo "$1" >>"$E2E_LOGDIR/.started"
 }
 
 # Starts the saver with the given arguments; SAVER_PID is its process.
@@ -97,11 +64,11 @@ saver_pids() {
 
 saver_kill_all() {
     local pids i pid
-    if [ -f "$E2E_LOGDIR/.started" ]; then
+    if [ -f "$CASES_LOGDIR/.started" ]; then
         while read -r pid; do
             kill "$pid" 2>/dev/null
-        done <"$E2E_LOGDIR/.started"
-        rm -f "$E2E_LOGDIR/.started"
+        done <"$CASES_LOGDIR/.started"
+        rm -f "$CASES_LOGDIR/.started"
     fi
     pids=$(saver_pids)
     [ -n "$pids" ] || return 0

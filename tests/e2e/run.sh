@@ -30,13 +30,8 @@ export E2E_MEDIA=$root/res/media
 logroot=${MORVA_E2E_LOGS:-$build/e2e-logs}
 mkdir -p "$logroot"
 
-suites=("$@")
-if [ ${#suites[@]} -eq 0 ]; then
-    for f in "$here"/e2e_*.sh; do
-        s=${f##*/e2e_}
-        suites+=("${s%.sh}")
-    done
-fi
+source "$here/../cases.sh"
+mapfile -t suites < <(suite_names "$here" e2e_ "$@")
 
 total_passed=0
 total_failed=0
@@ -47,18 +42,7 @@ for suite in "${suites[@]}"; do
     rm -rf "$E2E_LOGDIR"
     mkdir -p "$E2E_LOGDIR"
     echo "e2e $suite:"
-    (
-        source "$here/lib.sh"
-        source "$here/e2e_$suite.sh"
-        # A suite may prepare the prefix once (suite_setup) and undo it
-        # (suite_teardown).
-        declare -F suite_setup >/dev/null && suite_setup
-        for c in $(declare -F | awk '{print $3}' | grep '^case_'); do
-            e2e_case "${c#case_}" "$c"
-        done
-        declare -F suite_teardown >/dev/null && suite_teardown
-        echo "$E2E_PASSED $E2E_FAILED" >"$E2E_LOGDIR/.counts"
-    )
+    ( source "$here/lib.sh" && run_suite_file "$here/e2e_$suite.sh" )
     read -r passed failed <"$E2E_LOGDIR/.counts" || { passed=0; failed=1; }
     runs=$(cat "$E2E_LOGDIR"/.runs 2>/dev/null | wc -l)
     faults=$(grep -rh 'err:heap' "$E2E_LOGDIR" | wc -l)

@@ -1,61 +1,14 @@
 # Shared pieces of the velunor suites: private X servers, the program started
 # in the background with its standard error kept, screenshots and pixel
-# checks, and the count of cases. run.sh sets VELUNOR, BUILD, ROOT,
-# LINUX_LOGDIR and LINUX_DATA before a suite is sourced.
+# checks; the cases run on tests/cases.sh, each in a folder of its own.
+# run.sh sets VELUNOR, BUILD, ROOT, LINUX_LOGDIR and LINUX_DATA before a
+# suite is sourced.
 
-LINUX_PASSED=0
-LINUX_FAILED=0
+source "$(dirname "${BASH_SOURCE[0]}")/../cases.sh"
+CASES_LOGDIR=$LINUX_LOGDIR
+CASE_DIRS=1
 TEST_WINDOW=$BUILD/tests/linux/velunor_test_window
 declare -A TEST_WINDOW_PIDS
-
-# Runs one case in a subshell, in a folder of its own (CASE_DIR); a case
-# fails by returning non-zero or calling fail. Everything it started ends
-# with it.
-linux_case() {
-    local name=$1 func=$2 started result
-    started=$(date +%s%N)
-    export CASE_DIR=$LINUX_LOGDIR/$name
-    mkdir -p "$CASE_DIR"
-    ( set -u; cd "$CASE_DIR" && "$func" ) >"$LINUX_LOGDIR/$name.log" 2>&1
-    result=$?
-    end_started
-    local tenths=$((($(date +%s%N) - started) / 100000000))
-    if [ $result -eq 0 ]; then
-        LINUX_PASSED=$((LINUX_PASSED + 1))
-        echo "  ok   $name ($((tenths / 10)).$((tenths % 10))s)"
-    else
-        LINUX_FAILED=$((LINUX_FAILED + 1))
-        echo "  FAIL $name ($((tenths / 10)).$((tenths % 10))s)"
-        sed 's/^/       | /' "$LINUX_LOGDIR/$name.log" | tail -n 15
-    fi
-}
-
-fail() {
-    echo "FAILED: $*"
-    exit 1
-}
-
-expect_eq() {
-    [ "$1" = "$2" ] || fail "${3:-value}: expected '$2', got '$1'"
-}
-
-# Records a process the case started, to be ended after it.
-track_process() {
-    echo "$1" >>"$LINUX_LOGDIR/.started"
-}
-
-end_started() {
-    [ -f "$LINUX_LOGDIR/.started" ] || return 0
-    local pid
-    for pid in $(tac "$LINUX_LOGDIR/.started"); do
-        kill -TERM "$pid" 2>/dev/null
-    done
-    sleep 0.2
-    for pid in $(cat "$LINUX_LOGDIR/.started"); do
-        kill -KILL "$pid" 2>/dev/null
-    done
-    rm -f "$LINUX_LOGDIR/.started"
-}
 
 # Starts an Xvfb of WxHxD on a free display, with any more arguments, and
 # prints the display name.

@@ -27,13 +27,8 @@ fi
 logroot=${MORVA_LINUX_LOGS:-$BUILD/linux-logs}
 mkdir -p "$logroot"
 
-suites=("$@")
-if [ ${#suites[@]} -eq 0 ]; then
-    for f in "$here"/linux_*.sh; do
-        s=${f##*/linux_}
-        suites+=("${s%.sh}")
-    done
-fi
+source "$here/../cases.sh"
+mapfile -t suites < <(suite_names "$here" linux_ "$@")
 
 total_passed=0
 total_failed=0
@@ -43,21 +38,7 @@ for suite in "${suites[@]}"; do
     rm -rf "$LINUX_LOGDIR"
     mkdir -p "$LINUX_DATA"
     echo "linux $suite:"
-    if [ ! -f "$here/linux_$suite.sh" ]; then
-        echo "linux $suite: 0 passed, 1 failed (no file linux_$suite.sh)"
-        total_failed=$((total_failed + 1))
-        continue
-    fi
-    (
-        source "$here/lib.sh"
-        source "$here/linux_$suite.sh"
-        declare -F suite_setup >/dev/null && suite_setup
-        for c in $(declare -F | awk '{print $3}' | grep '^case_'); do
-            linux_case "${c#case_}" "$c"
-        done
-        declare -F suite_teardown >/dev/null && suite_teardown
-        echo "$LINUX_PASSED $LINUX_FAILED" >"$LINUX_LOGDIR/.counts"
-    )
+    ( source "$here/lib.sh" && run_suite_file "$here/linux_$suite.sh" )
     read -r passed failed <"$LINUX_LOGDIR/.counts" || { passed=0; failed=1; }
     echo "linux $suite: $passed passed, $failed failed"
     total_passed=$((total_passed + passed))
