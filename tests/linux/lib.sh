@@ -38,15 +38,11 @@ wait_tick() {
     fail "no tick $n in $log"
 }
 
-# The id of the top-level window titled "Velunor ScreenSaver", waiting up to 5 s.
+# The id of the visible window titled "Velunor ScreenSaver", waiting up to 5 s.
 own_window() {
-    local i id
-    for i in $(seq 1 100); do
-        id=$(xwininfo -root -children 2>/dev/null | awk '/"Velunor ScreenSaver"/ {print $1; exit}')
-        [ -n "$id" ] && { echo "$id"; return 0; }
-        sleep 0.05
-    done
-    return 1
+    local id
+    id=$(morva_xwinfind -w 5 -n "Velunor ScreenSaver" | head -n 1)
+    [ -n "$id" ] && echo "$id"
 }
 
 # Starts the test window WxH[+X+Y] filled with RRGGBB; TEST_WINDOW_ID is its id.
@@ -70,6 +66,11 @@ end_window_of() {
     [ -n "$pid" ] || fail "no test window $1"
     kill -TERM "$pid"
     wait "$pid" 2>/dev/null
+}
+
+# The size of window $1 as WxH.
+window_size() {
+    xwininfo -id "$1" | awk '/Width:/ {w = $2} /Height:/ {h = $2} END {print w "x" h}'
 }
 
 shot() {

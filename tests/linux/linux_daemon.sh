@@ -99,6 +99,24 @@ wait_forks() {
     fail "the daemon forked $(daemon_forks | wc -l) velunor, not $n"
 }
 
+# Starts the daemon, blanks the screen and waits for N velunor processes.
+daemon_blank() {
+    daemon_start
+    as_user xscreensaver-command -activate >/dev/null || fail "no activation"
+    wait_forks "$1"
+}
+
+# Starts an Xvfb of HOST_SIZE with a Xephyr of the screens given inside it,
+# side by side and joined by Xinerama; prints the Xephyr's display.
+nested_display() {
+    local host display
+    host=$(x_start "$1x24") || return 1
+    shift
+    display=$(morva_xephyr_start "$host" "$@") || return 1
+    track_process "$(tail -n 1 "$MORVA_XVFB_PIDFILE")"
+    echo "$display"
+}
+
 # A process that is gone or has only its exit status left.
 gone() {
     local state
@@ -130,22 +148,17 @@ expect_picture() {
 }
 
 case_daemon_resizes_its_window_and_keeps_the_program() {
-    local host
-    host=$(x_start 1700x1300x24) || fail "no Xvfb"
-    DISPLAY=$(morva_xephyr_start "$host" 800x600) || fail "no Xephyr"
+    DISPLAY=$(nested_display 1700x1300 800x600) || fail "no Xephyr"
     export DISPLAY
-    track_process "$(tail -n 1 "$MORVA_XVFB_PIDFILE")"
     daemon_home --root --hold-after 2 --log-ticks
-    daemon_start
-    as_user xscreensaver-command -activate >/dev/null || fail "no activation"
-    wait_forks 1
+    daemon_blank 1
     local pid window i size
     read -r pid window < <(daemon_forks)
     # The screen grows: the daemon resizes the same window and keeps the
     # program, which stretches the picture anew over the new size.
     xrandr -s 1024x768 || fail "xrandr cannot resize the screen"
     for i in $(seq 1 50); do
-        size=$(xwininfo -id "$window" | awk '/Width:/ {w = $2} /Height:/ {h = $2} END {print w "x" h}')
+        size=$(window_size "$window")
         [ "$size" = 1024x768 ] && break
         sleep 0.1
     done
@@ -169,9 +182,7 @@ case_desktop_picture_is_the_daemons_grab_of_the_screen() {
     expect_eq "$(pixel before.png 100 100)" ffff00 "the desktop's background"
     daemon_home --root --desktop --hold-after 2 --log-ticks
     printf '%s\n' 'grabDesktopImages: True' 'chooseRandomImages: False' >>"$DAEMON_HOME/.xscreensaver"
-    daemon_start
-    as_user xscreensaver-command -activate >/dev/null || fail "no activation"
-    wait_forks 1
+    daemon_blank 1
     for i in $(seq 1 100); do
         grep -q '^velunor: tick 2 ' "$DAEMON_HOME/xscreensaver.log" && break
         sleep 0.1
@@ -224,16 +235,11 @@ case_package_installs_into_a_scratch_root() {
 }
 
 case_daemon_runs_one_per_monitor_and_ends_them() {
-    local host
-    host=$(x_start 1600x800x24) || fail "no Xvfb"
-    DISPLAY=$(morva_xephyr_start "$host" 800x600 640x480) || fail "no Xephyr"
+    DISPLAY=$(nested_display 1600x800 800x600 640x480) || fail "no Xephyr"
     export DISPLAY
-    track_process "$(tail -n 1 "$MORVA_XVFB_PIDFILE")"
     # The water after two ticks: the first drop's ring, the rest the picture.
     daemon_home --root --hold-after 2 --log-ticks
-    daemon_start
-    as_user xscreensaver-command -activate >/dev/null || fail "no activation"
-    wait_forks 2
+    daemon_blank 2
     local pids=() windows=() pid window n
     while read -r pid window; do
         pids+=("$pid")
@@ -316,7 +322,7 @@ case_settings_preview_runs_it_in_its_window() {
     grep -i 'velunor' settings.out && fail "the settings app complains about velunor"
 
     local size
-    size=$(xwininfo -id "$window" | awk '/Width:/ {w = $2} /Height:/ {h = $2} END {print w "x" h}')
+    size=$(window_size "$window")
     echo "preview window: $size"
     sleep 1
     shot "$window" preview.png
@@ -327,11 +333,11 @@ case_settings_preview_runs_it_in_its_window() {
 
     # The dialog made larger: the preview grows, the same program follows.
     local dialog bigger
-    dialog=$(xwininfo -root -children | awk '/"XScreenSaver: Velunor Settings"/ {print $1; exit}')
+    dialog=$(morva_xwinfind -w 5 -n "XScreenSaver: Velunor Settings" | head -n 1)
     [ -n "$dialog" ] || fail "no settings window"
     xdotool windowsize "$dialog" 1024 768
     for i in $(seq 1 50); do
-        bigger=$(xwininfo -id "$window" | awk '/Width:/ {w = $2} /Height:/ {h = $2} END {print w "x" h}')
+        bigger=$(window_size "$window")
         [ "$bigger" != "$size" ] && break
         sleep 0.1
     done
