@@ -65,9 +65,42 @@ wait_gone() {
     for i in $(seq 1 100); do kill -0 "$1" 2>/dev/null || return 0; sleep 0.1; done
 }
 
+# Watches a show process writing LOG, one line matching PATTERN a frame or
+# tick: waits for the first such line and for READY of them, then measures
+# for up to `seconds` or until there are ENOUGH. Sets first (the time of the
+# first line), cpu and xcpu (clock ticks of the show and the X server), wall
+# (seconds), mark0 and mark1 (the log's line counts around the measuring)
+# and peak (VmHWM, kB). False when the show did not start.
+#   watch_show PID LOG PATTERN READY ENOUGH
+watch_show() {
+    local pid=$1 log=$2 pattern=$3 ready=$4 enough=$5 i n cpu0 xcpu0 t0
+    first=
+    for i in $(seq 1 1200); do
+        n=$(grep -c "$pattern" "$log" 2>/dev/null)
+        [ -z "$first" ] && [ "$n" -ge 1 ] && first=$(date +%s.%N)
+        [ "$n" -ge "$ready" ] && break
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.05
+    done
+    kill -0 "$pid" 2>/dev/null && [ -n "$first" ] || return 1
+    cpu0=$(cpu_ticks "$pid")
+    xcpu0=$(cpu_ticks "$xvfb_pid")
+    t0=$(date +%s.%N)
+    mark0=$(wc -l <"$log")
+    for i in $(seq 1 $((seconds * 10))); do
+        sleep 0.1
+        [ "$(grep -c "$pattern" "$log")" -ge "$enough" ] && break
+    done
+    cpu=$(($(cpu_ticks "$pid") - cpu0))
+    xcpu=$(($(cpu_ticks "$xvfb_pid") - xcpu0))
+    wall=$(echo "$(date +%s.%N) - $t0" | bc)
+    mark1=$(wc -l <"$log")
+    peak=$(awk '/^VmHWM/ {print $2}' "/proc/$pid/status")
+}
+
 # The Windows show on DISPLAY: one table row.
 bench_wine() {
-    local size=$1 trace=$work/trace.txt launched first n i cpu0 cpu1 xcpu0 xcpu1 t0 t1 mark0 mark1 peak
+    local size=$1 trace=$work/trace.txt launched first cpu xcpu wall mark0 mark1 peak
     WINEPREFIX=$work/prefix wineserver -k 2>/dev/null
     WINEPREFIX=$work/prefix wineserver -w
     morva_wine_use "$work/prefix" "$DISPLAY"
@@ -75,34 +108,13 @@ bench_wine() {
     launched=$(date +%s.%N)
     WINEDEBUG=-all,+relay,+timestamp wine "$scr" /s >/dev/null 2>"$trace" &
     saver_pid=$!
-    # Wait for the third tick (six paints), then watch the process for the
+    # Wait for the second tick (four paints), then watch the process for the
     # measuring time or until the drop phase (ticks 1 to 199) would end.
-    first=
-    for i in $(seq 1 1200); do
-        n=$(grep -c 'Ret  gdi32.SetDIBitsToDevice' "$trace" 2>/dev/null)
-        [ -z "$first" ] && [ "$n" -ge 1 ] && first=$(date +%s.%N)
-        [ "$n" -ge 4 ] && break
-        kill -0 "$saver_pid" 2>/dev/null || break
-        sleep 0.05
-    done
-    if ! kill -0 "$saver_pid" 2>/dev/null || [ -z "$first" ]; then
+    if ! watch_show "$saver_pid" "$trace" 'Ret  gdi32.SetDIBitsToDevice' 4 380; then
         printf '%-10s %-7s the show did not start\n' "$size" wine
         saver_pid=
         return
     fi
-    cpu0=$(cpu_ticks "$saver_pid")
-    xcpu0=$(cpu_ticks "$xvfb_pid")
-    t0=$(date +%s.%N)
-    mark0=$(wc -l <"$trace")
-    for i in $(seq 1 $((seconds * 10))); do
-        sleep 0.1
-        [ "$(grep -c 'Ret  gdi32.SetDIBitsToDevice' "$trace")" -ge 380 ] && break
-    done
-    cpu1=$(cpu_ticks "$saver_pid")
-    xcpu1=$(cpu_ticks "$xvfb_pid")
-    t1=$(date +%s.%N)
-    mark1=$(wc -l <"$trace")
-    peak=$(awk '/^VmHWM/ {print $2}' "/proc/$saver_pid/status")
     xdotool key a
     wait_gone "$saver_pid"
     saver_pid=
@@ -111,7 +123,7 @@ bench_wine() {
     # Ticks and the time of their parts from the lines written while
     # measuring: "S.mmm:tid:Call|Ret  dll.Function(...)".
     sed -n "$((mark0 + 1)),${mark1}p" "$trace" | awk -v size="$size" \
-        -v cpu=$((cpu1 - cpu0)) -v xcpu=$((xcpu1 - xcpu0)) -v hz="$hz" -v wall="$(echo "$t1 - $t0" | bc)" \
+        -v cpu="$cpu" -v xcpu="$xcpu" -v hz="$hz" -v wall="$wall" \
         -v peak="$peak" -v start="$(echo "$first - $launched" | bc)" '
         match($0, /^ *[0-9]+\.[0-9]+:/) { t = substr($0, RSTART, RLENGTH - 1) + 0 }
         /:Call user32\.DispatchMessageA/ { d0 = t; depth++ }
@@ -131,42 +143,21 @@ bench_wine() {
 # The native program on DISPLAY's root window, over the same phase: one
 # table row from its "velunor: tick N MS" lines.
 bench_native() {
-    local size=$1 log=$work/velunor.log launched first n i cpu0 cpu1 xcpu0 xcpu1 t0 t1 mark0 mark1 peak
+    local size=$1 log=$work/velunor.log launched first cpu xcpu wall mark0 mark1 peak
     launched=$(date +%s.%N)
     "$velunor" --root --mode 1 --log-ticks >/dev/null 2>"$log" &
     saver_pid=$!
-    first=
-    for i in $(seq 1 1200); do
-        n=$(grep -c '^velunor: tick ' "$log" 2>/dev/null)
-        [ -z "$first" ] && [ "$n" -ge 1 ] && first=$(date +%s.%N)
-        [ "$n" -ge 2 ] && break
-        kill -0 "$saver_pid" 2>/dev/null || break
-        sleep 0.05
-    done
-    if ! kill -0 "$saver_pid" 2>/dev/null || [ -z "$first" ]; then
+    if ! watch_show "$saver_pid" "$log" '^velunor: tick ' 2 190; then
         printf '%-10s %-7s the show did not start: %s\n' "$size" native "$(grep -v '^velunor: tick' "$log" | head -n 1)"
         saver_pid=
         return
     fi
-    cpu0=$(cpu_ticks "$saver_pid")
-    xcpu0=$(cpu_ticks "$xvfb_pid")
-    t0=$(date +%s.%N)
-    mark0=$(wc -l <"$log")
-    for i in $(seq 1 $((seconds * 10))); do
-        sleep 0.1
-        [ "$(grep -c '^velunor: tick ' "$log")" -ge 190 ] && break
-    done
-    cpu1=$(cpu_ticks "$saver_pid")
-    xcpu1=$(cpu_ticks "$xvfb_pid")
-    t1=$(date +%s.%N)
-    mark1=$(wc -l <"$log")
-    peak=$(awk '/^VmHWM/ {print $2}' "/proc/$saver_pid/status")
     kill -TERM "$saver_pid"
     wait_gone "$saver_pid"
     saver_pid=
 
     sed -n "$((mark0 + 1)),${mark1}p" "$log" | awk -v size="$size" \
-        -v cpu=$((cpu1 - cpu0)) -v xcpu=$((xcpu1 - xcpu0)) -v hz="$hz" -v wall="$(echo "$t1 - $t0" | bc)" \
+        -v cpu="$cpu" -v xcpu="$xcpu" -v hz="$hz" -v wall="$wall" \
         -v peak="$peak" -v start="$(echo "$first - $launched" | bc)" '
         $1 == "velunor:" && $2 == "tick" && NF == 4 { ticks++; if (ticks == 1) tfirst = $4; tlast = $4 }
         END {
