@@ -27,7 +27,7 @@ cleanup() {
 trap cleanup EXIT
 
 display=$(morva_xvfb_start "${size}x24") || exit 1
-xvfb_pid=$(tr -d ' ' <"/tmp/.X${display#:}-lock")
+xvfb_pid=$(morva_x_pid "$display")
 morva_wine_prefix "$work/prefix" || exit 1
 morva_wine_use "$work/prefix" "$display"
 cp "$root/res/media/Morva0001.jpg" "$root/res/media/4.mid" "$(morva_windir)/"
@@ -39,17 +39,15 @@ for pid in $(pgrep wineserver); do
     { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qx "WINEPREFIX=$work/prefix" && server_pid=$pid
 done
 
-# Clock ticks of a process (user and system) from /proc.
-cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat" 2>/dev/null || echo 0; }
 hz=$(getconf CLK_TCK)
 
 # One span: the CPU share of the show, the X server and the Wine server.
 measure() {
     local label=$1 s0 x0 w0 t0 s1 x1 w1 t1
-    s0=$(cpu_ticks "$saver_pid"); x0=$(cpu_ticks "$xvfb_pid"); w0=$(cpu_ticks "${server_pid:-0}")
+    s0=$(morva_cpu_ticks "$saver_pid"); x0=$(morva_cpu_ticks "$xvfb_pid"); w0=$(morva_cpu_ticks "${server_pid:-0}")
     t0=$(date +%s.%N)
     sleep "$seconds"
-    s1=$(cpu_ticks "$saver_pid"); x1=$(cpu_ticks "$xvfb_pid"); w1=$(cpu_ticks "${server_pid:-0}")
+    s1=$(morva_cpu_ticks "$saver_pid"); x1=$(morva_cpu_ticks "$xvfb_pid"); w1=$(morva_cpu_ticks "${server_pid:-0}")
     t1=$(date +%s.%N)
     kill -0 "$saver_pid" 2>/dev/null || { echo "the show ended while measuring" >&2; exit 1; }
     awk -v l="$label" -v s=$((s1 - s0)) -v x=$((x1 - x0)) -v w=$((w1 - w0)) -v hz="$hz" \

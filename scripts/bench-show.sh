@@ -56,9 +56,6 @@ if [ -n "$scr" ]; then
     wineserver -w
 fi
 
-# Clock ticks of a process (user and system) from /proc.
-cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat" 2>/dev/null || echo 0; }
-
 # Waits up to 10 s for a process to end.
 wait_gone() {
     local i
@@ -83,16 +80,16 @@ watch_show() {
         sleep 0.05
     done
     kill -0 "$pid" 2>/dev/null && [ -n "$first" ] || return 1
-    cpu0=$(cpu_ticks "$pid")
-    xcpu0=$(cpu_ticks "$xvfb_pid")
+    cpu0=$(morva_cpu_ticks "$pid")
+    xcpu0=$(morva_cpu_ticks "$xvfb_pid")
     t0=$(date +%s.%N)
     mark0=$(wc -l <"$log")
     for i in $(seq 1 $((seconds * 10))); do
         sleep 0.1
         [ "$(grep -c "$pattern" "$log")" -ge "$enough" ] && break
     done
-    cpu=$(($(cpu_ticks "$pid") - cpu0))
-    xcpu=$(($(cpu_ticks "$xvfb_pid") - xcpu0))
+    cpu=$(($(morva_cpu_ticks "$pid") - cpu0))
+    xcpu=$(($(morva_cpu_ticks "$xvfb_pid") - xcpu0))
     wall=$(echo "$(date +%s.%N) - $t0" | bc)
     mark1=$(wc -l <"$log")
     peak=$(awk '/^VmHWM/ {print $2}' "/proc/$pid/status")
@@ -176,7 +173,7 @@ for size in ${MORVA_BENCH_SIZES:-1920x1080 3840x2160 5120x2880 7680x4320}; do
     [ -n "$xvfb_pid" ] && morva_x_stop "$DISPLAY"
     DISPLAY=$(morva_xvfb_start "${size}x24") || exit 1
     export DISPLAY
-    xvfb_pid=$(tr -d ' ' <"/tmp/.X${DISPLAY#:}-lock")
+    xvfb_pid=$(morva_x_pid "$DISPLAY")
     [ -n "$scr" ] && bench_wine "$size"
     [ -n "$velunor" ] && bench_native "$size"
 done

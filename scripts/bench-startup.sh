@@ -59,7 +59,7 @@ for size in ${MORVA_BENCH_SIZES:-1920x1080 3840x2160 7680x4320}; do
     WINEPREFIX=$work/prefix wineserver -w
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
     display=$(morva_xvfb_start "$geometry") || exit 1
-    xvfb_pid=$(tr -d ' ' <"/tmp/.X${display#:}-lock")
+    xvfb_pid=$(morva_x_pid "$display")
     morva_wine_use "$work/prefix" "$display"
     wineserver -p
 

@@ -168,6 +168,8 @@ morva_wine_cleanup() {
 #                                       the screens (e.g. 800x600 640x480,
 #                                       left to right); prints its display
 #   morva_x_stop DISPLAY                ends an X server started here
+#   morva_x_pid DISPLAY                 prints the process of an X server
+#   morva_cpu_ticks PID                 clock ticks a process has used
 morva_xephyr_start() {
     local host=$1 screen args=()
     shift
@@ -178,9 +180,15 @@ morva_xephyr_start() {
     DISPLAY=$host morva_x_start Xephyr "${args[@]}" -ac -nolisten tcp -noreset
 }
 
+morva_x_pid() { tr -d ' ' <"/tmp/.X${1#:}-lock" 2>/dev/null; }
+
+# Clock ticks (user and system) a process has used, from /proc; 0 when it
+# is gone.
+morva_cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat" 2>/dev/null || echo 0; }
+
 morva_x_stop() {
-    local n=${1#:} pid i
-    pid=$(tr -d ' ' <"/tmp/.X$n-lock" 2>/dev/null)
+    local pid i
+    pid=$(morva_x_pid "$1")
     [ -n "$pid" ] || return 0
     kill "$pid" 2>/dev/null
     for i in $(seq 1 40); do

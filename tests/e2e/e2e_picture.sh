@@ -62,7 +62,7 @@ use_screen() {
     wineserver -w
     local display
     display=$(morva_xvfb_start "$1") || fail "no Xvfb for $1"
-    OWN_XVFB_PID=$(tr -d ' ' <"/tmp/.X${display#:}-lock")
+    OWN_XVFB_PID=$(morva_x_pid "$display")
     export DISPLAY=$display
     trap 'wineserver -k 2>/dev/null; wineserver -w; kill "$OWN_XVFB_PID" 2>/dev/null' EXIT
 }
