@@ -34,10 +34,7 @@ cp "$root/res/media/Morva0001.jpg" "$root/res/media/4.mid" "$(morva_windir)/"
 printf '\r\n1' >"$(morva_windir)/Morvalst.txt"
 
 # The Wine server of this prefix.
-server_pid=
-for pid in $(pgrep wineserver); do
-    { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qx "WINEPREFIX=$work/prefix" && server_pid=$pid
-done
+server_pid=$(morva_prefix_pids wineserver | tail -n 1)
 
 hz=$(getconf CLK_TCK)
 

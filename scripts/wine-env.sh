@@ -139,6 +139,15 @@ morva_xwinfind() {
     "$bin" "$@"
 }
 
+# The processes pgrep finds with the arguments given that run in the
+# current prefix; other runs on the same machine are left out.
+morva_prefix_pids() {
+    local pid
+    for pid in $(pgrep "$@"); do
+        { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" && echo "$pid"
+    done
+}
+
 # The prefix's Windows and temporary directories, as Linux paths.
 morva_windir() { echo "$WINEPREFIX/drive_c/windows"; }
 morva_tempdir() {

@@ -55,12 +55,7 @@ saver_running() { kill -0 "$SAVER_PID" 2>/dev/null; }
 
 # Savers of this prefix, however they were started (the preview host starts
 # its own); other runs on the same machine are left alone.
-saver_pids() {
-    local pid
-    for pid in $(pgrep -f 'Morva\.scr'); do
-        { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" && echo "$pid"
-    done
-}
+saver_pids() { morva_prefix_pids -f 'Morva\.scr'; }
 
 saver_kill_all() {
     local pids i pid
