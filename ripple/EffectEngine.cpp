@@ -58,8 +58,18 @@ void CEffectEngine::Release()
 
 bool CEffectEngine::Create(int width, int height)
 {
-    Release();
     m_page = 0;
+    if (m_heights1 && width == m_width && height == m_height) {
+        // Flat water again at the same size: the fields are kept, so that a
+        // cycle's start neither frees nor asks for two screen-sized blocks
+        // (which a fragmented 32-bit address space may refuse).
+        m_dropPending = false;
+        const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
+        std::fill(m_heights1, m_heights1 + count, 0);
+        std::fill(m_heights2, m_heights2 + count, 0);
+        return true;
+    }
+    Release();
     if (width < 0 || height < 0)
         return false;
     // Indices and the refraction's bounds test are 32-bit: every byte offset

@@ -21,7 +21,8 @@ public:
 
     // Flat water of width x height, page 0. Returns false, leaving the engine
     // empty (0 x 0, no fields), for negative sizes, sizes whose bytes do not
-    // fit in an int, or when memory runs out.
+    // fit in an int, or when memory runs out. At the size it has, it keeps
+    // its fields and clears them.
     bool Create(int width, int height);
     // Refraction of `source` into `target` (skipped when either is null),
     // propagation on the current page, page flip. Does nothing when empty.

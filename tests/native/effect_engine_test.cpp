@@ -83,10 +83,15 @@ TEST(EffectEngineLifecycle, CreateGivesFlatWaterOnPageZeroAndStepCopiesThePictur
         EXPECT_EQ(e.GetWidth(), 0);
         EXPECT_EQ(e.GetHeights(1), nullptr);
         ASSERT_TRUE(e.Create(w, h));
+        const int32_t* fields[] = { e.GetHeights(1), e.GetHeights(2) };
         e.AddConeDrop(6, 3, 3, 640, 0);
         e.Step(nullptr, nullptr);
+        // A cosine drop still waiting for the next step goes with the water.
+        e.AddCosineDrop(6, 3, 3, 6400, 1);
         ASSERT_TRUE(e.Create(w, h));
         EXPECT_EQ(e.GetPage(), 0);
+        EXPECT_EQ(e.GetHeights(1), fields[0]);
+        EXPECT_EQ(e.GetHeights(2), fields[1]);
         const std::vector<uint32_t> src = RandomPixels(w * h, 1);
         std::vector<uint32_t> dst = RandomPixels(w * h, 2);
         const std::vector<uint32_t> before = dst;
