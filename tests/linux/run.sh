@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs the tests of velunor, the X11 program, on private X servers.
 #   tests/linux/run.sh BUILD_DIR [SUITE ...]     SUITE: e.g. show for linux_show.sh
-# BUILD_DIR is a native build holding x11/velunor. Every tests/linux/linux_*.sh
+# BUILD_DIR is a native build holding velunor/velunor. Every tests/linux/linux_*.sh
 # is a suite: its functions named case_* are the cases, each run in a
 # subshell with lib.sh loaded and the variables below set; a suite may define
 # suite_setup and suite_teardown. A case fails by returning non-zero or
@@ -15,7 +15,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 export ROOT=$(cd "$here/../.." && pwd)
 export BUILD=$(cd "${1:?usage: run.sh BUILD_DIR [SUITE ...]}" && pwd)
 shift
-export VELUNOR=$BUILD/x11/velunor
+export VELUNOR=$BUILD/velunor/velunor
 source "$ROOT/scripts/wine-env.sh"
 trap morva_wine_cleanup EXIT
 unset DISPLAY XSCREENSAVER_WINDOW
