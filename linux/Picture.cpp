@@ -2,6 +2,7 @@
 
 #include <gdk-pixbuf/gdk-pixbuf.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <unistd.h>
@@ -10,33 +11,62 @@
 #define VELUNOR_DATADIR "/usr/share/velunor"
 #endif
 
+namespace {
+
+bool IsShipped(const std::string& path)
+{
+    const std::vector<std::string> shipped = ShippedPictureFiles();
+    return std::find(shipped.begin(), shipped.end(), path) != shipped.end();
+}
+
+} // namespace
+
 CPicture::~CPicture()
 {
-    if (m_pixbuf)
-        g_object_unref(m_pixbuf);
+    Clear();
+}
+
+void CPicture::Clear()
+{
+    if (m_kept)
+        g_object_unref(m_kept);
+    m_kept = nullptr;
+    m_bKeptWhole = false;
+    m_path.clear();
+    m_header = PictureHeader();
+    m_nWidth = m_nHeight = 0;
+    m_nDecodedForWidth = m_nDecodedForHeight = 0;
+    m_bToldIncomplete = false;
+}
+
+void CPicture::Keep(GdkPixbuf* pixbuf, bool whole)
+{
+    if (m_kept)
+        g_object_unref(m_kept);
+    m_kept = pixbuf;
+    m_bKeptWhole = whole;
 }
 
 bool CPicture::Load(const std::string& path, std::string& reason)
 {
-    GError* error = nullptr;
-    GdkPixbuf* loaded = gdk_pixbuf_new_from_file(path.c_str(), &error);
-    if (!loaded) {
-        reason = error ? error->message : "not an image";
-        if (error)
-            g_error_free(error);
+    if (m_bStopped)
         return false;
-    }
-    // A new pixbuf, or the same one with one more reference when the file
-    // carries no orientation.
-    GdkPixbuf* upright = gdk_pixbuf_apply_embedded_orientation(loaded);
-    g_object_unref(loaded);
-    if (!upright) {
-        reason = "not enough memory to turn it upright";
+    Clear();
+    PictureHeader header;
+    switch (ReadPictureHeader(path, m_stopFd, header, reason)) {
+    case PassResult::Stopped:
+        m_bStopped = true;
+        reason.clear();
         return false;
+    case PassResult::Failed:
+        return false;
+    case PassResult::Done:
+        break;
     }
-    if (m_pixbuf)
-        g_object_unref(m_pixbuf);
-    m_pixbuf = upright;
+    m_path = path;
+    m_header = header;
+    m_nWidth = header.Width();
+    m_nHeight = header.Height();
     return true;
 }
 
@@ -58,34 +88,88 @@ bool CPicture::FromPixels(const std::vector<uint32_t>& pixels, int width, int he
             row[3 * x + 2] = static_cast<guchar>(from[x]);
         }
     }
-    if (m_pixbuf)
-        g_object_unref(m_pixbuf);
-    m_pixbuf = made;
+    Clear();
+    Keep(made, true);
+    m_nWidth = width;
+    m_nHeight = height;
     return true;
 }
 
-int CPicture::Width() const
+bool CPicture::Covers(int width, int height) const
 {
-    return m_pixbuf ? gdk_pixbuf_get_width(m_pixbuf) : 0;
+    if (!m_kept)
+        return false;
+    if (m_bKeptWhole || (width <= m_nDecodedForWidth && height <= m_nDecodedForHeight))
+        return true;
+    return gdk_pixbuf_get_width(m_kept) >= std::min(width, m_nWidth)
+           && gdk_pixbuf_get_height(m_kept) >= std::min(height, m_nHeight);
 }
 
-int CPicture::Height() const
+bool CPicture::Decode(int width, int height)
 {
-    return m_pixbuf ? gdk_pixbuf_get_height(m_pixbuf) : 0;
+    // Every size asked so far stays covered: outputs of different sizes
+    // share the picture.
+    const int needWidth = std::max(width, m_nDecodedForWidth);
+    const int needHeight = std::max(height, m_nDecodedForHeight);
+    DecodedPicture decoded;
+    std::string reason;
+    switch (DecodePicture(m_path, m_header, needWidth, needHeight, m_stopFd, decoded, reason)) {
+    case PassResult::Stopped:
+        m_bStopped = true;
+        return false;
+    case PassResult::Done:
+        Keep(decoded.pixbuf, decoded.whole);
+        m_nWidth = decoded.width;
+        m_nHeight = decoded.height;
+        m_nDecodedForWidth = needWidth;
+        m_nDecodedForHeight = needHeight;
+        if (decoded.incomplete && !m_bToldIncomplete) {
+            std::fprintf(stderr, "velunor: picture %s is incomplete: its data ends early; showing the part decoded\n",
+                         m_path.c_str());
+            m_bToldIncomplete = true;
+        }
+        return true;
+    case PassResult::Failed:
+        break;
+    }
+    if (m_kept) {
+        // Decoded before at a smaller size: that one is stretched further.
+        std::fprintf(stderr, "velunor: cannot decode picture %s again for %dx%d: %s; stretching the one decoded before\n",
+                     m_path.c_str(), width, height, reason.c_str());
+        m_bKeptWhole = true;
+        return true;
+    }
+    if (IsShipped(m_path)) {
+        std::fprintf(stderr, "velunor: cannot load the shipped picture (%s): %s; showing a plain dark picture\n",
+                     m_path.c_str(), reason.c_str());
+        Clear();
+        return true;
+    }
+    std::fprintf(stderr, "velunor: cannot load picture %s: %s\n", m_path.c_str(), reason.c_str());
+    Clear();
+    return LoadPictureOrShipped(*this, std::string());
 }
 
-void CPicture::Stretch(int width, int height, std::vector<uint32_t>& frame) const
+bool CPicture::Stretch(int width, int height, std::vector<uint32_t>& frame)
 {
     frame.assign(static_cast<size_t>(width) * static_cast<size_t>(height), kDarkColor);
-    if (!m_pixbuf)
-        return;
+    if (m_bStopped)
+        return false;
+    // A failed decode falls back to the shipped picture, which is decoded
+    // in turn; each file is tried once.
+    for (int tries = 0; tries < 4 && !m_path.empty() && !Covers(width, height); ++tries) {
+        if (!Decode(width, height))
+            return false;
+    }
+    if (!m_kept)
+        return true;
     GdkPixbuf* scaled = nullptr;
-    if (Width() == width && Height() == height) {
-        scaled = static_cast<GdkPixbuf*>(g_object_ref(m_pixbuf));
+    if (gdk_pixbuf_get_width(m_kept) == width && gdk_pixbuf_get_height(m_kept) == height) {
+        scaled = static_cast<GdkPixbuf*>(g_object_ref(m_kept));
     } else {
-        scaled = gdk_pixbuf_scale_simple(m_pixbuf, width, height, GDK_INTERP_BILINEAR);
+        scaled = gdk_pixbuf_scale_simple(m_kept, width, height, GDK_INTERP_BILINEAR);
         if (!scaled)
-            return;
+            return true;
     }
     const guchar* bytes = gdk_pixbuf_read_pixels(scaled);
     const int stride = gdk_pixbuf_get_rowstride(scaled);
@@ -107,6 +191,7 @@ void CPicture::Stretch(int width, int height, std::vector<uint32_t>& frame) cons
         }
     }
     g_object_unref(scaled);
+    return true;
 }
 
 std::vector<std::string> ShippedPictureFiles()
@@ -123,20 +208,25 @@ std::vector<std::string> ShippedPictureFiles()
     return files;
 }
 
-void LoadPictureOrShipped(CPicture& picture, const std::string& file)
+bool LoadPictureOrShipped(CPicture& picture, const std::string& file)
 {
     std::string reason;
     if (!file.empty()) {
         if (picture.Load(file, reason))
-            return;
+            return true;
+        if (picture.Stopped())
+            return false;
         std::fprintf(stderr, "velunor: cannot load picture %s: %s\n", file.c_str(), reason.c_str());
     }
     std::string tried;
     for (const std::string& shipped : ShippedPictureFiles()) {
         if (picture.Load(shipped, reason))
-            return;
+            return true;
+        if (picture.Stopped())
+            return false;
         tried += tried.empty() ? shipped : ", " + shipped;
     }
     std::fprintf(stderr, "velunor: cannot load the shipped picture (%s): %s; showing a plain dark picture\n",
                  tried.c_str(), reason.c_str());
+    return true;
 }
