@@ -14,10 +14,26 @@ extern char** environ;
 
 namespace {
 
-// Ends the helper and reaps it.
+// How long a helper asked to end may take before it is killed.
+constexpr int64_t kEndGraceMs = 200;
+
+// Ends the helper and whatever it started (its process group) and reaps it:
+// asked first, then killed, so that a helper that ignores the request or
+// hangs cannot hold the program. The helper is reaped last: until then its
+// id, and so its group's, cannot pass to another process.
 void EndHelper(pid_t child)
 {
-    kill(child, SIGTERM);
+    kill(-child, SIGTERM);
+    const int64_t deadline = MonotonicMs() + kEndGraceMs;
+    for (;;) {
+        siginfo_t info = {};
+        if (waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == child)
+            break;
+        if (MonotonicMs() > deadline)
+            break;
+        usleep(5000);
+    }
+    kill(-child, SIGKILL);
     int status = 0;
     waitpid(child, &status, 0);
 }
@@ -39,7 +55,9 @@ GrabResult RunGrabHelper(const std::vector<std::string>& argv, int stopFd, int s
     sigemptyset(&defaults);
     sigaddset(&defaults, SIGPIPE);
     posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+    // A process group of its own, to be ended with everything it starts.
+    posix_spawnattr_setpgroup(&attributes, 0);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
     pid_t child = 0;
     const int failed = name.empty() ? ENOENT : posix_spawnp(&child, name.c_str(), nullptr, &attributes, args.data(), environ);
     posix_spawnattr_destroy(&attributes);

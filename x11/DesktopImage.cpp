@@ -3,7 +3,9 @@
 #include "x11/XErrors.h"
 
 #include <X11/Xutil.h>
+#include <poll.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -36,6 +38,55 @@ uint32_t Channel(unsigned long pixel, int shift, int bits)
     return static_cast<uint32_t>(((pixel >> shift) & top) * 255 / top);
 }
 
+// Rows read back per request: a large screen's image comes in parts, with
+// a look for a signal between them.
+constexpr int kBandRows = 64;
+
+bool StopCame(int stopFd)
+{
+    pollfd stop = {stopFd, POLLIN, 0};
+    return stopFd >= 0 && poll(&stop, 1, 0) > 0;
+}
+
+// The pixmap's pixels as top-down 0x00RRGGBB.
+GrabResult ReadBack(Display* display, Pixmap pixmap, Visual* visual, int width, int height, int stopFd,
+                    std::vector<uint32_t>& pixels, std::string& reason)
+{
+    int rs, rb, gs, gb, bs, bb;
+    MaskShape(visual->red_mask, rs, rb);
+    MaskShape(visual->green_mask, gs, gb);
+    MaskShape(visual->blue_mask, bs, bb);
+    pixels.resize(static_cast<size_t>(width) * static_cast<size_t>(height));
+    for (int top = 0; top < height; top += kBandRows) {
+        if (StopCame(stopFd))
+            return GrabResult::Stopped;
+        const int rows = std::min(kBandRows, height - top);
+        XImage* image = nullptr;
+        {
+            CXErrorTrap trap(display);
+            image = XGetImage(display, pixmap, 0, top, static_cast<unsigned>(width), static_cast<unsigned>(rows),
+                              AllPlanes, ZPixmap);
+            if (trap.Failed() && image) {
+                XDestroyImage(image);
+                image = nullptr;
+            }
+        }
+        if (!image) {
+            reason = "the image could not be read back";
+            return GrabResult::Failed;
+        }
+        for (int y = 0; y < rows; ++y) {
+            uint32_t* to = pixels.data() + static_cast<size_t>(top + y) * static_cast<size_t>(width);
+            for (int x = 0; x < width; ++x) {
+                const unsigned long p = XGetPixel(image, x, y);
+                to[x] = (Channel(p, rs, rb) << 16) | (Channel(p, gs, gb) << 8) | Channel(p, bs, bb);
+            }
+        }
+        XDestroyImage(image);
+    }
+    return GrabResult::Grabbed;
+}
+
 // The daemon puts its hacks' folder on their PATH; a program started by
 // hand may not have it.
 void AddHacksFolderToPath()
@@ -62,32 +113,8 @@ GrabResult GrabDesktopImage(Display* display, Window window, Visual* visual, int
     AddHacksFolderToPath();
     GrabResult result =
         RunGrabHelper({"xscreensaver-getimage", windowArg, pixmapArg}, stopFd, kHelperSeconds, reason);
-    XImage* image = nullptr;
-    if (result == GrabResult::Grabbed) {
-        CXErrorTrap trap(display);
-        image = XGetImage(display, pixmap, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height),
-                          AllPlanes, ZPixmap);
-        if (!image || trap.Failed()) {
-            reason = "the image could not be read back";
-            result = GrabResult::Failed;
-        }
-    }
-    if (result == GrabResult::Grabbed) {
-        int rs, rb, gs, gb, bs, bb;
-        MaskShape(visual->red_mask, rs, rb);
-        MaskShape(visual->green_mask, gs, gb);
-        MaskShape(visual->blue_mask, bs, bb);
-        pixels.resize(static_cast<size_t>(width) * static_cast<size_t>(height));
-        for (int y = 0; y < height; ++y) {
-            for (int x = 0; x < width; ++x) {
-                const unsigned long p = XGetPixel(image, x, y);
-                pixels[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)] =
-                    (Channel(p, rs, rb) << 16) | (Channel(p, gs, gb) << 8) | Channel(p, bs, bb);
-            }
-        }
-    }
-    if (image)
-        XDestroyImage(image);
+    if (result == GrabResult::Grabbed)
+        result = ReadBack(display, pixmap, visual, width, height, stopFd, pixels, reason);
     XFreePixmap(display, pixmap);
     return result;
 }
