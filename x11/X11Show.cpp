@@ -24,6 +24,10 @@
 
 namespace {
 
+// How long a program whose given window is gone waits for the signal that
+// ends it before it ends on its own.
+constexpr int64_t kOrphanMs = 1000;
+
 class CX11Show {
 public:
     explicit CX11Show(const VelunorOptions& options) : m_options(options), m_show(options.mode) {}
@@ -55,6 +59,7 @@ private:
     Window m_window = 0;
     bool m_bOwnWindow = false;
     bool m_bWindowGone = false;
+    int64_t m_nGoneAt = 0;
     Visual* m_visual = nullptr;
     int m_depth = 0;
     int m_nWidth = 0;
@@ -83,7 +88,8 @@ int CX11Show::Run()
     if (TakeSignal())
         return 0;
     ApplySize();
-    Loop();
+    if (!m_bQuit)
+        Loop();
     return 0;
 }
 
@@ -169,7 +175,11 @@ void CX11Show::LoadPicture()
 void CX11Show::ApplySize()
 {
     std::vector<uint32_t> source;
-    m_picture.Stretch(m_nWidth, m_nHeight, source);
+    // A signal came while the picture was decoded.
+    if (!m_picture.Stretch(m_nWidth, m_nHeight, source)) {
+        m_bQuit = true;
+        return;
+    }
     if (!m_show.Start(std::move(source), m_nWidth, m_nHeight))
         std::fprintf(stderr, "velunor: not enough memory for water of %dx%d; showing the still picture\n", m_nWidth,
                      m_nHeight);
@@ -197,6 +207,8 @@ void CX11Show::Loop()
         // sends many.
         if ((width != m_nWidth || height != m_nHeight) && !m_bWindowGone)
             ApplySize();
+        if (m_bQuit)
+            break;
 
         const bool ticking = !m_bWindowGone && (m_options.holdAfter < 0 || m_nTicks < m_options.holdAfter);
         int64_t now = MonotonicMs();
@@ -205,8 +217,15 @@ void CX11Show::Loop()
             m_clock.Took(now);
             now = MonotonicMs();
         }
+        // A given window gone and no signal within a second: its owner is
+        // gone too (a settings app killed with its preview), and nobody is
+        // left to end the program.
+        if (m_bWindowGone && now - m_nGoneAt >= kOrphanMs)
+            break;
         XFlush(m_display);
         int timeout = ticking ? static_cast<int>(m_clock.Wait(now)) : -1;
+        if (m_bWindowGone)
+            timeout = static_cast<int>(m_nGoneAt + kOrphanMs - now);
         // Waiting for a reply (the painter's sync) may have queued events
         // that the connection will not signal again.
         if (XEventsQueued(m_display, QueuedAlready) > 0)
@@ -280,12 +299,13 @@ void CX11Show::OnDestroy(const XDestroyWindowEvent& event)
 {
     if (event.window != m_window)
         return;
-    // A window of its own ends the program; a given one leaves it waiting for
-    // the signal its owner sends.
+    // A window of its own ends the program; a given one leaves it waiting a
+    // while for the signal its owner sends.
     if (m_bOwnWindow)
         m_bQuit = true;
     m_bOwnWindow = false;
     m_bWindowGone = true;
+    m_nGoneAt = MonotonicMs();
     m_painter.Close();
 }
 

@@ -1,6 +1,7 @@
 // velunor on X11: the show drawn into the window a screen-saver daemon gives
 // it (or the root window, or a window of its own) at one tick every 60 ms,
-// until a signal, or the closing of a window of its own, ends it.
+// until a signal, the closing of a window of its own, or a given window gone
+// for a second with no signal since, ends it.
 #pragma once
 
 #include "linux/Options.h"
