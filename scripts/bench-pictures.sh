@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# Peak memory (VmHWM) and the time from the start to the first tick of
+# velunor --root showing pictures far larger than the screen, on a private
+# Xvfb of 1920x1080 (MORVA_BENCH_SIZE=WxH for another):
+#   - claim:  a JPEG of 1024x768 whose header claims 65500x65500 pixels;
+#   - 16000x12000 and 8000x6000: JPEGs of those sizes (the shipped picture
+#     stretched over them, with a grain of noise so that they compress as a
+#     photo does, about 3 bits a pixel).
+#   scripts/bench-pictures.sh BUILD_DIR [VELUNOR ...]
+# BUILD_DIR is a native build with its tests (velunor_test_picture makes the
+# pictures); the programs measured are its velunor, or each VELUNOR given
+# (say another tree's build, for a before and after). A run whose resident
+# memory passes MORVA_BENCH_PICTURE_MAX_MB (4096) or that has no tick after
+# 120 s is killed and reported so: an older build decodes whatever a header
+# claims, and the machine is shared.
+set -u
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "${1:?usage: bench-pictures.sh BUILD_DIR [VELUNOR ...]}" && pwd)
+shift
+maker=$build/tests/linux/velunor_test_picture
+[ -x "$maker" ] || { echo "build velunor_test_picture in $build first" >&2; exit 1; }
+programs=("$@")
+[ ${#programs[@]} -gt 0 ] || programs=("$build/velunor/velunor")
+max_kb=$((${MORVA_BENCH_PICTURE_MAX_MB:-4096} * 1024))
+size=${MORVA_BENCH_SIZE:-1920x1080}
+source "$root/scripts/wine-env.sh"
+
+work=$(mktemp -d /tmp/morva-bench-pictures.XXXXXX)
+cleanup() {
+    morva_wine_cleanup
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+shipped=$root/res/media/Morva0001.jpg
+"$maker" "$shipped" 1024x768 "$work/claim.jpg" --claim 65500x65500 || exit 1
+"$maker" "$shipped" 16000x12000 "$work/16000x12000.jpg" || exit 1
+"$maker" "$shipped" 8000x6000 "$work/8000x6000.jpg" || exit 1
+export DISPLAY
+DISPLAY=$(morva_xvfb_start "${size}x24") || exit 1
+
+# One run: prints "first tick MS ms, peak memory MB MB", or how it was cut
+# short.
+measure() {
+    local program=$1 picture=$2 log=$work/run.err pid t0 now rss ms
+    rm -f "$log"
+    t0=$(date +%s%N)
+    "$program" --root --log-ticks --picture "$picture" 2>"$log" &
+    pid=$!
+    while :; do
+        now=$(date +%s%N)
+        ms=$(((now - t0) / 1000000))
+        if grep -q '^velunor: tick 1 ' "$log" 2>/dev/null; then
+            break
+        fi
+        rss=$(awk '/^VmRSS/ {print $2}' "/proc/$pid/status" 2>/dev/null)
+        if [ -z "$rss" ]; then
+            echo "ended before its first tick"
+            return
+        fi
+        if [ "$rss" -gt "$max_kb" ] || [ "$ms" -gt 120000 ]; then
+            kill -KILL "$pid"
+            wait "$pid" 2>/dev/null
+            echo "killed without a tick after $ms ms, at $((rss / 1024)) MB resident"
+            return
+        fi
+        sleep 0.01
+    done
+    rss=$(awk '/^VmHWM/ {print $2}' "/proc/$pid/status")
+    kill -TERM "$pid"
+    wait "$pid" 2>/dev/null
+    echo "first tick $ms ms, peak memory $((rss / 1024)) MB$(grep -v '^velunor: tick ' "$log" | sed 's/^velunor: /; says: /' | head -n 1)"
+}
+
+echo "CPU: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) CPUs; screen $size"
+for program in "${programs[@]}"; do
+    echo "$program:"
+    for picture in claim 16000x12000 8000x6000; do
+        printf '  %-12s %s\n' "$picture" "$(measure "$program" "$work/$picture.jpg")"
+    done
+done
