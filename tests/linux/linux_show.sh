@@ -320,3 +320,126 @@ case_x_server_gone_ends_it_quietly() {
     grep -v '^velunor: tick ' velunor.err && fail "messages when the server went away"
     return 0
 }
+
+case_pictures_beyond_the_screen_start_at_once_in_the_screens_memory() {
+    export DISPLAY=$(x_start 640x480x24)
+    local maker=$BUILD/tests/linux/velunor_test_picture
+    "$maker" "$ROOT/res/media/Morva0001.jpg" 1024x768 claim.jpg --claim 65500x65500 || fail "no lying picture"
+    "$maker" "$LINUX_DATA/shape.png" 8000x6000 big.jpg || fail "no large picture"
+    convert "$LINUX_DATA/shape.png" -resize '640x480!' -quality 95 whole.jpg
+    head -c $(($(stat -c %s whole.jpg) / 2)) whole.jpg >cut.jpg
+    convert "$LINUX_DATA/shape.png" -filter Triangle -resize '640x480!' shape640.png
+
+    # Each shown still on the root window: milliseconds to the first tick,
+    # peak memory in kB at the third, a screenshot.
+    local name t0 ms
+    declare -A first peak
+    for name in base claim big cut; do
+        t0=$(date +%s%N)
+        VELUNOR_LOG=$name velunor_start --root --mode 7 --log-ticks \
+            $([ $name != base ] && echo --picture "$CASE_DIR/$name.jpg")
+        wait_tick 1 "$name"
+        first[$name]=$((($(date +%s%N) - t0) / 1000000))
+        wait_tick 3 "$name"
+        peak[$name]=$(awk '/^VmHWM/ {print $2}' "/proc/$VELUNOR_PID/status")
+        shot root "$name.png"
+        kill -TERM "$VELUNOR_PID"
+        wait "$VELUNOR_PID"
+        echo "$name: first tick after ${first[$name]} ms, peak memory ${peak[$name]} kB"
+    done
+
+    # A header that claims 65500x65500: one line, the shipped picture at
+    # once, no more memory than the shipped picture alone.
+    grep -v '^velunor: tick ' claim.err >claim.lines
+    expect_eq "$(wc -l <claim.lines)" 1 "lines for the lying picture"
+    grep -q 'claim.jpg: its header claims 65500x65500 pixels' claim.lines || fail "the line: $(cat claim.lines)"
+    [ "${first[claim]}" -lt 2000 ] || fail "the first tick came ${first[claim]} ms after the start"
+    [ "${peak[claim]}" -lt $((peak[base] + 8192)) ] || fail "peak memory ${peak[claim]} kB, ${peak[base]} kB without it"
+    expect_eq "$(differing claim.png base.png)" 0 "pixels off the shipped picture"
+
+    # 8000x6000 over 640x480: decoded at an eighth (1000x750, 3 MB), not
+    # whole (144 MB), and shown over the screen.
+    expect_eq "$(grep -vc '^velunor: tick ' big.err)" 0 "lines for the large picture"
+    [ "${peak[big]}" -lt $((peak[base] + 24576)) ] || fail "peak memory ${peak[big]} kB, ${peak[base]} kB with the shipped picture"
+    local error
+    error=$(compare -metric RMSE big.png shape640.png null: 2>&1 | sed -n 's/.*(\(.*\)).*/\1/p')
+    echo "the large picture: error $error against the shape"
+    awk -v e="$error" 'BEGIN { exit !(e != "" && e < 0.1) }' || fail "the large picture is not shown (error $error)"
+
+    # Data that ends halfway: one line, the top half shown, grey below.
+    grep -v '^velunor: tick ' cut.err >cut.lines
+    expect_eq "$(wc -l <cut.lines)" 1 "lines for the cut picture"
+    grep -q 'cut.jpg is incomplete' cut.lines || fail "the line: $(cat cut.lines)"
+    expect_eq "$(pixel cut.png 50 30)" "$(pixel whole.jpg 50 30)" "the yellow block top left"
+    [ "$(differing cut.png whole.jpg 4%)" -gt 100000 ] || fail "the cut picture shows as a whole one"
+    expect_eq "$(pixel cut.png 600 470)" 808080 "the part the data did not reach"
+}
+
+case_signals_end_it_while_a_picture_is_read_and_while_the_desktop_is_grabbed() {
+    export DISPLAY=$(x_start 640x480x24)
+    "$BUILD/tests/linux/velunor_test_picture" "$LINUX_DATA/shape.png" 4000x3000 big.jpg || fail "no large picture"
+    # A picture that comes through a FIFO: to its first reader (the header)
+    # the first 64 kB at once, to the next (the pixels) the whole file at
+    # 320 kB a second, so that they take 10 s.
+    mkfifo slow.jpg
+    python3 - big.jpg slow.jpg <<'PY' &
+import os, select, sys, time
+data = open(sys.argv[1], "rb").read()
+fd = os.open(sys.argv[2], os.O_WRONLY)
+os.write(fd, data[:65536])
+# Until that reader is gone: a pipe without readers polls as an error.
+watch = select.poll()
+watch.register(fd, select.POLLOUT)
+while not any(events & select.POLLERR for _, events in watch.poll(50)):
+    time.sleep(0.01)
+os.close(fd)
+fd = os.open(sys.argv[2], os.O_WRONLY)
+try:
+    for at in range(0, len(data), 16384):
+        os.write(fd, data[at:at + 16384])
+        time.sleep(0.05)
+except BrokenPipeError:
+    pass
+PY
+    track_process $!
+    local ms pid
+    VELUNOR_LOG=slow velunor_start --root --mode 1 --picture "$CASE_DIR/slow.jpg" --log-ticks
+    pid=$VELUNOR_PID
+    sleep 1.5
+    grep -q '^velunor: tick ' slow.err && fail "the slow picture was read before the signal"
+    kill -TERM "$pid"
+    ms=$(ms_to_end "$pid")
+    wait "$pid"
+    expect_eq $? 143 "status after SIGTERM while the picture was read"
+    echo "SIGTERM while the picture was read: ended in $ms ms"
+    [ "$ms" -lt 1000 ] || fail "ended $ms ms after SIGTERM while the picture was read"
+    grep -v '^velunor: tick ' slow.err && fail "messages after SIGTERM while the picture was read"
+
+    # The daemon's image helper, slow and deaf to SIGTERM, with a program of
+    # its own: the signal ends velunor as soon, and both are gone after it.
+    mkdir helper
+    printf '%s\n' '#!/bin/sh' "trap '' TERM" "echo \$\$ >$CASE_DIR/helper.pids" \
+        "sleep 60 & echo \$! >>$CASE_DIR/helper.pids" 'wait' >helper/xscreensaver-getimage
+    chmod +x helper/xscreensaver-getimage
+    PATH=$CASE_DIR/helper:$PATH VELUNOR_LOG=grab velunor_start --root --desktop --log-ticks
+    pid=$VELUNOR_PID
+    local i helpers=()
+    for i in $(seq 1 100); do
+        [ "$(wc -l 2>/dev/null <helper.pids)" = 2 ] && break
+        sleep 0.05
+    done
+    mapfile -t helpers <helper.pids
+    [ ${#helpers[@]} -eq 2 ] || fail "the helper did not start"
+    kill -TERM "$pid"
+    ms=$(ms_to_end "$pid")
+    wait "$pid"
+    expect_eq $? 143 "status after SIGTERM during the grab"
+    echo "SIGTERM during the grab: ended in $ms ms"
+    [ "$ms" -lt 1000 ] || fail "ended $ms ms after SIGTERM during the grab"
+    for i in "${helpers[@]}"; do
+        ps -o pid=,stat=,args= -p "$i" | grep -v ' Z' && fail "the helper's process $i is left"
+    done
+    ipcs -mp | awk -v p="$pid" '$3 == p' | grep -q . && fail "a shared-memory segment of $pid is left"
+    grep -v '^velunor: tick ' grab.err && fail "messages after SIGTERM during the grab"
+    return 0
+}
