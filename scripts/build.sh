@@ -17,6 +17,8 @@ configure_and_build() {
     local dir=$1; shift
     cmake -S "$root" -B "$dir" -G Ninja "$@" >"$dir.configure.log" 2>&1 || {
         cat "$dir.configure.log" >&2; return 1; }
+    # What is left out for want of a library, said on the terminal.
+    sed -n 's/^-- \(Not built: .*\)/build.sh: \1/p' "$dir.configure.log" >&2
     cmake --build "$dir" -j "$jobs" "${targets[@]}"
 }
 
