@@ -360,5 +360,101 @@ case_settings_preview_runs_it_in_its_window() {
     done
     gone "$pid" || fail "the preview still runs 3 s after the settings app quit"
     ipcs -mp | awk -v p="$pid" '$3 == p' | grep -q . && fail "a shared-memory segment of the preview is left"
+
+    # The settings app killed: its preview window goes with it, and the
+    # program, which no signal reaches then, ends by itself.
+    as_user_installed xscreensaver-settings >settings-killed.out 2>&1 &
+    track_process $!
+    local app
+    for i in $(seq 1 150); do
+        pid=$(pgrep -u "$DAEMON_USER" -f '^velunor ' | head -n 1)
+        app=$(pgrep -u "$DAEMON_USER" -f '^xscreensaver-settings' | head -n 1)
+        [ -n "$pid" ] && [ -n "$app" ] && break
+        sleep 0.1
+    done
+    [ -n "$pid" ] && [ -n "$app" ] || { cat settings-killed.out; fail "no second preview started"; }
+    sleep 1
+    kill -KILL "$app"
+    for i in $(seq 1 60); do
+        gone "$pid" && break
+        sleep 0.05
+    done
+    gone "$pid" || fail "the preview still runs 3 s after the settings app was killed"
+    ipcs -mp | awk -v p="$pid" '$3 == p' | grep -q . && fail "a shared-memory segment of the killed app's preview is left"
     return 0
+}
+
+# The ```sh blocks of a Markdown file that hold the text $2.
+doc_blocks() {
+    awk -v word="$2" '
+        /^```/ && inside { if (index(block, word)) printf "%s", block; inside = 0; next }
+        /^```sh$/ { inside = 1; block = ""; next }
+        inside { block = block $0 "\n" }' "$1"
+}
+
+case_the_docs_commands_add_it_with_and_without_a_settings_file_and_remove_it() {
+    DISPLAY=$(x_start 800x600x24) || fail "no Xvfb"
+    export DISPLAY
+    # As docs/linux.md and the README give them, the same in both.
+    local add remove
+    add=$(doc_blocks "$ROOT/docs/linux.md" app-defaults/XScreenSaver)
+    remove=$(doc_blocks "$ROOT/docs/linux.md" '{:a;')
+    [ -n "$add" ] && [ -n "$remove" ] || fail "no commands to add or remove it in docs/linux.md"
+    expect_eq "$(doc_blocks "$ROOT/README.md" app-defaults/XScreenSaver)" "$add" "the README's commands to add it"
+    expect_eq "$(doc_blocks "$ROOT/README.md" '{:a;')" "$remove" "the README's command to remove it"
+    printf '%s\n' "$add" >add.sh
+    printf '%s\n' "$remove" >remove.sh
+
+    # A new user, without ~/.xscreensaver: the file starts with the whole
+    # system list, velunor first; a second run changes nothing.
+    DAEMON_HOME=$DAEMON_DIR/home-new
+    mkdir -p "$DAEMON_HOME"
+    chown "$DAEMON_USER:" "$DAEMON_HOME"
+    as_user sh "$CASE_DIR/add.sh" || fail "the commands failed for a new user"
+    cp "$DAEMON_HOME/.xscreensaver" new.xscreensaver
+    as_user sh "$CASE_DIR/add.sh"
+    cmp -s "$DAEMON_HOME/.xscreensaver" new.xscreensaver || fail "a second run changed the file"
+    expect_eq "$(sed -n 2p new.xscreensaver)" '  "Velunor"  velunor --root  \n\' "the list's first entry"
+    local stock
+    stock=$(grep -c 'n\\$' new.xscreensaver)
+    [ "$stock" -gt 100 ] || fail "only $stock entries in the new user's list"
+    blank_with_the_first "a new user's"
+
+    # A user with a file of his own: velunor put first, the rest as it was.
+    DAEMON_HOME=$DAEMON_DIR/home-own
+    mkdir -p "$DAEMON_HOME"
+    printf '%s\n' 'mode: one' 'selected: 1' 'lock: False' 'fade: False' 'programs: \' \
+        '  "Qix" qix --root  \n\' '  "Maze" maze --root  \n' 'dpmsEnabled: False' >"$DAEMON_HOME/.xscreensaver"
+    cp "$DAEMON_HOME/.xscreensaver" own.before
+    chown -R "$DAEMON_USER:" "$DAEMON_HOME"
+    as_user sh "$CASE_DIR/add.sh" || fail "the commands failed for a user with a file"
+    diff own.before "$DAEMON_HOME/.xscreensaver" >own.diff
+    expect_eq "$(cat own.diff)" '5a6
+>   "Velunor"  velunor --root  \n\' "the change to the user's file"
+    blank_with_the_first "the user's own"
+
+    # Removed again, also as the settings app may have saved it: without
+    # its label and broken in two at a space. The file is as it was.
+    cp "$DAEMON_HOME/.xscreensaver" own.added
+    { sed -n '1,5p' own.added
+      printf '\t\t\t\tvelunor --root --mode 2 --picture\t      \\\n\t\t\t\t  /home/u/long/path/beach.jpg \\n\\\n'
+      sed -n '6,$p' own.added; } >"$DAEMON_HOME/.xscreensaver"
+    [ "$(grep -c velunor "$DAEMON_HOME/.xscreensaver")" = 2 ] || fail "no settings app's line to remove"
+    as_user sh "$CASE_DIR/remove.sh" || fail "the command to remove it failed"
+    diff own.before "$DAEMON_HOME/.xscreensaver" || fail "the file is not as it was after the removal"
+}
+
+# Starts the daemon with the user's file, blanks the screen with the first
+# display mode of the list and expects velunor to run in it and show.
+blank_with_the_first() {
+    daemon_start
+    as_user xscreensaver-command -select 1 >/dev/null || fail "$1 file: no -select 1"
+    wait_forks 1
+    local pid
+    read -r pid _ < <(daemon_forks)
+    expect_eq "$(cmdline "$pid")" "velunor --root" "$1 file: the program blanking the screen"
+    sleep 1
+    gone "$pid" && fail "$1 file: velunor ended: $(tail -n 3 "$DAEMON_HOME/xscreensaver.log")"
+    daemon_end
+    trap - EXIT
 }
