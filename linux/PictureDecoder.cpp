@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -278,9 +279,20 @@ void Feed(Pass& pass)
     g_object_unref(loader);
 }
 
+// Loaders that stop at the size of nothing without saying why make
+// gdk-pixbuf warn of a bug on stderr; the size asked for is ours, and the
+// warning, which would break the one line a bad picture gets, is dropped.
+void OnPixbufWarning(const gchar* domain, GLogLevelFlags level, const gchar* message, gpointer)
+{
+    if (!g_str_has_prefix(message, "Bug! loader"))
+        g_log_default_handler(domain, level, message, nullptr);
+}
+
 // Runs the pass on a worker and waits for it, or for `stopFd`.
 PassResult Run(const std::shared_ptr<Pass>& pass, int stopFd)
 {
+    static std::once_flag quiet;
+    std::call_once(quiet, [] { g_log_set_handler("GdkPixbuf", G_LOG_LEVEL_WARNING, OnPixbufWarning, nullptr); });
     if (pipe2(pass->done, O_CLOEXEC) != 0) {
         Feed(*pass);
         return pass->result;
