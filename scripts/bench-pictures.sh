@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Peak memory (VmHWM) and the time from the start to the first tick of
-# velunor --root showing pictures far larger than the screen, on a private
+# Peak memory (VmHWM), and the time and CPU time from the start to the first
+# tick of velunor --root showing pictures far larger than the screen (on a
+# busy machine the CPU time says more than the time), on a private
 # Xvfb of 1920x1080 (MORVA_BENCH_SIZE=WxH for another):
 #   - claim:  a JPEG of 1024x768 whose header claims 65500x65500 pixels;
 #   - 16000x12000 and 8000x6000: JPEGs of those sizes (the shipped picture
 #     stretched over them, with a grain of noise so that they compress as a
-#     photo does, about 3 bits a pixel).
+#     photo does, about 2 bits a pixel);
+#   - 8000x6000.png: the same as a PNG, a format that is decoded whole.
 #   scripts/bench-pictures.sh BUILD_DIR [VELUNOR ...]
 # BUILD_DIR is a native build with its tests (velunor_test_picture makes the
 # pictures); the programs measured are its velunor, or each VELUNOR given
@@ -36,13 +38,14 @@ shipped=$root/res/media/Morva0001.jpg
 "$maker" "$shipped" 1024x768 "$work/claim.jpg" --claim 65500x65500 || exit 1
 "$maker" "$shipped" 16000x12000 "$work/16000x12000.jpg" || exit 1
 "$maker" "$shipped" 8000x6000 "$work/8000x6000.jpg" || exit 1
+"$maker" "$shipped" 8000x6000 "$work/8000x6000.png" || exit 1
 export DISPLAY
 DISPLAY=$(morva_xvfb_start "${size}x24") || exit 1
 
-# One run: prints "first tick MS ms, peak memory MB MB", or how it was cut
-# short.
+# One run: prints "first tick MS ms (CPU MS ms), peak memory MB MB", or how
+# it was cut short.
 measure() {
-    local program=$1 picture=$2 log=$work/run.err pid t0 now rss ms
+    local program=$1 picture=$2 log=$work/run.err pid t0 now rss ms cpu
     rm -f "$log"
     t0=$(date +%s%N)
     "$program" --root --log-ticks --picture "$picture" 2>"$log" &
@@ -67,15 +70,16 @@ measure() {
         sleep 0.01
     done
     rss=$(awk '/^VmHWM/ {print $2}' "/proc/$pid/status")
+    cpu=$(($(morva_cpu_ticks "$pid") * 1000 / $(getconf CLK_TCK)))
     kill -TERM "$pid"
     wait "$pid" 2>/dev/null
-    echo "first tick $ms ms, peak memory $((rss / 1024)) MB$(grep -v '^velunor: tick ' "$log" | sed 's/^velunor: /; says: /' | head -n 1)"
+    echo "first tick $ms ms (CPU $cpu ms), peak memory $((rss / 1024)) MB$(grep -v '^velunor: tick ' "$log" | sed 's/^velunor: /; says: /' | head -n 1)"
 }
 
 echo "CPU: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) CPUs; screen $size"
 for program in "${programs[@]}"; do
     echo "$program:"
-    for picture in claim 16000x12000 8000x6000; do
-        printf '  %-12s %s\n' "$picture" "$(measure "$program" "$work/$picture.jpg")"
+    for picture in claim.jpg 16000x12000.jpg 8000x6000.jpg 8000x6000.png; do
+        printf '  %-16s %s\n' "$picture" "$(measure "$program" "$work/$picture")"
     done
 done
