@@ -1,4 +1,4 @@
-#include "x11/FrameCopy.h"
+#include "linux/FrameCopy.h"
 
 #include <gtest/gtest.h>
 
