@@ -1,65 +1,17 @@
 # Shared pieces of the Wayland suite (linux_wayland.sh), sourced after
-# lib.sh: headless compositors (sway as an unprivileged user, since it
-# refuses root; weston as root), screenshots of their outputs, the suite's
-# virtual pointer, and the end of a show.
+# lib.sh: headless compositors for a case (scripts/wayland-env.sh),
+# screenshots of their outputs, the suite's virtual pointer, and the end of
+# a show.
 
+source "$ROOT/scripts/wayland-env.sh"
 TEST_POINTER=$BUILD/tests/linux/velunor_test_pointer
-# sway's user: the runtime folder and home are its own.
-SWAY_USER=65534
-WAYLAND_DIRS=$LINUX_DATA/compositor-dirs
 
-# A private runtime folder for a compositor, kept short: socket paths have a
-# limit. Removed by wayland_dirs_remove.
-wayland_dir() {
-    local dir
-    dir=$(mktemp -d /tmp/velunor-wl.XXXXXX) || return 1
-    echo "$dir" >>"$WAYLAND_DIRS"
-    echo "$dir"
-}
-
-wayland_dirs_remove() {
-    [ -f "$WAYLAND_DIRS" ] && xargs -r rm -rf <"$WAYLAND_DIRS"
-    rm -f "$WAYLAND_DIRS"
-}
-
-# Points the case at the compositor whose runtime folder is $1: exports
-# XDG_RUNTIME_DIR and WAYLAND_DISPLAY once its socket is there (10 s).
-wayland_use() {
-    local run=$1 i socket
-    for i in $(seq 1 200); do
-        socket=$(find "$run" -maxdepth 1 -type s -name 'wayland-*' -printf '%f\n' 2>/dev/null | head -n 1)
-        [ -n "$socket" ] && break
-        sleep 0.05
-    done
-    [ -n "$socket" ] || fail "no compositor socket in $run"
-    export XDG_RUNTIME_DIR=$run WAYLAND_DISPLAY=$socket
-    unset DISPLAY
-}
-
-# Starts a headless sway whose first output, HEADLESS-1, is WxH; exports
-# WAYLAND_DISPLAY, XDG_RUNTIME_DIR and SWAYSOCK. SWAY_PID is its process.
+# A headless sway whose first output, HEADLESS-1, is WxH, for this case;
+# SWAY_PID is its process.
 sway_start() {
-    local size=${1:-1280x720} dir i
-    dir=$(wayland_dir) || fail "no folder for sway"
-    mkdir -p "$dir/run" "$dir/home"
-    printf '%s\n' 'xwayland disable' "output HEADLESS-1 mode $size pos 0 0" >"$dir/home/config"
-    chown -R "$SWAY_USER:$SWAY_USER" "$dir"
-    chmod 755 "$dir"
-    chmod 700 "$dir/run"
-    env -i PATH=/usr/bin:/bin HOME="$dir/home" XDG_RUNTIME_DIR="$dir/run" WLR_BACKENDS=headless \
-        WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
-        setpriv --reuid="$SWAY_USER" --regid="$SWAY_USER" --clear-groups sway -c "$dir/home/config" \
-        >"$CASE_DIR/sway.log" 2>&1 &
-    SWAY_PID=$!
+    morva_sway_start "${1:-1280x720}" "$CASE_DIR/sway.log" || fail "sway did not start (see sway.log)"
+    SWAY_PID=$MORVA_SWAY_PID
     track_process "$SWAY_PID"
-    wayland_use "$dir/run"
-    for i in $(seq 1 200); do
-        SWAYSOCK=$(find "$dir/run" -maxdepth 1 -type s -name 'sway-ipc.*' | head -n 1)
-        [ -n "$SWAYSOCK" ] && break
-        sleep 0.05
-    done
-    [ -n "$SWAYSOCK" ] || fail "sway did not start (see sway.log)"
-    export SWAYSOCK
 }
 
 # swaymsg with its answer in the case's log; fails when sway refuses.
@@ -67,16 +19,10 @@ sway_do() {
     swaymsg "$@" >>"$CASE_DIR/swaymsg.log" 2>&1 || fail "swaymsg $* failed"
 }
 
-# Starts a headless weston of WxH with its desktop shell; exports
-# WAYLAND_DISPLAY and XDG_RUNTIME_DIR.
+# A headless weston of WxH with its desktop shell, for this case.
 weston_start() {
-    local dir
-    dir=$(wayland_dir) || fail "no folder for weston"
-    env -i PATH=/usr/bin:/bin HOME="$dir" XDG_RUNTIME_DIR="$dir" weston --backend=headless-backend.so \
-        --use-pixman --width="${1%x*}" --height="${1#*x}" --shell=desktop-shell.so --socket=wayland-1 --no-config \
-        --debug >"$CASE_DIR/weston.log" 2>&1 &
-    track_process $!
-    wayland_use "$dir"
+    morva_weston_start "$1" "$CASE_DIR/weston.log" || fail "weston did not start (see weston.log)"
+    track_process "$MORVA_WESTON_PID"
 }
 
 # A screenshot of sway's output NAME as a PPM file.
