@@ -34,6 +34,9 @@ public:
     CDesktopCopy& operator=(const CDesktopCopy&) = delete;
 
     void Start(zwlr_screencopy_manager_v1* manager, wl_output* output, wl_shm* shm);
+    // Stops a copy that takes too long (an output that is not drawn gets
+    // none): Failed, for `reason`.
+    void Fail(const std::string& reason);
     State GetState() const { return m_state; }
     // Copied: the pixels and their size. Failed: why.
     const std::vector<uint32_t>& Pixels() const { return m_pixels; }
@@ -56,7 +59,6 @@ private:
     static void OnBufferDone(void* data, zwlr_screencopy_frame_v1* frame);
 
     void Copy();
-    void Fail(const std::string& reason);
     void Stop();
 
     zwlr_screencopy_frame_v1* m_frame = nullptr;

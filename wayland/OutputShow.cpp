@@ -8,6 +8,7 @@
 
 #include <wayland-client.h>
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <utility>
@@ -18,6 +19,9 @@ namespace {
 // when the compositor keeps both a while longer.
 constexpr size_t kBuffers = 2;
 constexpr size_t kMostBuffers = 3;
+// A copy of an output's contents comes with its next frame; an output that
+// is not drawn (switched off) sends none.
+constexpr int64_t kCopyMs = 1000;
 
 COutputShow& Of(void* data)
 {
@@ -139,7 +143,7 @@ void COutputShow::Update(int64_t now)
     if (!m_bAnnounced || m_bClosed)
         return;
     if (!m_surface) {
-        if (TakeCopy())
+        if (TakeCopy(now))
             MakeSurface();
         return;
     }
@@ -149,13 +153,16 @@ void COutputShow::Update(int64_t now)
     }
 }
 
-bool COutputShow::TakeCopy()
+bool COutputShow::TakeCopy(int64_t now)
 {
     if (!m_shared.options.desktop || !m_shared.screencopy)
         return true;
+    if (m_copy.GetState() == CDesktopCopy::State::Copying && now - m_nCopyStarted >= kCopyMs)
+        m_copy.Fail("none came within a second");
     switch (m_copy.GetState()) {
     case CDesktopCopy::State::Idle:
         m_copy.Start(m_shared.screencopy, m_output, m_shared.shm);
+        m_nCopyStarted = now;
         return false;
     case CDesktopCopy::State::Copying:
         return false;
@@ -331,6 +338,8 @@ void COutputShow::TickIfDue(int64_t now)
 
 int64_t COutputShow::Wait(int64_t now) const
 {
+    if (m_copy.GetState() == CDesktopCopy::State::Copying)
+        return std::max<int64_t>(0, m_nCopyStarted + kCopyMs - now);
     if (!Ticking() || !CanDraw())
         return -1;
     return m_clock.Wait(now);

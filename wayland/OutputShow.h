@@ -81,8 +81,9 @@ public:
     // The tick that is due at `now`, if the compositor has shown the last
     // frame; its frame shown.
     void TickIfDue(int64_t now);
-    // Milliseconds until a tick is due; -1 while the output waits for an
-    // event (a frame callback, a buffer's release, a size) or is held.
+    // Milliseconds until a tick is due, or a copy of its contents is given
+    // up; -1 while the output waits for an event (a frame callback, a
+    // buffer's release, a size) or is held.
     int64_t Wait(int64_t now) const;
 
 private:
@@ -97,7 +98,7 @@ private:
     void OnConfigure(int width, int height);
     void OnFrameShown();
 
-    bool TakeCopy();
+    bool TakeCopy(int64_t now);
     void MakeSurface();
     void DropSurface();
     void Apply(int64_t now);
@@ -119,6 +120,7 @@ private:
     bool m_bClosed = false;    // its surface was closed or could not be shown
 
     CDesktopCopy m_copy;
+    int64_t m_nCopyStarted = 0;
     CPicture m_contents; // its own contents, copied
     bool m_bOwnContents = false;
 
