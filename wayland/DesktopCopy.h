@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct wl_output;
@@ -38,8 +39,8 @@ public:
     // none): Failed, for `reason`.
     void Fail(const std::string& reason);
     State GetState() const { return m_state; }
-    // Copied: the pixels and their size. Failed: why.
-    const std::vector<uint32_t>& Pixels() const { return m_pixels; }
+    // Copied: the pixels (handed over, once) and their size. Failed: why.
+    std::vector<uint32_t> TakePixels() { return std::move(m_pixels); }
     int Width() const { return m_nWidth; }
     int Height() const { return m_nHeight; }
     const std::string& Reason() const { return m_reason; }

@@ -167,7 +167,7 @@ bool COutputShow::TakeCopy(int64_t now)
     case CDesktopCopy::State::Copying:
         return false;
     case CDesktopCopy::State::Copied:
-        m_bOwnContents = m_contents.FromPixels(m_copy.Pixels(), m_copy.Width(), m_copy.Height());
+        m_bOwnContents = m_contents.FromPixels(m_copy.TakePixels(), m_copy.Width(), m_copy.Height());
         if (!m_bOwnContents)
             std::fprintf(stderr, "velunor: not enough memory for the contents of %s; showing the shipped picture\n",
                          Name());
