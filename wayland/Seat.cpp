@@ -15,8 +15,8 @@ CSeat& Of(void* data)
 
 } // namespace
 
-// The handlers reach the seat's private parts through these tables, which
-// are members; each slot is filled, the ignored events with empty handlers.
+// Members, so that their handlers may use the seat's private parts. The
+// events the show ignores get empty handlers, not empty slots.
 const wl_seat_listener CSeat::kSeatListener = {
     [](void* data, wl_seat*, uint32_t capabilities) { Of(data).OnCapabilities(capabilities); },
     [](void*, wl_seat*, const char*) {},
