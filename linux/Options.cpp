@@ -8,20 +8,25 @@
 
 namespace {
 
-const char kUsageLine[] = "usage: velunor [--window-id ID | --root] [--geometry WxH] [--mode N] "
+const char kUsageLine[] = "usage: velunor [--window-id ID | --root | --wayland] [--geometry WxH] [--mode N] "
                           "[--picture FILE | --desktop] [--hold-after N] [--log-ticks] [--help]";
 const char kUsage[] =
-    "usage: velunor [--window-id ID | --root] [--geometry WxH] [--mode N]\n"
+    "usage: velunor [--window-id ID | --root | --wayland] [--geometry WxH] [--mode N]\n"
     "               [--picture FILE | --desktop] [--hold-after N] [--log-ticks] [--help]\n"
-    "  A picture under water. It draws into the window ID (decimal or 0x hex), else\n"
-    "  into $XSCREENSAVER_WINDOW, else with --root into the root window, else into a\n"
-    "  window of its own (1280x720 or --geometry), closed by Escape or q.\n"
+    "  A picture under water. On X11 it draws into the window ID (decimal or 0x hex),\n"
+    "  else into $XSCREENSAVER_WINDOW, else with --root into the root window, else\n"
+    "  into a window of its own (1280x720 or --geometry), closed by Escape or q.\n"
+    "  --wayland     covers every output of the Wayland compositor of $WAYLAND_DISPLAY\n"
+    "                (for swayidle, hypridle) and ends on a key, a pointer button, a\n"
+    "                scroll or a pointer move\n"
     "  --mode N      0 alternates mode 1 and mode 2 (default); 1 or 2 keeps one;\n"
     "                any other number shows the still picture\n"
     "  --picture F   a JPEG, PNG or other image file instead of the shipped picture\n"
-    "  --desktop     the image XScreenSaver chooses (xscreensaver-getimage)\n"
+    "  --desktop     the image XScreenSaver chooses (xscreensaver-getimage); with\n"
+    "                --wayland each output's own contents\n"
     "  --hold-after N  stop the water after tick N, keeping that frame\n"
     "  --log-ticks   one line per tick on stderr: tick number and monotonic ms\n"
+    "                (and the output's name with --wayland)\n"
     "  The show is silent: it plays no sound. Every option may start with - or --.\n";
 
 // Digits only, no sign, space or prefix, at most `limit`.
@@ -93,6 +98,10 @@ bool ParseVelunorOptions(int argc, const char* const* argv, VelunorOptions& opti
             options.root = true;
             continue;
         }
+        if (name == "wayland") {
+            options.wayland = true;
+            continue;
+        }
         if (name == "desktop") {
             options.desktop = true;
             continue;
@@ -133,6 +142,10 @@ bool ParseVelunorOptions(int argc, const char* const* argv, VelunorOptions& opti
             error = std::string("bad value for ") + arg + ": " + (*value ? value : "(empty)");
             return false;
         }
+    }
+    if (options.wayland && (options.root || options.windowId)) {
+        error = std::string(options.root ? "--root" : "--window-id") + " is for X11 and does not go with --wayland";
+        return false;
     }
     return true;
 }

@@ -8,6 +8,7 @@
 struct VelunorOptions {
     unsigned long windowId = 0; // 0: none given
     bool root = false;
+    bool wayland = false;       // every output of the Wayland compositor instead of X11
     int width = 1280;           // the size of a window of its own
     int height = 720;
     int mode = 0;               // the stored effect mode: 0 alternates 1 and 2
@@ -19,8 +20,9 @@ struct VelunorOptions {
 };
 
 // Fills `options` from argv. False, with a one-line reason in `error`, for an
-// unknown option, a missing value or a value that is not what the option
-// takes (ids: decimal or 0x hex, above 0; geometry: WxH, each 1 to 16384).
+// unknown option, a missing value, a value that is not what the option
+// takes (ids: decimal or 0x hex, above 0; geometry: WxH, each 1 to 16384),
+// or an X window (--root, --window-id) asked for together with --wayland.
 bool ParseVelunorOptions(int argc, const char* const* argv, VelunorOptions& options, std::string& error);
 
 // A window id as the daemon and the options give it: decimal or 0x hex,

@@ -15,6 +15,8 @@
 #     machine the ticks also wait for a CPU, so 1000 / (CPU ms a tick) is the
 #     rate an idle CPU would allow;
 #   - the process's peak memory (VmHWM) and the time to the first frame.
+# Then scripts/bench-wayland.sh prints velunor --wayland's rows on headless
+# sway.
 # Wine's relay trace of SetDIBitsToDevice and DispatchMessageA gives the
 # Windows show's calls with their Wine timestamps (milliseconds); velunor's
 # --log-ticks lines give its ticks with the monotonic clock; /proc gives the
@@ -182,3 +184,5 @@ echo "ticks, in the monotonic clock); tick ms: one handler, of which paint ms (i
 echo "and steps ms (drops and two ripple steps); CPU %: of one CPU over the measured time, the show's process;"
 echo "CPU ms/t: its CPU time per tick; X CPU %: the X server's share; peak MB: VmHWM; start s: launch to the"
 echo "first frame (wine: traced, bench-startup.sh times the start; native: its first logged tick)."
+# The Wayland rows, with the X11 program's at the same sizes beside them.
+[ -n "$velunor" ] && { echo; "$root/scripts/bench-wayland.sh" "$native" "$seconds"; }

@@ -3,7 +3,8 @@
 #   native       platform-free unit tests (GoogleTest under ctest)
 #   sanitizers   the same, built with AddressSanitizer and UBSan
 #   fuzz         the libFuzzer targets of fuzz/, 20 s each (scripts/fuzz.sh)
-#   linux        velunor, the native X11 program, on private Xvfb servers
+#   linux        velunor, the native program, on private Xvfb servers and
+#                headless Wayland compositors
 #   win32        the cross-built unit and Windows tests, under Wine
 #   e2e          Morva.scr driven end to end under Wine on Xvfb
 # Wine's heap checking is on for Morva.scr and every test program in the

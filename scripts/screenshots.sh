@@ -13,7 +13,7 @@ docs=$root/docs
 win=$out/win
 scr=$win/app/Morva.scr
 
-ALL_SHOTS=(show-mode1 show-mode2 show-two-monitors preview settings-dialog about-box)
+ALL_SHOTS=(show-mode1 show-mode2 show-two-monitors preview settings-dialog about-box wayland-two-outputs)
 
 # The full-screen show with the given effect mode, a few seconds in, while
 # the drops still fall and the first rings have spread.
@@ -57,6 +57,33 @@ shot_show_two_monitors() {
     [ $status -eq 0 ] || return 1
     convert "$out/show-two-monitors.png" -fill '#d8d8d8' -draw 'rectangle 800,480 1439,599' \
         "$docs/show-two-monitors.png"
+}
+
+# velunor --wayland on headless sway with two outputs, a 960x540 one and a
+# 640x480 one to its right, in mode 0 at tick 50, as the first rings spread;
+# the part of the layout that lies on no output is drawn light grey. Shown
+# at half its size with 256 colours, to keep the file small.
+shot_wayland_two_outputs() {
+    "$root/scripts/build.sh" native velunor >/dev/null || return 1
+    local shot=$out/wayland-two-outputs.png
+    rm -f "$shot"
+    (
+        source "$root/scripts/wayland-env.sh"
+        trap morva_wayland_cleanup EXIT
+        morva_sway_start 960x540 "$out/screenshots-sway.log" || exit 1
+        swaymsg create_output >/dev/null && swaymsg output HEADLESS-2 mode 640x480 pos 960 0 >/dev/null || exit 1
+        local log=$out/screenshots-velunor.log i
+        "$out/native/velunor/velunor" --wayland --hold-after 50 --log-ticks 2>"$log" &
+        for i in $(seq 1 200); do
+            [ "$(grep -c '^velunor: tick 50 ' "$log")" -ge 2 ] && break
+            sleep 0.05
+        done
+        grim -t png "$shot"
+        kill %1
+    )
+    [ -f "$shot" ] || return 1
+    convert "$shot" -background '#d8d8d8' -flatten -fill '#d8d8d8' -draw 'rectangle 960,480 1599,539' \
+        -resize 50% -colors 256 PNG8:"$docs/wayland-two-outputs.png"
 }
 
 # The preview at the size of the display settings' monitor picture, scaled up

@@ -19,6 +19,12 @@ packages=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev
 # description and manual page; bc for the benchmarks.
 packages+=(xscreensaver dpkg-dev libxml2-utils man-db bc)
 
+# Wayland (velunor --wayland): the client library's headers and wayland-scanner,
+# the protocol descriptions Debian ships, and for its tests and benchmarks
+# sway and weston run headless, grim for screenshots, wtype for keys and
+# swayidle for the idle cycle.
+packages+=(libwayland-dev libwayland-bin wayland-protocols sway weston grim wtype swayidle)
+
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

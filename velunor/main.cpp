@@ -1,7 +1,9 @@
 // velunor: the show as a native Linux program. It reads its options, then
-// runs the show on X11 until a signal ends it, and dies by that signal.
+// runs the show on X11, or with --wayland on Wayland, until a signal (or on
+// Wayland an input) ends it, and dies by that signal.
 #include "linux/Options.h"
 #include "linux/SignalPipe.h"
+#include "wayland/WaylandShow.h"
 #include "x11/X11Show.h"
 
 #include <cstdio>
@@ -23,7 +25,7 @@ int main(int argc, char** argv)
         std::perror("velunor: signal handlers");
         return 1;
     }
-    const int code = RunX11Show(options);
+    const int code = options.wayland ? RunWaylandShow(options) : RunX11Show(options);
     // Dying by the signal tells the daemon the program ended as asked.
     if (const int sig = TakeSignal())
         DieBySignal(sig);

@@ -1,6 +1,6 @@
 #include "x11/XPainter.h"
 
-#include "x11/FrameCopy.h"
+#include "linux/FrameCopy.h"
 #include "x11/XErrors.h"
 
 #include <X11/Xutil.h>

@@ -201,7 +201,7 @@ case_package_installs_into_a_scratch_root() {
     local depends lib
     depends=$(dpkg-deb -f "$deb" Depends)
     echo "Depends: $depends"
-    for lib in libc6 libx11-6 libxext6 libgdk-pixbuf-2.0-0; do
+    for lib in libc6 libx11-6 libxext6 libgdk-pixbuf-2.0-0 libwayland-client0; do
         grep -Eq "(^|, )$lib( \\(>= [^)]*\\))?(,|$)" <<<"$depends" || fail "$lib is not in Depends: $depends"
     done
     # Files only, no maintainer scripts: nothing of XScreenSaver's is edited.
@@ -213,6 +213,10 @@ case_package_installs_into_a_scratch_root() {
         "./usr/libexec/xscreensaver/velunor ./usr/share/man/man6/velunor.6x.gz ./usr/share/velunor/velunor.jpg ./usr/share/xscreensaver/config/velunor.xml " \
         "files"
     expect_eq "$(stat -c %a "$root/usr/libexec/xscreensaver/velunor")" 755 "program mode"
+    # On the PATH too, for Wayland's idle daemons: a link that resolves
+    # within the package.
+    expect_eq "$(readlink "$root/usr/bin/velunor")" ../libexec/xscreensaver/velunor "link in /usr/bin"
+    [ -x "$root/usr/bin/velunor" ] || fail "/usr/bin/velunor does not lead to the program"
     local f
     for f in usr/share/man/man6/velunor.6x.gz usr/share/velunor/velunor.jpg usr/share/xscreensaver/config/velunor.xml; do
         expect_eq "$(stat -c %a "$root/$f")" 644 "mode of $f"
@@ -226,7 +230,7 @@ case_package_installs_into_a_scratch_root() {
     xmllint --noout "$root/usr/share/xscreensaver/config/velunor.xml" || fail "velunor.xml is not well-formed"
     zcat "$root/usr/share/man/man6/velunor.6x.gz" >velunor.6x || fail "the manual page is not gzip"
     MANWIDTH=80 man --warnings -l velunor.6x >man.txt 2>man.err || fail "man cannot show it"
-    grep -q -- '--window-id' man.txt || fail "the manual page has no options"
+    grep -q -- '--window-id' man.txt && grep -q -- '--wayland' man.txt || fail "the manual page lacks options"
     [ -s man.err ] && { cat man.err; fail "man warns"; }
 
     # apt would install it here: every dependency resolves.

@@ -1,7 +1,8 @@
-#include "x11/FrameCopy.h"
+#include "linux/FrameCopy.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
 TEST(FrameCopy, To565KeepsTheTopBitsOfEachChannel)
@@ -53,6 +54,36 @@ TEST(FrameCopy, TheBottomUpFrameLandsTopDownInStridedRows)
     for (int y = 0; y < 4; ++y) {
         const uint32_t* row = reinterpret_cast<const uint32_t*>(band.data() + y * stride);
         EXPECT_EQ(row[0], y == 1 || y == 2 ? (frame[(3 - y) * 3] | 0xFF000000u) : 0u) << y;
+    }
+}
+
+TEST(FrameCopy, OpaqueRowsOfAnyWidthAndStartAreWholeAndStayInTheirRows)
+{
+    // Every width around the four-word steps, from every start within 16
+    // bytes: each word of each row ORed, nothing before, after or between.
+    constexpr int kHeight = 3;
+    for (int width = 1; width <= 13; ++width) {
+        std::vector<uint32_t> frame(static_cast<size_t>(width) * kHeight);
+        for (size_t i = 0; i < frame.size(); ++i)
+            frame[i] = 0x00010203u * static_cast<uint32_t>(i + 1);
+        for (int start = 0; start < 16; start += 4) {
+            const int stride = width * 4 + 8;
+            alignas(16) uint8_t target[16 + (13 * 4 + 8) * kHeight + 16];
+            std::memset(target, 0xEE, sizeof target);
+            CopyFrame32(frame.data(), width, kHeight, 0, kHeight, target + 16 + start, stride, 0xFF000000u);
+            for (int at = 0; at < static_cast<int>(sizeof target); ++at) {
+                const int offset = at - 16 - start;
+                const int y = offset >= 0 ? offset / stride : -1;
+                const int column = offset >= 0 ? offset % stride : -1;
+                if (y < 0 || y >= kHeight || column >= width * 4) {
+                    ASSERT_EQ(target[at], 0xEE) << "width " << width << " start " << start << " byte " << at;
+                    continue;
+                }
+                const uint32_t word = frame[static_cast<size_t>(kHeight - 1 - y) * width + column / 4] | 0xFF000000u;
+                ASSERT_EQ(target[at], static_cast<uint8_t>(word >> (8 * (column % 4))))
+                    << "width " << width << " start " << start << " row " << y << " byte " << column;
+            }
+        }
     }
 }
 

@@ -136,3 +136,32 @@ TEST(VelunorWindowChoice, GivenIdBeatsTheDaemonsWindowWhichBeatsTheRootElseItsOw
     EXPECT_TRUE(ChooseWindow(Parse({"--window-id", "12"}).options, "window", choice, error));
     EXPECT_EQ(choice.id, 12u);
 }
+
+TEST(VelunorOptions, WaylandInEitherSpellingAndWithoutAnXWindow)
+{
+    for (const char* wayland : {"-wayland", "--wayland"}) {
+        const Parsed p = Parse({wayland, "--mode", "1", "--desktop", "--log-ticks"});
+        ASSERT_TRUE(p.ok) << p.error;
+        EXPECT_TRUE(p.options.wayland);
+        EXPECT_TRUE(p.options.desktop);
+        EXPECT_EQ(p.options.mode, 1);
+    }
+    EXPECT_FALSE(Parse({"--root"}).options.wayland);
+    // An X window asked for as well is an error naming that option, in
+    // either order.
+    struct Case {
+        std::vector<const char*> args;
+        const char* named;
+    };
+    const Case cases[] = {
+        {{"--wayland", "--root"}, "--root"},
+        {{"-root", "-wayland"}, "--root"},
+        {{"--window-id", "0x400E22", "--wayland"}, "--window-id"},
+    };
+    for (const Case& c : cases) {
+        const Parsed p = Parse(c.args);
+        EXPECT_FALSE(p.ok) << c.named;
+        EXPECT_NE(p.error.find(c.named), std::string::npos) << p.error;
+        EXPECT_NE(p.error.find("--wayland"), std::string::npos) << p.error;
+    }
+}

@@ -1,6 +1,7 @@
-// The engine's frame into an X image's memory: the engine keeps its rows
-// bottom-up as 0x00RRGGBB words, X images run top-down with a stride of
-// their own. Free of X: only the memory layouts meet here.
+// The engine's frame into a display server's image memory (an X image, a
+// Wayland shared-memory buffer): the engine keeps its rows bottom-up as
+// 0x00RRGGBB words, those images run top-down with a stride of their own.
+// Free of any display server: only the memory layouts meet here.
 #pragma once
 
 #include <cstdint>

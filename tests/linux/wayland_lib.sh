@@ -1,0 +1,88 @@
+# Shared pieces of the Wayland suite (linux_wayland.sh), sourced after
+# lib.sh: headless compositors for a case (scripts/wayland-env.sh),
+# screenshots of their outputs, the suite's virtual pointer, and the end of
+# a show.
+
+source "$ROOT/scripts/wayland-env.sh"
+TEST_POINTER=$BUILD/tests/linux/velunor_test_pointer
+
+# A headless sway whose first output, HEADLESS-1, is WxH, for this case;
+# SWAY_PID is its process.
+sway_start() {
+    morva_sway_start "${1:-1280x720}" "$CASE_DIR/sway.log" || fail "sway did not start (see sway.log)"
+    SWAY_PID=$MORVA_SWAY_PID
+    track_process "$SWAY_PID"
+}
+
+# swaymsg with its answer in the case's log; fails when sway refuses.
+sway_do() {
+    swaymsg "$@" >>"$CASE_DIR/swaymsg.log" 2>&1 || fail "swaymsg $* failed"
+}
+
+# A headless weston of WxH with its desktop shell, for this case.
+weston_start() {
+    morva_weston_start "$1" "$CASE_DIR/weston.log" || fail "weston did not start (see weston.log)"
+    track_process "$MORVA_WESTON_PID"
+}
+
+# A screenshot of sway's output NAME as a PPM file.
+output_shot() {
+    grim -t ppm -o "$1" "$2" || fail "no screenshot of $1"
+}
+
+# A screenshot of weston's only output (its debug protocol).
+weston_shot() {
+    local taken
+    rm -f wayland-screenshot-*.png
+    weston-screenshooter || fail "no screenshot from weston"
+    taken=$(ls wayland-screenshot-*.png 2>/dev/null | head -n 1)
+    [ -n "$taken" ] || fail "weston wrote no screenshot"
+    mv "$taken" "$1"
+}
+
+# Runs the suite's virtual pointer through its steps (see test_pointer.cpp).
+pointer() {
+    "$TEST_POINTER" "$@" || fail "the virtual pointer failed: $*"
+}
+
+# Waits up to 10 s for the tick line N of output NAME in a log (velunor.err
+# by default).
+wait_output_tick() {
+    local n=$1 name=$2 log=$CASE_DIR/${3:-velunor}.err i
+    for i in $(seq 1 200); do
+        grep -q "^velunor: tick $n [0-9]* $name\$" "$log" 2>/dev/null && return 0
+        sleep 0.05
+    done
+    fail "no tick $n of $name in $log"
+}
+
+# The lines of a log other than its ticks.
+messages() {
+    grep -v '^velunor: tick ' "$CASE_DIR/${1:-velunor}.err"
+}
+
+# A process ended, or left with its exit status only.
+ended() {
+    local state
+    state=$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null)
+    [ -z "$state" ] || [ "$state" = Z ]
+}
+
+# Waits up to $2 seconds (3 by default) for the process $1, a child of the
+# case, to end; END_STATUS is its exit status.
+wait_end() {
+    local pid=$1 limit=${2:-3} i
+    for i in $(seq 1 $((limit * 20))); do
+        ended "$pid" && break
+        sleep 0.05
+    done
+    ended "$pid" || fail "process $pid still runs after $limit s"
+    wait "$pid"
+    END_STATUS=$?
+}
+
+# Fails when the process $1 has ended.
+expect_running() {
+    ended "$1" && fail "${2:-the show} ended"
+    return 0
+}

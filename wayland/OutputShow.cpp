@@ -1,0 +1,379 @@
+#include "wayland/OutputShow.h"
+
+#include "linux/FrameCopy.h"
+
+#include "viewporter-client-protocol.h"
+#include "wlr-layer-shell-unstable-v1-client-protocol.h"
+#include "xdg-shell-client-protocol.h"
+
+#include <wayland-client.h>
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstdio>
+#include <utility>
+
+namespace {
+
+// Two buffers: one the compositor shows while the next is drawn; a third
+// when the compositor keeps both a while longer.
+constexpr size_t kBuffers = 2;
+constexpr size_t kMostBuffers = 3;
+// A copy of an output's contents comes with its next frame; an output that
+// is not drawn (switched off) sends none.
+constexpr int64_t kCopyMs = 1000;
+
+COutputShow& Of(void* data)
+{
+    return *static_cast<COutputShow*>(data);
+}
+
+} // namespace
+
+CPicture& CShowShared::Picture()
+{
+    if (!m_bLoaded) {
+        LoadPictureOrShipped(m_picture, options.desktop ? std::string() : options.picture);
+        m_bLoaded = true;
+    }
+    return m_picture;
+}
+
+const wl_output_listener COutputShow::kOutputListener = {
+    [](void* data, wl_output*, int32_t, int32_t, int32_t, int32_t, int32_t, const char*, const char*,
+       int32_t transform) {
+        COutputShow& self = Of(data);
+        self.m_pixels.transform = transform;
+    },
+    [](void* data, wl_output* output, uint32_t flags, int32_t width, int32_t height, int32_t) {
+        COutputShow& self = Of(data);
+        if (flags & WL_OUTPUT_MODE_CURRENT) {
+            self.m_pixels.modeWidth = width;
+            self.m_pixels.modeHeight = height;
+        }
+        // Before version 2 there is no "done": the mode is the last word.
+        if (wl_output_get_version(output) < WL_OUTPUT_DONE_SINCE_VERSION)
+            self.OnDone();
+    },
+    [](void* data, wl_output*) { Of(data).OnDone(); },
+    [](void* data, wl_output*, int32_t factor) { Of(data).m_pixels.scale = factor; },
+    [](void* data, wl_output*, const char* name) { Of(data).m_name = name; },
+    [](void*, wl_output*, const char*) {},
+};
+
+const wl_surface_listener COutputShow::kSurfaceListener = {
+    [](void*, wl_surface*, wl_output*) {},
+    [](void*, wl_surface*, wl_output*) {},
+};
+
+const zwlr_layer_surface_v1_listener COutputShow::kLayerListener = {
+    [](void* data, zwlr_layer_surface_v1* layer, uint32_t serial, uint32_t width, uint32_t height) {
+        zwlr_layer_surface_v1_ack_configure(layer, serial);
+        Of(data).OnConfigure(static_cast<int>(width), static_cast<int>(height));
+    },
+    [](void* data, zwlr_layer_surface_v1*) {
+        COutputShow& self = Of(data);
+        self.DropSurface();
+        self.m_bClosed = true;
+    },
+};
+
+const xdg_surface_listener COutputShow::kXdgSurfaceListener = {
+    [](void* data, xdg_surface* surface, uint32_t serial) {
+        xdg_surface_ack_configure(surface, serial);
+        COutputShow& self = Of(data);
+        self.OnConfigure(self.m_nPendingWidth, self.m_nPendingHeight);
+    },
+};
+
+const xdg_toplevel_listener COutputShow::kToplevelListener = {
+    [](void* data, xdg_toplevel*, int32_t width, int32_t height, wl_array*) {
+        COutputShow& self = Of(data);
+        self.m_nPendingWidth = width;
+        self.m_nPendingHeight = height;
+    },
+    // The window closed by the user or the desktop, as a key would.
+    [](void* data, xdg_toplevel*) { Of(data).m_shared.ended = true; },
+    [](void*, xdg_toplevel*, int32_t, int32_t) {},
+    [](void*, xdg_toplevel*, wl_array*) {},
+};
+
+const wl_callback_listener COutputShow::kFrameListener = {
+    [](void* data, wl_callback*, uint32_t) { Of(data).OnFrameShown(); },
+};
+
+COutputShow::COutputShow(CShowShared& shared, wl_output* output, uint32_t globalName)
+    : m_shared(shared), m_output(output), m_nGlobal(globalName), m_name("output-" + std::to_string(globalName)),
+      m_show(shared.options.mode)
+{
+    wl_output_add_listener(m_output, &kOutputListener, this);
+}
+
+COutputShow::~COutputShow()
+{
+    DropSurface();
+    if (wl_output_get_version(m_output) >= WL_OUTPUT_RELEASE_SINCE_VERSION)
+        wl_output_release(m_output);
+    else
+        wl_output_destroy(m_output);
+}
+
+void COutputShow::OnDone()
+{
+    m_bAnnounced = true;
+    m_bChanged = true;
+}
+
+void COutputShow::OnConfigure(int width, int height)
+{
+    m_bConfigured = true;
+    m_nConfiguredWidth = width;
+    m_nConfiguredHeight = height;
+    m_bChanged = true;
+}
+
+void COutputShow::OnFrameShown()
+{
+    wl_callback_destroy(m_frame);
+    m_frame = nullptr;
+}
+
+void COutputShow::Update(int64_t now)
+{
+    if (!m_bAnnounced || m_bClosed)
+        return;
+    if (!m_surface) {
+        if (TakeCopy(now))
+            MakeSurface();
+        return;
+    }
+    if (m_bChanged && m_bConfigured) {
+        m_bChanged = false;
+        Apply(now);
+    }
+}
+
+bool COutputShow::TakeCopy(int64_t now)
+{
+    if (!m_shared.options.desktop || !m_shared.screencopy)
+        return true;
+    if (m_copy.GetState() == CDesktopCopy::State::Copying && now - m_nCopyStarted >= kCopyMs)
+        m_copy.Fail("none came within a second");
+    switch (m_copy.GetState()) {
+    case CDesktopCopy::State::Idle:
+        m_copy.Start(m_shared.screencopy, m_output, m_shared.shm);
+        m_nCopyStarted = now;
+        return false;
+    case CDesktopCopy::State::Copying:
+        return false;
+    case CDesktopCopy::State::Copied:
+        m_bOwnContents = m_contents.FromPixels(m_copy.TakePixels(), m_copy.Width(), m_copy.Height());
+        if (!m_bOwnContents)
+            std::fprintf(stderr, "velunor: not enough memory for the contents of %s; showing the shipped picture\n",
+                         Name());
+        return true;
+    case CDesktopCopy::State::Failed:
+        std::fprintf(stderr, "velunor: no copy of the contents of %s: %s; showing the shipped picture\n", Name(),
+                     m_copy.Reason().c_str());
+        return true;
+    }
+    return true;
+}
+
+void COutputShow::MakeSurface()
+{
+    m_surface = wl_compositor_create_surface(m_shared.compositor);
+    wl_surface_add_listener(m_surface, &kSurfaceListener, this);
+    if (m_shared.viewporter)
+        m_viewport = wp_viewporter_get_viewport(m_shared.viewporter, m_surface);
+    if (m_shared.layerShell) {
+        m_layer = zwlr_layer_shell_v1_get_layer_surface(m_shared.layerShell, m_surface, m_output,
+                                                        ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY, "velunor");
+        zwlr_layer_surface_v1_add_listener(m_layer, &kLayerListener, this);
+        zwlr_layer_surface_v1_set_size(m_layer, 0, 0);
+        zwlr_layer_surface_v1_set_anchor(m_layer,
+                                         ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM
+                                             | ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT
+                                             | ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT);
+        // -1: over the panels and bars too, not beside them.
+        zwlr_layer_surface_v1_set_exclusive_zone(m_layer, -1);
+        zwlr_layer_surface_v1_set_keyboard_interactivity(m_layer,
+                                                         ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_EXCLUSIVE);
+    } else {
+        m_xdgSurface = xdg_wm_base_get_xdg_surface(m_shared.wmBase, m_surface);
+        xdg_surface_add_listener(m_xdgSurface, &kXdgSurfaceListener, this);
+        m_toplevel = xdg_surface_get_toplevel(m_xdgSurface);
+        xdg_toplevel_add_listener(m_toplevel, &kToplevelListener, this);
+        xdg_toplevel_set_title(m_toplevel, "Velunor ScreenSaver");
+        xdg_toplevel_set_app_id(m_toplevel, "velunor");
+        xdg_toplevel_set_fullscreen(m_toplevel, m_output);
+    }
+    // No buffer before the first configure, as both roles ask.
+    wl_surface_commit(m_surface);
+}
+
+void COutputShow::DropSurface()
+{
+    if (m_frame) {
+        wl_callback_destroy(m_frame);
+        m_frame = nullptr;
+    }
+    m_buffers.clear();
+    if (m_viewport) {
+        wp_viewport_destroy(m_viewport);
+        m_viewport = nullptr;
+    }
+    if (m_layer) {
+        zwlr_layer_surface_v1_destroy(m_layer);
+        m_layer = nullptr;
+    }
+    if (m_toplevel) {
+        xdg_toplevel_destroy(m_toplevel);
+        m_toplevel = nullptr;
+    }
+    if (m_xdgSurface) {
+        xdg_surface_destroy(m_xdgSurface);
+        m_xdgSurface = nullptr;
+    }
+    if (m_surface) {
+        wl_surface_destroy(m_surface);
+        m_surface = nullptr;
+    }
+    m_bConfigured = false;
+    m_bShowing = false;
+}
+
+void COutputShow::Apply(int64_t now)
+{
+    SurfaceLayout layout;
+    if (!LayOutSurface(m_pixels, m_nConfiguredWidth, m_nConfiguredHeight, m_viewport != nullptr, layout))
+        return;
+    if (!m_bShowing || !layout.SameSize(m_layout)) {
+        if (!Restart(layout.width, layout.height, now))
+            return;
+    } else if (layout == m_layout) {
+        return;
+    }
+    m_layout = layout;
+    wl_surface_set_buffer_scale(m_surface, layout.bufferScale);
+    if (m_viewport) {
+        if (layout.viewWidth > 0)
+            wp_viewport_set_destination(m_viewport, layout.viewWidth, layout.viewHeight);
+        else
+            wp_viewport_set_destination(m_viewport, -1, -1);
+    }
+    Present();
+}
+
+bool COutputShow::Restart(int width, int height, int64_t now)
+{
+    m_buffers.clear();
+    m_bShowing = false;
+    std::vector<uint32_t> source;
+    // A signal came while the picture was decoded: the loop ends the program.
+    if (!(m_bOwnContents ? m_contents : m_shared.Picture()).Stretch(width, height, source))
+        return true;
+    if (!m_show.Start(std::move(source), width, height))
+        std::fprintf(stderr, "velunor: not enough memory for water of %dx%d on %s; showing the still picture\n",
+                     width, height, Name());
+    for (size_t i = 0; i < kBuffers; ++i) {
+        auto buffer = std::make_unique<CShmBuffer>();
+        std::string reason;
+        if (!buffer->Create(m_shared.shm, width, height, m_shared.shmFormat, reason)) {
+            std::fprintf(stderr, "velunor: %s cannot be shown: %s\n", Name(), reason.c_str());
+            DropSurface();
+            m_bClosed = true;
+            return false;
+        }
+        m_buffers.push_back(std::move(buffer));
+    }
+    m_bShowing = true;
+    m_clock.Start(now);
+    return true;
+}
+
+bool COutputShow::Ticking() const
+{
+    return m_bShowing && (m_shared.options.holdAfter < 0 || m_nTicks < m_shared.options.holdAfter);
+}
+
+bool COutputShow::CanDraw() const
+{
+    if (m_frame)
+        return false;
+    if (m_buffers.size() < kMostBuffers)
+        return true;
+    for (const auto& buffer : m_buffers) {
+        if (!buffer->Held())
+            return true;
+    }
+    return false;
+}
+
+CShmBuffer* COutputShow::FreeBuffer()
+{
+    for (const auto& buffer : m_buffers) {
+        if (!buffer->Held())
+            return buffer.get();
+    }
+    if (m_buffers.size() >= kMostBuffers)
+        return nullptr;
+    auto buffer = std::make_unique<CShmBuffer>();
+    std::string reason;
+    if (!buffer->Create(m_shared.shm, m_layout.width, m_layout.height, m_shared.shmFormat, reason))
+        return nullptr;
+    m_buffers.push_back(std::move(buffer));
+    return m_buffers.back().get();
+}
+
+void COutputShow::TickIfDue(int64_t now)
+{
+    if (!Ticking() || !CanDraw() || !m_clock.Due(now))
+        return;
+    ++m_nTicks;
+    if (m_show.Tick())
+        Present();
+    if (m_shared.options.logTicks)
+        std::fprintf(stderr, "velunor: tick %d %" PRId64 " %s\n", m_nTicks, now, Name());
+    m_clock.Took(now);
+}
+
+int64_t COutputShow::Wait(int64_t now) const
+{
+    if (m_copy.GetState() == CDesktopCopy::State::Copying)
+        return std::max<int64_t>(0, m_nCopyStarted + kCopyMs - now);
+    if (!Ticking() || !CanDraw())
+        return -1;
+    return m_clock.Wait(now);
+}
+
+void COutputShow::Draw(CShmBuffer& buffer) const
+{
+    // Opaque in ARGB8888; in XRGB8888 the byte is unused, but some
+    // compositors pass it on into their screenshots as alpha.
+    const uint32_t opaque = 0xFF000000u;
+    CopyFrame32(m_show.Frame(), m_show.Width(), m_show.Height(), 0, m_show.Height(), buffer.Data(), buffer.Stride(),
+                opaque);
+}
+
+void COutputShow::Present()
+{
+    CShmBuffer* buffer = FreeBuffer();
+    if (!buffer)
+        return;
+    Draw(*buffer);
+    wl_surface_attach(m_surface, buffer->Buffer(), 0, 0);
+    // The buffer's own size: a larger rectangle overflows in some
+    // compositors' sums and damages nothing. Surface coordinates are never
+    // larger than the buffer's.
+    if (wl_surface_get_version(m_surface) >= WL_SURFACE_DAMAGE_BUFFER_SINCE_VERSION)
+        wl_surface_damage_buffer(m_surface, 0, 0, buffer->Width(), buffer->Height());
+    else
+        wl_surface_damage(m_surface, 0, 0, buffer->Width(), buffer->Height());
+    if (m_frame)
+        wl_callback_destroy(m_frame);
+    m_frame = wl_surface_frame(m_surface);
+    wl_callback_add_listener(m_frame, &kFrameListener, this);
+    wl_surface_commit(m_surface);
+    buffer->Attached();
+}

@@ -1,0 +1,146 @@
+// One output and its show: what the output says of itself (mode, scale,
+// transform, name), its copied contents with --desktop, the surface that
+// covers it (on the overlay layer, or a full-screen window where the
+// compositor has no layer shell), the show at its physical pixels, the
+// buffers and the pace of its ticks, which the compositor's frame callbacks
+// hold back: a tick is drawn only once the last frame was shown.
+#pragma once
+
+#include "linux/Options.h"
+#include "linux/Picture.h"
+#include "linux/TickClock.h"
+#include "show/WaterShow.h"
+#include "wayland/DesktopCopy.h"
+#include "wayland/ShmBuffer.h"
+#include "wayland/SurfaceLayout.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct wl_callback;
+struct wl_callback_listener;
+struct wl_compositor;
+struct wl_output;
+struct wl_output_listener;
+struct wl_shm;
+struct wl_surface;
+struct wl_surface_listener;
+struct wp_viewport;
+struct wp_viewporter;
+struct xdg_surface;
+struct xdg_surface_listener;
+struct xdg_toplevel;
+struct xdg_toplevel_listener;
+struct xdg_wm_base;
+struct zwlr_layer_shell_v1;
+struct zwlr_layer_surface_v1;
+struct zwlr_layer_surface_v1_listener;
+struct zwlr_screencopy_manager_v1;
+
+// What every output's show shares: the options, the compositor's globals,
+// the picture, and whether the show is over.
+class CShowShared {
+public:
+    explicit CShowShared(const VelunorOptions& options) : options(options) {}
+
+    const VelunorOptions& options;
+    wl_compositor* compositor = nullptr;
+    wl_shm* shm = nullptr;
+    uint32_t shmFormat = 0;
+    zwlr_layer_shell_v1* layerShell = nullptr;
+    xdg_wm_base* wmBase = nullptr;
+    wp_viewporter* viewporter = nullptr;
+    zwlr_screencopy_manager_v1* screencopy = nullptr;
+    // Set by an input that ends the show, or a window closed.
+    bool ended = false;
+
+    // The picture file, else the shipped picture (with --desktop: the
+    // shipped one, for an output whose contents could not be copied);
+    // loaded at the first use.
+    CPicture& Picture();
+
+private:
+    CPicture m_picture;
+    bool m_bLoaded = false;
+};
+
+class COutputShow {
+public:
+    COutputShow(CShowShared& shared, wl_output* output, uint32_t globalName);
+    ~COutputShow();
+    COutputShow(const COutputShow&) = delete;
+    COutputShow& operator=(const COutputShow&) = delete;
+
+    uint32_t GlobalName() const { return m_nGlobal; }
+
+    // After the events of a dispatch: the output's copy taken, its surface
+    // made, a new size applied (the show restarted at it) and shown.
+    void Update(int64_t now);
+    // The tick that is due at `now`, if the compositor has shown the last
+    // frame; its frame shown.
+    void TickIfDue(int64_t now);
+    // Milliseconds until a tick is due, or a copy of its contents is given
+    // up; -1 while the output waits for an event (a frame callback, a
+    // buffer's release, a size) or is held.
+    int64_t Wait(int64_t now) const;
+
+private:
+    static const wl_output_listener kOutputListener;
+    static const wl_surface_listener kSurfaceListener;
+    static const zwlr_layer_surface_v1_listener kLayerListener;
+    static const xdg_surface_listener kXdgSurfaceListener;
+    static const xdg_toplevel_listener kToplevelListener;
+    static const wl_callback_listener kFrameListener;
+
+    void OnDone();
+    void OnConfigure(int width, int height);
+    void OnFrameShown();
+
+    bool TakeCopy(int64_t now);
+    void MakeSurface();
+    void DropSurface();
+    void Apply(int64_t now);
+    bool Restart(int width, int height, int64_t now);
+    bool Ticking() const;
+    CShmBuffer* FreeBuffer();
+    bool CanDraw() const;
+    void Present();
+    // The show's frame into the buffer's memory.
+    void Draw(CShmBuffer& buffer) const;
+    const char* Name() const { return m_name.c_str(); }
+
+    CShowShared& m_shared;
+    wl_output* m_output;
+    uint32_t m_nGlobal;
+    std::string m_name;
+    OutputPixels m_pixels;
+    bool m_bAnnounced = false; // its first "done" came: its mode and scale are known
+    bool m_bClosed = false;    // its surface was closed or could not be shown
+
+    CDesktopCopy m_copy;
+    int64_t m_nCopyStarted = 0;
+    CPicture m_contents; // its own contents, copied
+    bool m_bOwnContents = false;
+
+    wl_surface* m_surface = nullptr;
+    wp_viewport* m_viewport = nullptr;
+    zwlr_layer_surface_v1* m_layer = nullptr;
+    xdg_surface* m_xdgSurface = nullptr;
+    xdg_toplevel* m_toplevel = nullptr;
+    int m_nPendingWidth = 0; // the full-screen window's size until its configure ends
+    int m_nPendingHeight = 0;
+    bool m_bConfigured = false;
+    int m_nConfiguredWidth = 0;
+    int m_nConfiguredHeight = 0;
+    bool m_bChanged = false; // a size or scale not applied yet
+
+    SurfaceLayout m_layout;
+    bool m_bShowing = false;
+    CWaterShow m_show;
+    std::vector<std::unique_ptr<CShmBuffer>> m_buffers;
+    wl_callback* m_frame = nullptr; // the last frame's callback, until it comes
+    CTickClock m_clock;
+    int m_nTicks = 0;
+};

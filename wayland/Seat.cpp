@@ -1,0 +1,119 @@
+#include "wayland/Seat.h"
+
+#include <wayland-client.h>
+
+#include <unistd.h>
+
+#include <vector>
+
+namespace {
+
+CSeat& Of(void* data)
+{
+    return *static_cast<CSeat*>(data);
+}
+
+} // namespace
+
+// Members, so that their handlers may use the seat's private parts. The
+// events the show ignores get empty handlers, not empty slots.
+const wl_seat_listener CSeat::kSeatListener = {
+    [](void* data, wl_seat*, uint32_t capabilities) { Of(data).OnCapabilities(capabilities); },
+    [](void*, wl_seat*, const char*) {},
+};
+
+const wl_keyboard_listener CSeat::kKeyboardListener = {
+    [](void*, wl_keyboard*, uint32_t, int32_t fd, uint32_t) { close(fd); },
+    [](void* data, wl_keyboard*, uint32_t, wl_surface*, wl_array* keys) {
+        std::vector<uint32_t> held(static_cast<const uint32_t*>(keys->data),
+                                   static_cast<const uint32_t*>(keys->data) + keys->size / sizeof(uint32_t));
+        Of(data).m_rule.KeyboardEntered(held);
+    },
+    [](void*, wl_keyboard*, uint32_t, wl_surface*) {},
+    [](void* data, wl_keyboard*, uint32_t, uint32_t, uint32_t key, uint32_t state) {
+        CSeat& seat = Of(data);
+        seat.Ends(seat.m_rule.Key(key, state == WL_KEYBOARD_KEY_STATE_PRESSED));
+    },
+    [](void*, wl_keyboard*, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) {},
+    [](void*, wl_keyboard*, int32_t, int32_t) {},
+};
+
+const wl_pointer_listener CSeat::kPointerListener = {
+    [](void* data, wl_pointer* pointer, uint32_t serial, wl_surface*, wl_fixed_t x, wl_fixed_t y) {
+        wl_pointer_set_cursor(pointer, serial, nullptr, 0, 0);
+        Of(data).m_rule.PointerEntered(wl_fixed_to_int(x), wl_fixed_to_int(y));
+    },
+    [](void*, wl_pointer*, uint32_t, wl_surface*) {},
+    [](void* data, wl_pointer*, uint32_t, wl_fixed_t x, wl_fixed_t y) {
+        CSeat& seat = Of(data);
+        seat.Ends(seat.m_rule.PointerMoved(wl_fixed_to_int(x), wl_fixed_to_int(y)));
+    },
+    [](void* data, wl_pointer*, uint32_t, uint32_t, uint32_t, uint32_t state) {
+        CSeat& seat = Of(data);
+        seat.Ends(seat.m_rule.Button(state == WL_POINTER_BUTTON_STATE_PRESSED));
+    },
+    [](void* data, wl_pointer*, uint32_t, uint32_t, wl_fixed_t value) {
+        CSeat& seat = Of(data);
+        seat.Ends(seat.m_rule.Scrolled(wl_fixed_to_double(value)));
+    },
+    [](void*, wl_pointer*) {},
+    [](void*, wl_pointer*, uint32_t) {},
+    [](void*, wl_pointer*, uint32_t, uint32_t) {},
+    [](void*, wl_pointer*, uint32_t, int32_t) {},
+    [](void*, wl_pointer*, uint32_t, int32_t) {},
+};
+
+CSeat::CSeat(wl_seat* seat, uint32_t globalName, bool& ended) : m_seat(seat), m_nGlobal(globalName), m_bEnded(ended)
+{
+    wl_seat_add_listener(m_seat, &kSeatListener, this);
+}
+
+CSeat::~CSeat()
+{
+    ReleaseKeyboard();
+    ReleasePointer();
+    if (wl_seat_get_version(m_seat) >= WL_SEAT_RELEASE_SINCE_VERSION)
+        wl_seat_release(m_seat);
+    else
+        wl_seat_destroy(m_seat);
+}
+
+void CSeat::OnCapabilities(uint32_t capabilities)
+{
+    const bool keyboard = (capabilities & WL_SEAT_CAPABILITY_KEYBOARD) != 0;
+    const bool pointer = (capabilities & WL_SEAT_CAPABILITY_POINTER) != 0;
+    if (keyboard && !m_keyboard) {
+        m_keyboard = wl_seat_get_keyboard(m_seat);
+        wl_keyboard_add_listener(m_keyboard, &kKeyboardListener, this);
+    } else if (!keyboard) {
+        ReleaseKeyboard();
+    }
+    if (pointer && !m_pointer) {
+        m_pointer = wl_seat_get_pointer(m_seat);
+        wl_pointer_add_listener(m_pointer, &kPointerListener, this);
+    } else if (!pointer) {
+        ReleasePointer();
+    }
+}
+
+void CSeat::ReleaseKeyboard()
+{
+    if (!m_keyboard)
+        return;
+    if (wl_keyboard_get_version(m_keyboard) >= WL_KEYBOARD_RELEASE_SINCE_VERSION)
+        wl_keyboard_release(m_keyboard);
+    else
+        wl_keyboard_destroy(m_keyboard);
+    m_keyboard = nullptr;
+}
+
+void CSeat::ReleasePointer()
+{
+    if (!m_pointer)
+        return;
+    if (wl_pointer_get_version(m_pointer) >= WL_POINTER_RELEASE_SINCE_VERSION)
+        wl_pointer_release(m_pointer);
+    else
+        wl_pointer_destroy(m_pointer);
+    m_pointer = nullptr;
+}
