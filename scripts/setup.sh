@@ -7,6 +7,7 @@
 #     test    (default) everything scripts/run-tests.sh, scripts/run-show.sh
 #             and the other scripts need
 #     linux   building and packaging velunor, the Linux program, alone
+#             (configured with -DMORVA_TESTS=OFF: no GoogleTest here)
 # Fails at once, naming every package or program that is missing.
 set -euo pipefail
 
@@ -28,6 +29,7 @@ libx11-dev               |                                                     |
 libxext-dev              |                                                     | test linux
 libgdk-pixbuf-2.0-dev    |                                                     | test linux
 dpkg-dev                 | dpkg-shlibdeps                                      | test linux
+file                     | file                                                | test linux
 googletest               |                                                     | test
 libgtest-dev             |                                                     | test
 libbenchmark-dev         |                                                     | test
