@@ -82,6 +82,7 @@ step() {
     local name=$1 pid t0=$SECONDS
     shift
     echo "== fresh-root: $name ($(date '+%H:%M:%S'))"
+    : >"$results/$name.log"
     "$@" >"$results/$name.log" 2>&1 &
     pid=$!
     tail -n +1 -f --pid="$pid" "$results/$name.log" &
