@@ -31,8 +31,8 @@ if [ "${1:-}" = --linux ]; then
         echo "run-show: velunor on $DISPLAY (Escape or q closes its window)"
         exec "$velunor" "$@"
     fi
-    source "$root/scripts/wine-env.sh"
-    trap morva_wine_cleanup EXIT
+    source "$root/scripts/x-env.sh"
+    trap morva_x_cleanup EXIT
     rm -f "$out/show-linux.png"
     DISPLAY=$(morva_xvfb_start 1280x720x24) || exit 1
     export DISPLAY
