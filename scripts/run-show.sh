@@ -91,10 +91,8 @@ else
     morva_wine_audio_on
 fi
 morva_wine_prefix "${MORVA_WINEPREFIX:-$out/show-prefix}"
-windows=$(morva_windir)
-cp "$picture" "$windows/Morva0001.jpg"
-cp "$tune" "$windows/4.mid"
-[ -f "$windows/Morvalst.txt" ] || printf '\r\n0' >"$windows/Morvalst.txt"
+morva_media "$picture" "$tune"
+[ -f "$(morva_windir)/Morvalst.txt" ] || morva_settings 0
 
 scr=$out/win/app/Morva.scr
 preview_host=$out/win/tests/e2e/helper/preview_host.exe
