@@ -9,7 +9,7 @@
 #   scripts/bench-display-off.sh BUILD_DIR [SECONDS]      (a cross build)
 set -u
 source "$(dirname "$0")/bench-env.sh"
-bench_build "${1:-}" "usage: bench-display-off.sh BUILD_DIR [SECONDS]"
+bench_build "${1:-}" "bench-display-off.sh BUILD_DIR [SECONDS]"
 seconds=${2:-10}
 size=${MORVA_BENCH_SIZE:-3840x2160}
 scr=$build/app/Morva.scr

@@ -25,7 +25,7 @@
 # missing is left out with a note.
 set -u
 source "$(dirname "$0")/bench-env.sh"
-bench_build "${1:-}" "usage: bench-show.sh BUILD_DIR [SECONDS]"
+bench_build "${1:-}" "bench-show.sh BUILD_DIR [SECONDS]"
 seconds=${2:-15}
 scr=$build/app/Morva.scr
 native=${MORVA_NATIVE_BUILD:-$(dirname "$build")/native}

@@ -9,7 +9,7 @@
 #   scripts/bench-startup.sh BUILD_DIR [RUNS]      (a cross build)
 set -u
 source "$(dirname "$0")/bench-env.sh"
-bench_build "${1:-}" "usage: bench-startup.sh BUILD_DIR [RUNS]"
+bench_build "${1:-}" "bench-startup.sh BUILD_DIR [RUNS]"
 runs=${2:-5}
 scr=$build/app/Morva.scr
 bench=$build/bench/startup/startup_bench.exe
