@@ -62,8 +62,10 @@ cleanup() {
     trap - EXIT INT TERM
     end_processes
     local m
-    for m in tmp dev/shm dev sys proc; do
-        umount -R "$root/$m" 2>/dev/null || umount -R -l "$root/$m" 2>/dev/null
+    # Deepest first: this script's mounts and any that a step left, such as
+    # mmdebstrap's own when it is stopped half-way.
+    for m in $(mounted_under_root | sort -r); do
+        umount "$m" 2>/dev/null || umount -l "$m" 2>/dev/null
     done
     if [ -n "$(mounted_under_root)" ]; then
         echo "fresh-root: still mounted, $work is left: $(mounted_under_root | tr '\n' ' ')" >&2
