@@ -16,11 +16,6 @@ CShowApp::~CShowApp()
         ::CloseHandle(m_hInstanceMutex);
 }
 
-CShowApp* GetShowApp()
-{
-    return static_cast<CShowApp*>(AfxGetApp());
-}
-
 BOOL CShowApp::InitInstance()
 {
     m_strProductName = "Velunor";

@@ -24,4 +24,9 @@ private:
     BOOL StartFullScreen();
 };
 
-CShowApp* GetShowApp();
+// The one application object. Inline: the windows and the settings dialog
+// read it through this header alone, without linking the application.
+inline CShowApp* GetShowApp()
+{
+    return static_cast<CShowApp*>(AfxGetApp());
+}

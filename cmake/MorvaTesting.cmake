@@ -6,7 +6,7 @@
 function(morva_add_test)
   cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
-  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest_main)
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} morva_test_support GTest::gtest_main)
   if(WIN32)
     target_sources(${T_NAME} PRIVATE ${CMAKE_SOURCE_DIR}/tests/win32/heap_check.cpp)
     target_link_options(${T_NAME} PRIVATE -mconsole)

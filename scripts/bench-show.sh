@@ -29,7 +29,7 @@ bench_build "${1:-}" "bench-show.sh BUILD_DIR [SECONDS]"
 seconds=${2:-15}
 scr=$build/app/Morva.scr
 native=${MORVA_NATIVE_BUILD:-$(dirname "$build")/native}
-velunor=$native/x11/velunor
+velunor=$native/velunor/velunor
 [ -f "$scr" ] || { echo "no Morva.scr in $build: the Windows show is left out (scripts/build.sh win)"; scr=; }
 [ -x "$velunor" ] || { echo "no velunor in $native: the native show is left out (scripts/build.sh native)"; velunor=; }
 [ -n "$scr$velunor" ] || exit 1

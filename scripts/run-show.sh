@@ -26,7 +26,7 @@ if [ "${1:-}" = --linux ]; then
     shift
     "$root/scripts/setup.sh" || exit 1
     "$root/scripts/build.sh" native velunor || exit 1
-    velunor=$out/native/x11/velunor
+    velunor=$out/native/velunor/velunor
     if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
         echo "run-show: velunor on $DISPLAY (Escape or q closes its window)"
         exec "$velunor" "$@"

@@ -23,6 +23,7 @@ protected:
 
 class CShowCycle {
 public:
+    static constexpr int kTickMs = 60;          // the show's timer period
     static constexpr int kDropTicks = 200;      // drops while the tick is below this
     static constexpr int kMode1Ticks = 470;     // last drawing tick of a mode-1 cycle
     static constexpr int kOtherModeTicks = 700; // last drawing tick of any other mode

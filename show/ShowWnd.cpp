@@ -5,6 +5,7 @@
 #include "app/ShowApp.h"
 #include "framework/AfxCom.h"
 #include "res/resource.h"
+#include "show/WaterStage.h"
 
 namespace {
 
@@ -13,30 +14,26 @@ LPCSTR g_pszClassName = nullptr;
 
 } // namespace
 
-// What one timer tick does to the window's scene, drawn on the tick's DC.
-class CShowWnd::TickStage final : public ShowStage {
+// What one timer tick does to the window's scene: the water as everywhere,
+// with the tune, and the display image painted on the tick's DC after every
+// step.
+class CShowWnd::TickStage final : public CWaterStage {
 public:
-    TickStage(CShowWnd& wnd, CDC& dc) : m_wnd(wnd), m_dc(dc) {}
+    TickStage(CShowWnd& wnd, CDC& dc) : CWaterStage(wnd.m_effect), m_wnd(wnd), m_dc(dc)
+    {
+        SetImages(static_cast<const uint32_t*>(wnd.m_dibSource.GetBits()),
+                  static_cast<uint32_t*>(wnd.m_dibDisplay.GetBits()), wnd.m_nScreenWidth, wnd.m_nScreenHeight);
+    }
 
     void CloseMusic() override { m_wnd.m_music.Close(); }
-    void FlattenWater() override { m_wnd.m_effect.Create(m_wnd.m_nScreenWidth, m_wnd.m_nScreenHeight); }
     void StartMusic() override
     {
         m_wnd.m_music.Open(m_wnd.m_strMusicPath);
         m_wnd.m_music.Play();
     }
-    void AddCosineDrop(int x, int y, int radius, int height) override
-    {
-        m_wnd.m_effect.AddCosineDrop(x, y, radius, height, m_wnd.m_effect.GetPage());
-    }
-    void AddConeDrop(int x, int y, int radius, int height) override
-    {
-        m_wnd.m_effect.AddConeDrop(x, y, radius, height, m_wnd.m_effect.GetPage());
-    }
     void StepAndPaint() override
     {
-        m_wnd.m_effect.Step(static_cast<const uint32_t*>(m_wnd.m_dibSource.GetBits()),
-                            static_cast<uint32_t*>(m_wnd.m_dibDisplay.GetBits()));
+        CWaterStage::StepAndPaint();
         m_wnd.m_dibDisplay.Paint(&m_dc, 0, 0, FALSE);
     }
 

@@ -24,7 +24,7 @@ public:
     virtual BOOL Create(DWORD exStyle, DWORD style, const RECT& rect, CWnd* parent);
 
     static constexpr UINT_PTR kTimerId = 1;
-    static constexpr UINT kTimerPeriod = 60;
+    static constexpr UINT kTimerPeriod = CShowCycle::kTickMs;
 
 protected:
     int OnCreate(LPCREATESTRUCT create);

@@ -1,6 +1,8 @@
-// The tick machine's stage for a show without music, as the offline renderer
-// and the X11 program run it: the ripple engine stepping a source picture
-// into a display image. Platform-free.
+// The water part of the tick machine's stage: drops onto an engine's current
+// page and the engine stepping a source picture into a display image. The
+// scene of the front ends without a window system of their own runs it as it
+// is (no music; the frame is shown once the tick is over); the animation
+// window adds its tune and paints after every step. Platform-free.
 #pragma once
 
 #include "ripple/EffectEngine.h"
@@ -10,12 +12,14 @@
 
 class CWaterStage : public ShowStage {
 public:
+    // The engine is the caller's, for as long as the stage is used.
+    explicit CWaterStage(CEffectEngine& engine) : m_effect(engine) {}
+
     // The pictures the steps read and write, `width` x `height` pixels each,
     // owned by the caller for as long as the stage is used.
     void SetImages(const uint32_t* source, uint32_t* display, int width, int height);
     // False once the engine could not get its memory at the last flattening.
     bool HasWater() const { return m_bWater; }
-    CEffectEngine& Engine() { return m_effect; }
 
     void CloseMusic() override {}
     void FlattenWater() override;
@@ -26,7 +30,7 @@ public:
     void StepAndPaint() override;
 
 private:
-    CEffectEngine m_effect;
+    CEffectEngine& m_effect;
     const uint32_t* m_pSource = nullptr;
     uint32_t* m_pDisplay = nullptr;
     int m_nWidth = 0;

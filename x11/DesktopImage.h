@@ -4,14 +4,15 @@
 // which is then read back.
 #pragma once
 
+#include "linux/DesktopGrab.h"
+
 #include <X11/Xlib.h>
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-// Top-down 0x00RRGGBB pixels of `width` x `height`. False, with the reason,
-// when the helper is missing, fails, or takes longer than its time; a
-// non-zero `stopFd` becoming readable (a signal arrived) ends the wait too.
-bool GrabDesktopImage(Display* display, Window window, Visual* visual, int depth, int width, int height,
-                      int stopFd, std::vector<uint32_t>& pixels, std::string& reason);
+// Top-down 0x00RRGGBB pixels of `width` x `height` when Grabbed; the reason
+// when Failed; Stopped when `stopFd` became readable (a signal came) first.
+GrabResult GrabDesktopImage(Display* display, Window window, Visual* visual, int depth, int width, int height,
+                            int stopFd, std::vector<uint32_t>& pixels, std::string& reason);

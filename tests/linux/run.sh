@@ -15,7 +15,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 export ROOT=$(cd "$here/../.." && pwd)
 export BUILD=$(cd "${1:?usage: run.sh BUILD_DIR [SUITE ...]}" && pwd)
 shift
-export VELUNOR=$BUILD/x11/velunor
+export VELUNOR=$BUILD/velunor/velunor
 source "$ROOT/scripts/x-env.sh"
 trap morva_x_cleanup EXIT
 unset DISPLAY XSCREENSAVER_WINDOW

@@ -1,4 +1,5 @@
-#include "x11/Options.h"
+#include "linux/Options.h"
+#include "x11/WindowChoice.h"
 
 #include <gtest/gtest.h>
 
@@ -100,4 +101,38 @@ TEST(VelunorOptions, BadValuesAndUnknownOptionsAreRefusedWithTheirName)
         EXPECT_NE(p.error.find(c.named), std::string::npos) << p.error;
     }
     EXPECT_TRUE(Parse({"--geometry", "565X317"}).ok);
+}
+
+TEST(VelunorWindowChoice, GivenIdBeatsTheDaemonsWindowWhichBeatsTheRootElseItsOwn)
+{
+    struct Case {
+        std::vector<const char*> args;
+        const char* env;
+        WindowKind kind;
+        unsigned long id;
+    };
+    const Case cases[] = {
+        {{"--root", "--window-id", "0x400E22"}, "0x600008", WindowKind::Given, 0x400E22},
+        {{"--root"}, "0x600008", WindowKind::Given, 0x600008},
+        {{"--root"}, "", WindowKind::Root, 0},
+        {{"--root"}, nullptr, WindowKind::Root, 0},
+        {{}, "6291464", WindowKind::Given, 6291464},
+        {{}, nullptr, WindowKind::Own, 0},
+    };
+    for (const Case& c : cases) {
+        const Parsed p = Parse(c.args);
+        ASSERT_TRUE(p.ok) << p.error;
+        WindowChoice choice;
+        std::string error;
+        ASSERT_TRUE(ChooseWindow(p.options, c.env, choice, error)) << error;
+        EXPECT_EQ(choice.kind, c.kind) << (c.env ? c.env : "(unset)");
+        EXPECT_EQ(choice.id, c.id) << (c.env ? c.env : "(unset)");
+    }
+    // A daemon's window that is no id is an error, unless an id was given.
+    WindowChoice choice;
+    std::string error;
+    EXPECT_FALSE(ChooseWindow(Parse({"--root"}).options, "window", choice, error));
+    EXPECT_EQ(error, "XSCREENSAVER_WINDOW is not a window id: window");
+    EXPECT_TRUE(ChooseWindow(Parse({"--window-id", "12"}).options, "window", choice, error));
+    EXPECT_EQ(choice.id, 12u);
 }

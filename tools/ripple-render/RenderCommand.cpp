@@ -9,6 +9,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -121,7 +122,7 @@ int Render(int argc, const char* const* argv)
     frame.width = options.width;
     frame.height = options.height;
     RenderTimes times;
-    if (!renderer.Render(options, picture.pixels, frame.pixels, error, &times))
+    if (!renderer.Render(options, std::move(picture.pixels), frame.pixels, error, &times))
         return Fail(error);
     if (times.ticks > 0) {
         std::printf("%s %dx%d threads %d: %d ticks, %.3f ms wall, %.3f ms processor per tick\n",

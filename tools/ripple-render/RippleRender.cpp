@@ -1,7 +1,10 @@
 #include "tools/ripple-render/RippleRender.h"
 
+#include "show/WaterShow.h"
+
 #include <chrono>
 #include <ctime>
+#include <utility>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -49,7 +52,7 @@ bool CRippleRenderer::ValidateOptions(const RenderOptions& options, std::string&
     return true;
 }
 
-bool CRippleRenderer::Render(const RenderOptions& options, const std::vector<uint32_t>& source,
+bool CRippleRenderer::Render(const RenderOptions& options, std::vector<uint32_t> source,
     std::vector<uint32_t>& display, std::string& error, RenderTimes* times)
 {
     if (!ValidateOptions(options, error))
@@ -58,36 +61,32 @@ bool CRippleRenderer::Render(const RenderOptions& options, const std::vector<uin
         error = "picture size does not match the render size";
         return false;
     }
-    CEffectEngine& effect = m_stage.Engine();
+    CWaterShow show(options.setting);
+    CEffectEngine& effect = show.Engine();
     if (!effect.SetPath(options.path)) {
         error = std::string("this processor has no ") + ripple::PathName(options.path) + " path";
         return false;
     }
     effect.SetThreads(options.threads);
     effect.SetStripWidth(options.strip);
-    display = source;
-    m_stage.SetImages(source.data(), display.data(), options.width, options.height);
-
     // As the window does while it is created, before the first tick.
-    m_stage.FlattenWater();
-    CShowCycle cycle;
-    cycle.Start(options.setting);
+    if (!show.Start(std::move(source), options.width, options.height)) {
+        error = "not enough memory for the ripple engine";
+        return false;
+    }
     double wall = 0, cpu = 0;
-    for (int tick = 0; tick < options.ticks && m_stage.HasWater(); ++tick) {
+    for (int tick = 0; tick < options.ticks; ++tick) {
         if (tick == options.timeFrom) {
             wall = WallMs();
             cpu = ProcessCpuMs();
         }
-        cycle.Tick(options.width, options.height, m_stage);
+        show.Tick();
     }
     if (times && options.timeFrom >= 0 && options.timeFrom < options.ticks) {
         times->ticks = options.ticks - options.timeFrom;
         times->wallMs = (WallMs() - wall) / times->ticks;
         times->cpuMs = (ProcessCpuMs() - cpu) / times->ticks;
     }
-    if (!m_stage.HasWater()) {
-        error = "not enough memory for the ripple engine";
-        return false;
-    }
+    display.assign(show.Frame(), show.Frame() + static_cast<size_t>(options.width) * options.height);
     return true;
 }

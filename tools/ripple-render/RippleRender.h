@@ -3,7 +3,7 @@
 // and the display image after the last tick is the result.
 #pragma once
 
-#include "show/WaterStage.h"
+#include "ripple/RippleKernels.h"
 
 #include <cstdint>
 #include <string>
@@ -37,12 +37,10 @@ public:
     // Checks the size and tick count against the limits.
     static bool ValidateOptions(const RenderOptions& options, std::string& error);
 
-    // Runs the ticks; `display` starts as a copy of `source`, which must hold
-    // width * height pixels. False, with a message, for bad options or when
-    // the engine cannot get its memory.
-    bool Render(const RenderOptions& options, const std::vector<uint32_t>& source,
-        std::vector<uint32_t>& display, std::string& error, RenderTimes* times = nullptr);
-
-private:
-    CWaterStage m_stage;
+    // Runs the ticks of the show's scene over `source`, which must hold
+    // width * height pixels; `display` gets the frame after the last tick
+    // (the picture itself after none). False, with a message, for bad
+    // options or when the engine cannot get its memory.
+    bool Render(const RenderOptions& options, std::vector<uint32_t> source, std::vector<uint32_t>& display,
+        std::string& error, RenderTimes* times = nullptr);
 };

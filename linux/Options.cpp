@@ -1,4 +1,4 @@
-#include "x11/Options.h"
+#include "linux/Options.h"
 
 #include <cctype>
 #include <cerrno>

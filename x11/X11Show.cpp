@@ -1,9 +1,11 @@
-// velunor: the show as an X11 screen-saver program. It draws into the window
-// a screen-saver daemon gives it (or the root window, or a window of its
-// own), at one tick every 60 ms, until a signal ends it.
+#include "x11/X11Show.h"
+
+#include "linux/Picture.h"
+#include "linux/SignalPipe.h"
+#include "linux/TickClock.h"
+#include "show/WaterShow.h"
 #include "x11/DesktopImage.h"
-#include "x11/Options.h"
-#include "x11/WaterShow.h"
+#include "x11/WindowChoice.h"
 #include "x11/XErrors.h"
 #include "x11/XPainter.h"
 
@@ -11,58 +13,32 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
-#include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
-#include <time.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
-constexpr int64_t kTickMs = 60;
-
-// The signal handlers' only link to the event loop.
-int g_signalPipe[2] = {-1, -1};
-
-void OnSignal(int sig)
-{
-    const int saved = errno;
-    const unsigned char byte = static_cast<unsigned char>(sig);
-    if (write(g_signalPipe[1], &byte, 1) < 0) {
-        // A full pipe already holds a signal for the loop.
-    }
-    errno = saved;
-}
-
-int64_t MonotonicMs()
-{
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
-
-class CVelunorApp {
+class CX11Show {
 public:
-    explicit CVelunorApp(const VelunorOptions& options) : m_options(options), m_show(options.mode) {}
-    ~CVelunorApp() { Close(); }
-    CVelunorApp(const CVelunorApp&) = delete;
-    CVelunorApp& operator=(const CVelunorApp&) = delete;
+    explicit CX11Show(const VelunorOptions& options) : m_options(options), m_show(options.mode) {}
+    ~CX11Show() { Close(); }
+    CX11Show(const CX11Show&) = delete;
+    CX11Show& operator=(const CX11Show&) = delete;
 
-    // The exit code; CaughtSignal() tells whether a signal ended the run.
+    // The exit code.
     int Run();
-    int CaughtSignal() const { return m_nSignal; }
 
 private:
     bool OpenWindow();
     void LoadPicture();
     void Loop();
-    // One tick, started at `now` (monotonic ms).
+    // One tick, taken at `now` (monotonic ms).
     void TickOnce(int64_t now);
     void ApplySize();
     void Close();
@@ -85,14 +61,14 @@ private:
     int m_nHeight = 0;
     Atom m_deleteWindow = 0;
     CXPainter m_painter;
+    CPicture m_picture;
     CWaterShow m_show;
     int m_nTicks = 0;
-    int64_t m_nextTick = 0;
+    CTickClock m_clock;
     bool m_bQuit = false;
-    int m_nSignal = 0;
 };
 
-int CVelunorApp::Run()
+int CX11Show::Run()
 {
     m_display = XOpenDisplay(nullptr);
     if (!m_display) {
@@ -104,25 +80,22 @@ int CVelunorApp::Run()
     if (!OpenWindow())
         return 1;
     LoadPicture();
-    if (m_nSignal)
+    if (TakeSignal())
         return 0;
     ApplySize();
     Loop();
     return 0;
 }
 
-bool CVelunorApp::OpenWindow()
+bool CX11Show::OpenWindow()
 {
-    unsigned long id = m_options.windowId;
-    if (!id) {
-        const char* given = std::getenv("XSCREENSAVER_WINDOW");
-        if (given && *given && !ParseWindowId(given, id)) {
-            std::fprintf(stderr, "velunor: XSCREENSAVER_WINDOW is not a window id: %s\n", given);
-            return false;
-        }
+    WindowChoice choice;
+    std::string error;
+    if (!ChooseWindow(m_options, std::getenv("XSCREENSAVER_WINDOW"), choice, error)) {
+        std::fprintf(stderr, "velunor: %s\n", error.c_str());
+        return false;
     }
-    if (!id && m_options.root)
-        id = DefaultRootWindow(m_display);
+    const unsigned long id = choice.kind == WindowKind::Root ? DefaultRootWindow(m_display) : choice.id;
     if (id) {
         XWindowAttributes attributes;
         bool found = false;
@@ -162,7 +135,6 @@ bool CVelunorApp::OpenWindow()
         m_deleteWindow = XInternAtom(m_display, "WM_DELETE_WINDOW", False);
         XSetWMProtocols(m_display, m_window, &m_deleteWindow, 1);
     }
-    std::string error;
     if (!m_painter.Open(m_display, m_window, m_visual, m_depth, error)) {
         std::fprintf(stderr, "velunor: %s\n", error.c_str());
         return false;
@@ -172,42 +144,33 @@ bool CVelunorApp::OpenWindow()
     return true;
 }
 
-void CVelunorApp::LoadPicture()
+void CX11Show::LoadPicture()
 {
-    CPicture& picture = m_show.Picture();
-    std::string reason;
     if (m_options.desktop) {
         std::vector<uint32_t> pixels;
-        if (GrabDesktopImage(m_display, m_window, m_visual, m_depth, m_nWidth, m_nHeight, g_signalPipe[0], pixels,
-                             reason)
-            && picture.FromPixels(pixels, m_nWidth, m_nHeight))
+        std::string reason;
+        switch (GrabDesktopImage(m_display, m_window, m_visual, m_depth, m_nWidth, m_nHeight, SignalPipeFd(), pixels,
+                                 reason)) {
+        case GrabResult::Grabbed:
+            if (m_picture.FromPixels(pixels, m_nWidth, m_nHeight))
+                return;
+            reason = "not enough memory for the image";
+            break;
+        case GrabResult::Stopped:
             return;
-        pollfd stop = {g_signalPipe[0], POLLIN, 0};
-        if (poll(&stop, 1, 0) > 0) {
-            unsigned char sig = 0;
-            if (read(g_signalPipe[0], &sig, 1) == 1)
-                m_nSignal = sig;
-            return;
+        case GrabResult::Failed:
+            break;
         }
         std::fprintf(stderr, "velunor: no image from XScreenSaver's image choice: %s\n", reason.c_str());
-    } else if (!m_options.picture.empty()) {
-        if (picture.Load(m_options.picture, reason))
-            return;
-        std::fprintf(stderr, "velunor: cannot load picture %s: %s\n", m_options.picture.c_str(), reason.c_str());
     }
-    std::string tried;
-    for (const std::string& file : ShippedPictureFiles()) {
-        if (picture.Load(file, reason))
-            return;
-        tried += tried.empty() ? file : ", " + file;
-    }
-    std::fprintf(stderr, "velunor: cannot load the shipped picture (%s): %s; showing a plain dark picture\n",
-                 tried.c_str(), reason.c_str());
+    LoadPictureOrShipped(m_picture, m_options.desktop ? std::string() : m_options.picture);
 }
 
-void CVelunorApp::ApplySize()
+void CX11Show::ApplySize()
 {
-    if (!m_show.Resize(m_nWidth, m_nHeight))
+    std::vector<uint32_t> source;
+    m_picture.Stretch(m_nWidth, m_nHeight, source);
+    if (!m_show.Start(std::move(source), m_nWidth, m_nHeight))
         std::fprintf(stderr, "velunor: not enough memory for water of %dx%d; showing the still picture\n", m_nWidth,
                      m_nHeight);
     if (!m_painter.Resize(m_nWidth, m_nHeight)) {
@@ -217,10 +180,10 @@ void CVelunorApp::ApplySize()
     m_painter.Paint(m_show.Frame());
 }
 
-void CVelunorApp::Loop()
+void CX11Show::Loop()
 {
     const int xfd = ConnectionNumber(m_display);
-    m_nextTick = MonotonicMs() + kTickMs;
+    m_clock.Start(MonotonicMs());
     while (!m_bQuit) {
         const int width = m_nWidth, height = m_nHeight;
         while (XPending(m_display) && !m_bQuit) {
@@ -237,33 +200,24 @@ void CVelunorApp::Loop()
 
         const bool ticking = !m_bWindowGone && (m_options.holdAfter < 0 || m_nTicks < m_options.holdAfter);
         int64_t now = MonotonicMs();
-        if (ticking && now >= m_nextTick) {
-            // After a stop (SIGSTOP, a busy machine) the show goes on from
-            // now instead of running the missed ticks in a burst.
-            if (now - m_nextTick > kTickMs / 2)
-                m_nextTick = now;
+        if (ticking && m_clock.Due(now)) {
             TickOnce(now);
-            m_nextTick += kTickMs;
+            m_clock.Took(now);
             now = MonotonicMs();
         }
         XFlush(m_display);
-        int timeout = ticking ? static_cast<int>(m_nextTick > now ? m_nextTick - now : 0) : -1;
+        int timeout = ticking ? static_cast<int>(m_clock.Wait(now)) : -1;
         // Waiting for a reply (the painter's sync) may have queued events
         // that the connection will not signal again.
         if (XEventsQueued(m_display, QueuedAlready) > 0)
             timeout = 0;
-        pollfd fds[2] = {{xfd, POLLIN, 0}, {g_signalPipe[0], POLLIN, 0}};
-        if (poll(fds, 2, timeout) > 0 && (fds[1].revents & POLLIN)) {
-            unsigned char sig = 0;
-            if (read(g_signalPipe[0], &sig, 1) == 1) {
-                m_nSignal = sig;
-                m_bQuit = true;
-            }
-        }
+        pollfd fds[2] = {{xfd, POLLIN, 0}, {SignalPipeFd(), POLLIN, 0}};
+        if (poll(fds, 2, timeout) > 0 && (fds[1].revents & POLLIN) && TakeSignal())
+            m_bQuit = true;
     }
 }
 
-void CVelunorApp::TickOnce(int64_t now)
+void CX11Show::TickOnce(int64_t now)
 {
     ++m_nTicks;
     if (m_show.Tick())
@@ -272,7 +226,7 @@ void CVelunorApp::TickOnce(int64_t now)
         std::fprintf(stderr, "velunor: tick %d %" PRId64 "\n", m_nTicks, now);
 }
 
-void CVelunorApp::HandleEvent(XEvent& event)
+void CX11Show::HandleEvent(XEvent& event)
 {
     switch (event.type) {
     case ConfigureNotify:
@@ -295,7 +249,7 @@ void CVelunorApp::HandleEvent(XEvent& event)
     }
 }
 
-void CVelunorApp::OnConfigure(const XConfigureEvent& event)
+void CX11Show::OnConfigure(const XConfigureEvent& event)
 {
     if (event.window == m_window && event.width > 0 && event.height > 0) {
         m_nWidth = event.width;
@@ -303,26 +257,26 @@ void CVelunorApp::OnConfigure(const XConfigureEvent& event)
     }
 }
 
-void CVelunorApp::OnExpose(const XExposeEvent& event)
+void CX11Show::OnExpose(const XExposeEvent& event)
 {
     if (event.count == 0 && !m_bWindowGone)
         m_painter.Repaint();
 }
 
-void CVelunorApp::OnKeyPress(XKeyEvent& event)
+void CX11Show::OnKeyPress(XKeyEvent& event)
 {
     const KeySym key = XLookupKeysym(&event, 0);
     if (m_bOwnWindow && (key == XK_Escape || key == XK_q))
         m_bQuit = true;
 }
 
-void CVelunorApp::OnClientMessage(const XClientMessageEvent& event)
+void CX11Show::OnClientMessage(const XClientMessageEvent& event)
 {
     if (m_bOwnWindow && event.format == 32 && static_cast<Atom>(event.data.l[0]) == m_deleteWindow)
         m_bQuit = true;
 }
 
-void CVelunorApp::OnDestroy(const XDestroyWindowEvent& event)
+void CX11Show::OnDestroy(const XDestroyWindowEvent& event)
 {
     if (event.window != m_window)
         return;
@@ -335,7 +289,7 @@ void CVelunorApp::OnDestroy(const XDestroyWindowEvent& event)
     m_painter.Close();
 }
 
-void CVelunorApp::Close()
+void CX11Show::Close()
 {
     if (!m_display)
         return;
@@ -346,56 +300,10 @@ void CVelunorApp::Close()
     m_display = nullptr;
 }
 
-bool InstallSignalHandlers()
-{
-    if (pipe(g_signalPipe) != 0)
-        return false;
-    for (int fd : g_signalPipe) {
-        fcntl(fd, F_SETFD, FD_CLOEXEC);
-        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
-    }
-    struct sigaction action = {};
-    action.sa_handler = OnSignal;
-    sigemptyset(&action.sa_mask);
-    for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
-        if (sigaction(sig, &action, nullptr) != 0)
-            return false;
-    }
-    // A server that goes away mid-write must reach the I/O error handler,
-    // not end the process by SIGPIPE.
-    signal(SIGPIPE, SIG_IGN);
-    return true;
-}
-
 } // namespace
 
-int main(int argc, char** argv)
+int RunX11Show(const VelunorOptions& options)
 {
-    VelunorOptions options;
-    std::string error;
-    if (!ParseVelunorOptions(argc, argv, options, error)) {
-        std::fprintf(stderr, "velunor: %s; %s\n", error.c_str(), VelunorUsageLine());
-        return 1;
-    }
-    if (options.help) {
-        std::fputs(VelunorUsage(), stdout);
-        return 0;
-    }
-    if (!InstallSignalHandlers()) {
-        std::perror("velunor: signal handlers");
-        return 1;
-    }
-    int code = 0;
-    int sig = 0;
-    {
-        CVelunorApp app(options);
-        code = app.Run();
-        sig = app.CaughtSignal();
-    }
-    if (sig) {
-        // Dying by the signal tells the daemon the program ended as asked.
-        signal(sig, SIG_DFL);
-        raise(sig);
-    }
-    return code;
+    CX11Show show(options);
+    return show.Run();
 }

@@ -1,10 +1,12 @@
-#include "x11/WaterShow.h"
+#include "show/WaterShow.h"
 
-bool CWaterShow::Resize(int width, int height)
+#include <utility>
+
+bool CWaterShow::Start(std::vector<uint32_t> source, int width, int height)
 {
     m_nWidth = width;
     m_nHeight = height;
-    m_picture.Stretch(width, height, m_source);
+    m_source = std::move(source);
     m_display = m_source;
     m_stage.SetImages(m_source.data(), m_display.data(), width, height);
     m_cycle.Start(m_nEffectMode);
@@ -14,7 +16,7 @@ bool CWaterShow::Resize(int width, int height)
 
 bool CWaterShow::Tick()
 {
-    // The window shows the frame once per tick, after its last step.
+    // The frame is shown once per tick, after its last step.
     if (!m_stage.HasWater())
         return false;
     return m_cycle.Tick(m_nWidth, m_nHeight, m_stage);

@@ -1,6 +1,6 @@
-// The command line of velunor, the X11 front end of the show. Free of X so
-// that it is tested natively: every option is accepted with one dash or two,
-// as screen-saver daemons pass both.
+// The command line of velunor, shared by its front ends. Free of any display
+// server so that it is tested natively: every option is accepted with one
+// dash or two, as screen-saver daemons pass both.
 #pragma once
 
 #include <string>

@@ -40,3 +40,7 @@ private:
 
 // Where the shipped picture is: beside the program, else in the data folder.
 std::vector<std::string> ShippedPictureFiles();
+
+// The picture file `file` (none when empty), else the shipped picture, else
+// none (the plain dark colour), with a line on stderr for each that fails.
+void LoadPictureOrShipped(CPicture& picture, const std::string& file);

@@ -1,8 +1,9 @@
-#include "x11/Picture.h"
+#include "linux/Picture.h"
 
 #include <gdk-pixbuf/gdk-pixbuf.h>
 
 #include <climits>
+#include <cstdio>
 #include <unistd.h>
 
 #ifndef VELUNOR_DATADIR
@@ -120,4 +121,22 @@ std::vector<std::string> ShippedPictureFiles()
     }
     files.push_back(std::string(VELUNOR_DATADIR) + "/velunor.jpg");
     return files;
+}
+
+void LoadPictureOrShipped(CPicture& picture, const std::string& file)
+{
+    std::string reason;
+    if (!file.empty()) {
+        if (picture.Load(file, reason))
+            return;
+        std::fprintf(stderr, "velunor: cannot load picture %s: %s\n", file.c_str(), reason.c_str());
+    }
+    std::string tried;
+    for (const std::string& shipped : ShippedPictureFiles()) {
+        if (picture.Load(shipped, reason))
+            return;
+        tried += tried.empty() ? shipped : ", " + shipped;
+    }
+    std::fprintf(stderr, "velunor: cannot load the shipped picture (%s): %s; showing a plain dark picture\n",
+                 tried.c_str(), reason.c_str());
 }
