@@ -4,23 +4,33 @@
 # chroot as root, holding a clean clone of a committed tree. For whoever
 # changes scripts/setup.sh; not part of the test command (bootstrapping,
 # installing everything and running every suite take an hour or more).
-#   scripts/fresh-root.sh [CHECKOUT [REF]]
+#   scripts/fresh-root.sh [CHECKOUT [REF]] [-- COMMAND...]
 # CHECKOUT is a repository or work tree (default: this one) and REF what of
-# it to clone (default: its HEAD, committed state only). Run as root.
+# it to clone (default: its HEAD, committed state only). A COMMAND runs in
+# the clone instead of the two, e.g. `-- scripts/setup.sh linux`. Run as
+# root.
 # The root is the smallest Debian (its required packages only), so that
 # nothing a machine happens to have hides a gap of the setup. It lives in
 # its own mount, process and IPC namespaces with private /proc, /sys, /dev,
 # /dev/shm and /tmp mounts: nothing of it is seen from outside, and nothing
 # of it outlives the run. Prints the time of each step, run-show.sh's lines
-# and run-tests.sh's summary; the logs and the screenshot stay in
-# ${MORVA_BUILD_DIR:-build}/fresh-root/. Exits with run-tests.sh's status.
+# and run-tests.sh's summary; the logs, the suites' own log folders and the
+# screenshot stay in ${MORVA_BUILD_DIR:-build}/fresh-root/. Exits with
+# run-tests.sh's status (or the command's).
 #   MORVA_FRESH_MIRROR    Debian archive (default http://deb.debian.org/debian)
 #   MORVA_FRESH_SECURITY  its security archive (default http://deb.debian.org/debian-security)
 #   MORVA_FRESH_KEEP=1    keeps the root (its folder is printed)
 set -u
 here=$(cd "$(dirname "$0")/.." && pwd)
-checkout=$(cd "${1:-$here}" && pwd) || exit 2
-ref=${2:-HEAD}
+positional=()
+while [ $# -gt 0 ] && [ "$1" != -- ]; do
+    positional+=("$1")
+    shift
+done
+[ $# -eq 0 ] || shift
+command=("$@")
+checkout=$(cd "${positional[0]:-$here}" && pwd) || exit 2
+ref=${positional[1]:-HEAD}
 mirror=${MORVA_FRESH_MIRROR:-http://deb.debian.org/debian}
 security=${MORVA_FRESH_SECURITY:-http://deb.debian.org/debian-security}
 results=${MORVA_BUILD_DIR:-$here/build}/fresh-root
@@ -39,14 +49,14 @@ if [ -z "${MORVA_FRESH_NAMESPACES:-}" ]; then
     # The namespaces' first process is this script again; when it ends,
     # the kernel ends every process and mount left in them.
     exec env MORVA_FRESH_NAMESPACES=1 unshare --mount --pid --ipc --fork --kill-child=SIGTERM \
-        --mount-proc --propagation private "$0" "$checkout" "$ref"
+        --mount-proc --propagation private "$0" "$checkout" "$ref" -- "${command[@]}"
 fi
 
 started=$SECONDS
 work=$(mktemp -d /var/tmp/morva-fresh-root.XXXXXX) || exit 1
 root=$work/root
 mkdir -p "$results"
-rm -f "$results"/*
+rm -rf "$results"
 
 # Under the namespaces every process in /proc is one this run started.
 end_processes() {
@@ -121,6 +131,22 @@ git init -q "$root/root/velunor" &&
 commit=$(git -C "$root/root/velunor" log -1 --format='%h %s' | cut -c1-100)
 echo "== fresh-root: $checkout $ref: $commit"
 
+# The suites' log folders, which go with the root.
+keep_logs() {
+    local build=$root/root/velunor/build dir
+    cp "$build"/*.log "$results/" 2>/dev/null
+    for dir in native/linux-logs win/e2e-logs; do
+        [ -d "$build/$dir" ] && mkdir -p "$results/${dir%/*}" && cp -r "$build/$dir" "$results/${dir%/*}/"
+    done
+}
+
+if [ ${#command[@]} -gt 0 ]; then
+    step command in_root "${command[@]}"
+    keep_logs
+    echo "in all: $((SECONDS - started)) s; logs in $results"
+    exit "$step_status"
+fi
+
 step run-show in_root scripts/run-show.sh
 show_status=$step_status
 show_seconds=$step_seconds
@@ -129,6 +155,7 @@ cp "$root/root/velunor/build/show-s.png" "$results/" 2>/dev/null
 step run-tests in_root scripts/run-tests.sh
 tests_status=$step_status
 tests_seconds=$step_seconds
+keep_logs
 
 echo
 echo "== fresh-root: Debian $(cat "$root/etc/debian_version"), $commit"
