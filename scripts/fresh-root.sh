@@ -55,8 +55,8 @@ fi
 started=$SECONDS
 work=$(mktemp -d /var/tmp/morva-fresh-root.XXXXXX) || exit 1
 root=$work/root
-mkdir -p "$results"
 rm -rf "$results"
+mkdir -p "$results"
 
 # Under the namespaces every process in /proc is one this run started.
 end_processes() {
