@@ -118,6 +118,9 @@ bootstrap_seconds=$step_seconds
 [ "$step_status" -eq 0 ] || exit 1
 cp -L /etc/resolv.conf "$root/etc/resolv.conf"
 
+# The root a mount of its own, as / is on a machine: unshare and mount
+# --make-private inside need one.
+mount --bind "$root" "$root"
 mount -t proc proc "$root/proc"
 mount --rbind /sys "$root/sys"
 mount --rbind /dev "$root/dev"
