@@ -3,7 +3,8 @@
 # (bookworm): a root made by mmdebstrap from Debian's archive, entered with
 # chroot as root, holding a clean clone of a committed tree. For whoever
 # changes scripts/setup.sh; not part of the test command (bootstrapping,
-# installing everything and running every suite take an hour or more).
+# installing everything and running every suite take twenty minutes and
+# more).
 #   scripts/fresh-root.sh [CHECKOUT [REF]] [-- COMMAND...]
 # CHECKOUT is a repository or work tree (default: this one) and REF what of
 # it to clone (default: its HEAD, committed state only). A COMMAND runs in
