@@ -53,6 +53,9 @@ if [ -z "${MORVA_FRESH_NAMESPACES:-}" ]; then
         --mount-proc --propagation private "$0" "$checkout" "$ref" -- "${command[@]}"
 fi
 
+# The rest is one block, read whole before it runs: bash reads a script as it
+# goes, and the checkout may change during the long run.
+{
 started=$SECONDS
 work=$(mktemp -d /var/tmp/morva-fresh-root.XXXXXX) || exit 1
 root=$work/root
@@ -171,3 +174,4 @@ sed -n '/^== summary/,$p' "$results/run-tests.log"
 echo "in all: $((SECONDS - started)) s; logs in $results"
 [ "$show_status" -eq 0 ] && [ -s "$results/show-s.png" ] || exit 1
 exit "$tests_status"
+}
