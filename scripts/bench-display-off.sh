@@ -8,30 +8,24 @@
 # server and of the Wine server over each span, from utime + stime in /proc.
 #   scripts/bench-display-off.sh BUILD_DIR [SECONDS]      (a cross build)
 set -u
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=$(cd "${1:?usage: bench-display-off.sh BUILD_DIR [SECONDS]}" && pwd)
+source "$(dirname "$0")/bench-env.sh"
+bench_build "${1:-}" "bench-display-off.sh BUILD_DIR [SECONDS]"
 seconds=${2:-10}
 size=${MORVA_BENCH_SIZE:-3840x2160}
 scr=$build/app/Morva.scr
 helper=$build/tests/e2e/helper/e2e_helper.exe
 [ -f "$scr" ] && [ -f "$helper" ] || { echo "build Morva and e2e_helper in $build first" >&2; exit 1; }
-source "$root/scripts/wine-env.sh"
 
-work=$(mktemp -d /tmp/morva-bench-display.XXXXXX)
+bench_work display
 saver_pid=
-cleanup() {
-    [ -n "$saver_pid" ] && kill "$saver_pid" 2>/dev/null
-    morva_wine_cleanup
-    rm -rf "$work"
-}
-trap cleanup EXIT
+bench_cleanup() { [ -z "$saver_pid" ] || kill "$saver_pid" 2>/dev/null; }
 
 display=$(morva_xvfb_start "${size}x24") || exit 1
 xvfb_pid=$(morva_x_pid "$display")
 morva_wine_prefix "$work/prefix" || exit 1
 morva_wine_use "$work/prefix" "$display"
-cp "$root/res/media/Morva0001.jpg" "$root/res/media/4.mid" "$(morva_windir)/"
-printf '\r\n1' >"$(morva_windir)/Morvalst.txt"
+morva_media
+morva_settings 1
 
 # The Wine server of this prefix.
 server_pid=$(morva_prefix_pids wineserver | tail -n 1)
@@ -59,7 +53,7 @@ report() {
     grep -qx 'result=1' <<<"$out" || { echo "the show did not take the report '$1': $out" >&2; exit 1; }
 }
 
-echo "CPU: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) CPUs; Wine $(wine --version 2>/dev/null)"
+bench_machine wine
 wine "$scr" /s >/dev/null 2>&1 &
 saver_pid=$!
 morva_xwinfind -w 120 -p "$saver_pid" >/dev/null ||

@@ -16,8 +16,8 @@
 # 120 s is killed and reported so: an older build decodes whatever a header
 # claims, and the machine is shared.
 set -u
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=$(cd "${1:?usage: bench-pictures.sh BUILD_DIR [VELUNOR ...]}" && pwd)
+source "$(dirname "$0")/bench-env.sh"
+bench_build "${1:-}" "bench-pictures.sh BUILD_DIR [VELUNOR ...]"
 shift
 maker=$build/tests/linux/velunor_test_picture
 [ -x "$maker" ] || { echo "build velunor_test_picture in $build first" >&2; exit 1; }
@@ -25,14 +25,7 @@ programs=("$@")
 [ ${#programs[@]} -gt 0 ] || programs=("$build/velunor/velunor")
 max_kb=$((${MORVA_BENCH_PICTURE_MAX_MB:-4096} * 1024))
 size=${MORVA_BENCH_SIZE:-1920x1080}
-source "$root/scripts/wine-env.sh"
-
-work=$(mktemp -d /tmp/morva-bench-pictures.XXXXXX)
-cleanup() {
-    morva_wine_cleanup
-    rm -rf "$work"
-}
-trap cleanup EXIT
+bench_work pictures
 
 shipped=$root/res/media/Morva0001.jpg
 "$maker" "$shipped" 1024x768 "$work/claim.jpg" --claim 65500x65500 || exit 1
@@ -76,7 +69,7 @@ measure() {
     echo "first tick $ms ms (CPU $cpu ms), peak memory $((rss / 1024)) MB$(grep -v '^velunor: tick ' "$log" | sed 's/^velunor: /; says: /' | head -n 1)"
 }
 
-echo "CPU: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) CPUs; screen $size"
+echo "$(bench_machine); screen $size"
 for program in "${programs[@]}"; do
     echo "$program:"
     for picture in claim.jpg 16000x12000.jpg 8000x6000.jpg 8000x6000.png; do

@@ -3,12 +3,11 @@
 # under Wine), runs both and prints their summary tables. The full output of
 # each run is kept beside the builds.
 #   scripts/bench-ripple.sh [benchmark options, e.g. --benchmark_filter=Step]
-# MORVA_BENCH_DIR (default /tmp/morva-bench) holds the builds, the logs and
-# the Wine prefix.
+# MORVA_BENCH_DIR (default build/bench-ripple) holds the builds, the logs
+# and the Wine prefix.
 set -euo pipefail
-
-root=$(cd "$(dirname "$0")/.." && pwd)
-out=${MORVA_BENCH_DIR:-/tmp/morva-bench}
+source "$(dirname "$0")/bench-env.sh"
+out=${MORVA_BENCH_DIR:-${MORVA_BUILD_DIR:-$root/build}/bench-ripple}
 mkdir -p "$out"
 
 cmake -S "$root" -B "$out/native" -G Ninja -DMORVA_TESTS=OFF >/dev/null
@@ -21,7 +20,7 @@ summary() {
     sed -n '/^Step, ns per pixel/,$p' "$1"
 }
 
-echo "CPU: $(lscpu | sed -n 's/^Model name: *//p')"
+bench_machine
 echo
 echo "== native build (Google Benchmark), fastest of 3 repetitions"
 "$out/native/bench/ripple_bench" --benchmark_repetitions=3 "$@" >"$out/native.log" 2>&1
@@ -29,8 +28,6 @@ summary "$out/native.log"
 
 echo
 echo "== Windows build under Wine, fastest of 3 repetitions"
-source "$root/scripts/wine-env.sh"
-trap morva_wine_cleanup EXIT
 morva_wine_prefix "$out/wineprefix"
 wine "$out/win/bench/ripple_bench.exe" --benchmark_repetitions=3 "$@" >"$out/win.log" 2>&1
 summary "$out/win.log"

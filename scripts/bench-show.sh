@@ -26,8 +26,8 @@
 # beside it (build/native, or MORVA_NATIVE_BUILD). A show whose build is
 # missing is left out with a note.
 set -u
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=$(cd "${1:?usage: bench-show.sh BUILD_DIR [SECONDS]}" && pwd)
+source "$(dirname "$0")/bench-env.sh"
+bench_build "${1:-}" "bench-show.sh BUILD_DIR [SECONDS]"
 seconds=${2:-15}
 scr=$build/app/Morva.scr
 native=${MORVA_NATIVE_BUILD:-$(dirname "$build")/native}
@@ -35,24 +35,19 @@ velunor=$native/velunor/velunor
 [ -f "$scr" ] || { echo "no Morva.scr in $build: the Windows show is left out (scripts/build.sh win)"; scr=; }
 [ -x "$velunor" ] || { echo "no velunor in $native: the native show is left out (scripts/build.sh native)"; velunor=; }
 [ -n "$scr$velunor" ] || exit 1
-source "$root/scripts/wine-env.sh"
 
-work=$(mktemp -d /tmp/morva-bench-show.XXXXXX)
+bench_work show
 xvfb_pid=
 saver_pid=
-cleanup() {
-    [ -n "$saver_pid" ] && kill "$saver_pid" 2>/dev/null
-    [ -n "$scr" ] && WINEPREFIX=$work/prefix wineserver -k 2>/dev/null
-    morva_wine_cleanup
-    [ -n "${MORVA_KEEP:-}" ] && cp "$work/trace.txt" /tmp/morva-bench-show-trace.txt 2>/dev/null
-    rm -rf "$work"
+bench_cleanup() {
+    [ -z "$saver_pid" ] || kill "$saver_pid" 2>/dev/null
+    [ -z "${MORVA_KEEP:-}" ] || cp "$work/trace.txt" "$build/bench-show-trace.txt" 2>/dev/null
 }
-trap cleanup EXIT
 
 if [ -n "$scr" ]; then
     morva_wine_prefix "$work/prefix" || exit 1
-    cp "$root/res/media/Morva0001.jpg" "$root/res/media/4.mid" "$(morva_windir)/"
-    printf '\r\n1' >"$(morva_windir)/Morvalst.txt"
+    morva_media
+    morva_settings 1
     wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ \
         /d 'gdi32.SetDIBitsToDevice;user32.DispatchMessageA' /f >/dev/null 2>&1
     wineserver -w
@@ -167,7 +162,7 @@ bench_native() {
         }'
 }
 
-echo "CPU: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) CPUs${scr:+; Wine $(wine --version 2>/dev/null)}"
+bench_machine ${scr:+wine}
 printf '%-10s %-7s %8s %8s %9s %9s %9s %8s %8s %8s %9s %8s\n' screen show 'ticks/s' ticks 'tick ms' 'paint ms' \
     'steps ms' 'CPU %' 'CPU ms/t' 'X CPU %' 'peak MB' 'start s'
 hz=$(getconf CLK_TCK)

@@ -8,28 +8,20 @@
 #     SetDIBitsToDevice is the first frame.
 #   scripts/bench-startup.sh BUILD_DIR [RUNS]      (a cross build)
 set -u
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=$(cd "${1:?usage: bench-startup.sh BUILD_DIR [RUNS]}" && pwd)
+source "$(dirname "$0")/bench-env.sh"
+bench_build "${1:-}" "bench-startup.sh BUILD_DIR [RUNS]"
 runs=${2:-5}
 scr=$build/app/Morva.scr
 bench=$build/bench/startup/startup_bench.exe
 [ -f "$scr" ] && [ -f "$bench" ] || { echo "build Morva and startup_bench in $build first" >&2; exit 1; }
-source "$root/scripts/wine-env.sh"
 
-work=$(mktemp -d /tmp/morva-bench-startup.XXXXXX)
-xvfb_pid=
-cleanup() {
-    WINEPREFIX=$work/prefix wineserver -k 2>/dev/null
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
+bench_work startup
 
 # The calls that mark the borders between phases, in the order they come.
 marks=(OleLoadPicture GetTempFileNameA LoadImageA OleCreatePictureIndirect CreateWindowExA SetDIBitsToDevice)
 
 morva_wine_prefix "$work/prefix" || exit 1
-cp "$root/res/media/Morva0001.jpg" "$root/res/media/4.mid" "$(morva_windir)/"
+morva_media
 wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ /d "$(IFS=';'; echo "${marks[*]}")" /f \
     >/dev/null 2>&1
 wineserver -w
@@ -52,14 +44,13 @@ traced_start() {
     '
 }
 
-echo "CPU: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) CPUs"
+bench_machine
 for size in ${MORVA_BENCH_SIZES:-1920x1080 3840x2160 7680x4320}; do
     geometry=${size}x24
     WINEPREFIX=$work/prefix wineserver -k 2>/dev/null
     WINEPREFIX=$work/prefix wineserver -w
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+    [ -z "${display:-}" ] || morva_x_stop "$display"
     display=$(morva_xvfb_start "$geometry") || exit 1
-    xvfb_pid=$(morva_x_pid "$display")
     morva_wine_use "$work/prefix" "$display"
     wineserver -p
 

@@ -16,23 +16,20 @@
 #   scripts/bench-wayland.sh NATIVE_BUILD [SECONDS]
 # scripts/bench-show.sh runs it after its own rows.
 set -u
-root=$(cd "$(dirname "$0")/.." && pwd)
-native=$(cd "${1:?usage: bench-wayland.sh NATIVE_BUILD [SECONDS]}" && pwd)
+source "$(dirname "$0")/bench-env.sh"
+source "$root/scripts/wayland-env.sh"
+bench_build "${1:-}" "bench-wayland.sh NATIVE_BUILD [SECONDS]"
+native=$build
 seconds=${2:-15}
 velunor=$native/velunor/velunor
 [ -x "$velunor" ] || { echo "no velunor in $native: the Wayland rows are left out (scripts/build.sh native)"; exit 1; }
-source "$root/scripts/wine-env.sh"
-source "$root/scripts/wayland-env.sh"
 
-work=$(mktemp -d /tmp/morva-bench-wayland.XXXXXX)
+bench_work wayland
 show_pid=
-cleanup() {
+bench_cleanup() {
     [ -n "$show_pid" ] && kill "$show_pid" 2>/dev/null
-    morva_wine_cleanup
     morva_wayland_cleanup
-    rm -rf "$work"
 }
-trap cleanup EXIT
 hz=$(getconf CLK_TCK)
 
 # Waits up to 10 s for a process to end.
@@ -137,8 +134,7 @@ bench_sway() {
     )
 }
 
-echo "CPU: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) CPUs; sway $(sway --version | awk '{print $3}')," \
-    "load average $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "$(bench_machine); sway $(sway --version | awk '{print $3}'), load average $(cut -d' ' -f1-3 /proc/loadavg)"
 printf '%-8s %-10s %7s %8s %8s %8s %8s %9s %8s %8s %8s\n' show output outputs 'ticks/s' 'slowest' ticks \
     'CPU %' 'CPU ms/t' 'srv CPU%' 'peak MB' 'start s'
 bench_x11 1920x1080

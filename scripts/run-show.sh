@@ -31,8 +31,8 @@ if [ "${1:-}" = --linux ]; then
         echo "run-show: velunor on $DISPLAY (Escape or q closes its window)"
         exec "$velunor" "$@"
     fi
-    source "$root/scripts/wine-env.sh"
-    trap morva_wine_cleanup EXIT
+    source "$root/scripts/x-env.sh"
+    trap morva_x_cleanup EXIT
     rm -f "$out/show-linux.png"
     DISPLAY=$(morva_xvfb_start 1280x720x24) || exit 1
     export DISPLAY
@@ -91,10 +91,8 @@ else
     morva_wine_audio_on
 fi
 morva_wine_prefix "${MORVA_WINEPREFIX:-$out/show-prefix}"
-windows=$(morva_windir)
-cp "$picture" "$windows/Morva0001.jpg"
-cp "$tune" "$windows/4.mid"
-[ -f "$windows/Morvalst.txt" ] || printf '\r\n0' >"$windows/Morvalst.txt"
+morva_media "$picture" "$tune"
+[ -f "$(morva_windir)/Morvalst.txt" ] || morva_settings 0
 
 scr=$out/win/app/Morva.scr
 preview_host=$out/win/tests/e2e/helper/preview_host.exe

@@ -19,40 +19,52 @@ export MORVA_BUILD_DIR=$out
 "$root/scripts/setup.sh" || exit 1
 started=$(date +%s)
 
-declare -a summary=()
+summary=()
 status=0
-suite_started=0
 
-# Appends the time since the suite started to its summary line.
-timed() {
-    summary[-1]+=" [$(($(date +%s) - suite_started)) s]"
-}
-
-# Reads ctest's closing line from a log and records "suite: N passed, M failed",
-# followed by any note given.
-record_ctest() {
-    local suite=$1 log=$2 rc=$3 note=${4:-} line total failed
-    line=$(grep -E '^[0-9]+% tests passed' "$log" | tail -n 1)
-    if [ -z "$line" ]; then
-        summary+=("$suite: 0 passed, 1 failed (ctest ran no test)")
-        status=1
-        return
-    fi
-    total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line")
-    failed=$(sed -E 's/.*, ([0-9]+) tests? failed.*/\1/' <<<"$line")
-    summary+=("$suite: $((total - failed)) passed, $failed failed$note")
-    if [ "$rc" -ne 0 ] || [ "$failed" -ne 0 ] || [ "$total" -eq 0 ]; then
-        status=1
-    fi
-}
-
-run_ctest() {
-    local suite=$1 dir=$2; shift 2
+# Runs one suite: its output to the screen and to a log, its summary line,
+# "SUITE: N passed, M failed ...", with the suite's time to the summary.
+#   run_suite SUITE NOTHING_RAN COMMAND...
+# For ctest the counts come from its closing line; any other command prints
+# the suite's line itself. NOTHING_RAN says why a suite without that line
+# failed. A function note_SUITE, where defined, prints what goes after the
+# counts and fails the suite by failing.
+run_suite() {
+    local suite=$1 nothing=$2 started=$SECONDS log line rc total failed note=
+    shift 2
     echo "== $suite"
-    suite_started=$(date +%s)
-    local log=$out/$suite.ctest.log
-    ctest --test-dir "$dir" --output-on-failure "$@" 2>&1 | tee "$log"
-    record_ctest "$suite" "$log" "${PIPESTATUS[0]}" "${SUITE_NOTE:-}"
+    log=$out/$suite.log
+    [ "$1" = ctest ] && log=$out/$suite.ctest.log
+    "$@" 2>&1 | tee "$log"
+    rc=${PIPESTATUS[0]}
+    if [ "$1" = ctest ]; then
+        line=$(grep -E '^[0-9]+% tests passed' "$log" | tail -n 1)
+        if [ -n "$line" ]; then
+            total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line")
+            failed=$(sed -E 's/.*, ([0-9]+) tests? failed.*/\1/' <<<"$line")
+            line="$suite: $((total - failed)) passed, $failed failed"
+            [ "$failed" -eq 0 ] && [ "$total" -gt 0 ] || rc=1
+        fi
+    else
+        line=$(grep -E "^$suite: [0-9]+ passed" "$log" | tail -n 1)
+    fi
+    [ -n "$line" ] || { line="$suite: 0 passed, 1 failed ($nothing)"; rc=1; }
+    if declare -F "note_$suite" >/dev/null; then
+        note=$("note_$suite") || rc=1
+    fi
+    summary+=("$line$note [$((SECONDS - started)) s]")
+    [ "$rc" -eq 0 ] || status=1
+}
+
+# The win32 line says how many runs scripts/wine-test-run.sh heap-checked; a
+# run with damage, or no checked run at all, fails the suite.
+note_win32() {
+    local runs faults
+    runs=$(wc -l <"$MORVA_HEAPCHECK_LOG")
+    faults=$(awk '{n += $2} END {print n + 0}' "$MORVA_HEAPCHECK_LOG")
+    echo -n " (heap-checked: $runs runs, $faults err:heap lines)"
+    [ "$runs" -gt 0 ] || { echo -n " NO HEAP-CHECKED RUN"; return 1; }
+    [ "$faults" -eq 0 ]
 }
 
 echo "== build"
@@ -61,28 +73,10 @@ if ! "$root/scripts/build.sh" all; then
     exit 1
 fi
 
-run_ctest native "$out/native" -j 2
-timed
-run_ctest sanitizers "$out/asan" -j 2
-timed
-
-echo "== fuzz"
-suite_started=$(date +%s)
-"$root/scripts/fuzz.sh" 2>&1 | tee "$out/fuzz.log"
-fuzz_rc=${PIPESTATUS[0]}
-line=$(grep -E '^fuzz: [0-9]+ passed' "$out/fuzz.log" | tail -n 1)
-summary+=("${line:-fuzz: 0 passed, 1 failed (no target ran)}")
-timed
-[ "$fuzz_rc" -eq 0 ] && [ -n "$line" ] || status=1
-
-echo "== linux"
-suite_started=$(date +%s)
-"$root/tests/linux/run.sh" "$out/native" 2>&1 | tee "$out/linux.log"
-linux_rc=${PIPESTATUS[0]}
-line=$(grep -E '^linux: [0-9]+ passed' "$out/linux.log" | tail -n 1)
-summary+=("${line:-linux: 0 passed, 1 failed (no case ran)}")
-timed
-[ "$linux_rc" -eq 0 ] && [ -n "$line" ] || status=1
+run_suite native "ctest ran no test" ctest --test-dir "$out/native" --output-on-failure -j 2
+run_suite sanitizers "ctest ran no test" ctest --test-dir "$out/asan" --output-on-failure -j 2
+run_suite fuzz "no target ran" "$root/scripts/fuzz.sh"
+run_suite linux "no case ran" "$root/tests/linux/run.sh" "$out/native"
 
 source "$root/scripts/wine-env.sh"
 trap morva_wine_cleanup EXIT
@@ -98,24 +92,10 @@ export WINEDEBUG=-all,err+heap
 # each run.
 export MORVA_HEAPCHECK_LOG=$out/win32.heapcheck.log
 : >"$MORVA_HEAPCHECK_LOG"
-SUITE_NOTE=" (heap-checked)"
-run_ctest win32 "$out/win" -j 1
-runs=$(wc -l <"$MORVA_HEAPCHECK_LOG")
-faults=$(awk '{n += $2} END {print n + 0}' "$MORVA_HEAPCHECK_LOG")
-summary[-1]=${summary[-1]/(heap-checked)/(heap-checked: $runs runs, $faults err:heap lines)}
-[ "$runs" -gt 0 ] || { summary[-1]+=" NO HEAP-CHECKED RUN"; status=1; }
-[ "$faults" -eq 0 ] || status=1
-timed
-unset MORVA_HEAPCHECK_LOG SUITE_NOTE
+run_suite win32 "ctest ran no test" ctest --test-dir "$out/win" --output-on-failure -j 1
+unset MORVA_HEAPCHECK_LOG
 
-echo "== e2e"
-suite_started=$(date +%s)
-MORVA_E2E_READY=1 "$root/tests/e2e/run.sh" "$out/win" 2>&1 | tee "$out/e2e.log"
-e2e_rc=${PIPESTATUS[0]}
-line=$(grep -E '^e2e: [0-9]+ passed' "$out/e2e.log" | tail -n 1)
-summary+=("${line:-e2e: 0 passed, 1 failed (no case ran)}")
-timed
-[ "$e2e_rc" -eq 0 ] && [ -n "$line" ] || status=1
+run_suite e2e "no case ran" env MORVA_E2E_READY=1 "$root/tests/e2e/run.sh" "$out/win"
 
 echo
 echo "== summary ($(($(date +%s) - started)) s)"

@@ -19,7 +19,7 @@ ALL_SHOTS=(show-mode1 show-mode2 show-two-monitors preview settings-dialog about
 # the drops still fall and the first rings have spread.
 show_in_mode() {
     local mode=$1 file=$2 pid
-    printf '\r\n%s' "$mode" >"$(morva_windir)/Morvalst.txt"
+    morva_settings "$mode"
     wine "$scr" /s &
     pid=$!
     morva_xwinfind -w 30 -p "$pid" >/dev/null
@@ -118,7 +118,7 @@ crop_screen() {
 # button, cropped to its window.
 shot_settings_dialog() {
     local pid rect
-    printf '\r\n0' >"$(morva_windir)/Morvalst.txt"
+    morva_settings 0
     wine "$scr" /c &
     pid=$!
     rect=$(drive_dialog wait activate rect | sed -n 's/^rect=//p')
@@ -132,7 +132,7 @@ shot_settings_dialog() {
 # The About box, opened from the settings dialog's system menu.
 shot_about_box() {
     local pid rect
-    printf '\r\n0' >"$(morva_windir)/Morvalst.txt"
+    morva_settings 0
     wine "$scr" /c &
     pid=$!
     rect=$(drive_dialog wait syscommand 10 about activate | sed -n 's/^about_rect=//p')
@@ -160,7 +160,7 @@ trap morva_wine_cleanup EXIT
 DISPLAY=$(morva_xvfb_start 1024x768x24) || exit 1
 export DISPLAY
 morva_wine_prefix "$out/screenshots-prefix"
-cp "$root/res/media/Morva0001.jpg" "$root/res/media/4.mid" "$(morva_windir)/"
+morva_media
 mkdir -p "$docs"
 
 for s in "${shots[@]}"; do

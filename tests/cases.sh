@@ -1,11 +1,14 @@
-# The case harness of the shell-driven suites (tests/e2e, tests/linux). A
+# The case harness of the shell-driven suites (tests/e2e, tests/linux): the
+# loop over a folder's suites (run_suites, in the runner's shell) and the
+# cases of one suite (run_suite_file, in a subshell per suite). A
 # suite file defines functions named case_*, its cases, and may define
 # suite_setup and suite_teardown. Each case runs in a subshell with its
 # output in a log of its own and fails by returning non-zero or calling fail;
 # the processes it records with track_process, and whatever CASE_CLEANUP
 # (a function, if set) ends, are ended after it. With CASE_DIRS=1 each case
 # also gets a folder of its own, CASE_DIR, as its working directory.
-# The sourcing library sets CASES_LOGDIR, the suite's log folder.
+# The sourcing library sets CASES_LOGDIR, the suite's log folder
+# (SUITE_LOGDIR).
 
 CASES_PASSED=0
 CASES_FAILED=0
@@ -97,4 +100,37 @@ suite_names() {
         s=${f##*/"$prefix"}
         echo "${s%.sh}"
     done
+}
+
+# Runs the suites of a folder one by one, each in a subshell with the
+# folder's lib.sh sourced and SUITE_LOGDIR, emptied first, as its log
+# folder; prints a line per case, "NAME SUITE: N passed, M failed" per suite
+# and last "NAME: N passed, M failed". False when a case failed or none ran.
+#   run_suites NAME DIR LOGROOT [SUITE ...]     (the files DIR/NAME_SUITE.sh)
+# The runner may define
+#   runner_before_suite SUITE   run before the suite
+#   runner_after_suite SUITE    run after it; may add to SUITE_FAILED and
+#                               set SUITE_NOTE, put at the end of its line
+#   runner_total_note           prints what goes at the end of the last line
+run_suites() {
+    local name=$1 dir=$2 logroot=$3 suite suites passed=0 failed=0 note=
+    shift 3
+    mapfile -t suites < <(suite_names "$dir" "${name}_" "$@")
+    for suite in "${suites[@]}"; do
+        export SUITE_LOGDIR=$logroot/$suite
+        rm -rf "$SUITE_LOGDIR"
+        mkdir -p "$SUITE_LOGDIR"
+        ! declare -F runner_before_suite >/dev/null || runner_before_suite "$suite"
+        echo "$name $suite:"
+        ( source "$dir/lib.sh" && run_suite_file "$dir/${name}_$suite.sh" )
+        read -r SUITE_PASSED SUITE_FAILED <"$SUITE_LOGDIR/.counts" || { SUITE_PASSED=0; SUITE_FAILED=1; }
+        SUITE_NOTE=
+        ! declare -F runner_after_suite >/dev/null || runner_after_suite "$suite"
+        echo "$name $suite: $SUITE_PASSED passed, $SUITE_FAILED failed$SUITE_NOTE"
+        passed=$((passed + SUITE_PASSED))
+        failed=$((failed + SUITE_FAILED))
+    done
+    ! declare -F runner_total_note >/dev/null || note=$(runner_total_note)
+    echo "$name: $passed passed, $failed failed$note"
+    [ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]
 }

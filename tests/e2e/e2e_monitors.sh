@@ -49,7 +49,7 @@ on_display() {
     fi
 }
 
-stored_mode() { printf 'Velunor\r\n%s' "$1" >"$(windir)/Morvalst.txt"; }
+stored_mode() { morva_settings "$1" Velunor; }
 
 # Starts the show with the pointer at the given place and waits for its
 # window and the first ticks.

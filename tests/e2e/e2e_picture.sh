@@ -10,7 +10,7 @@ suite_setup() {
     for f in Morva0001.jpg Morvalst.txt; do
         [ -e "$(windir)/$f" ] && cp -p "$(windir)/$f" "$PICTURE_SAVED/"
     done
-    printf 'Velunor\r\n2' >"$(windir)/Morvalst.txt"
+    morva_settings 2 Velunor
     cp "$E2E_MEDIA/4.mid" "$(windir)/"
     # 800 x 600, a quadrant each of red, green, blue and yellow.
     convert -size 400x300 xc:'#ff0000' xc:'#00ff00' +append \

@@ -1,9 +1,9 @@
 # Shared pieces of the end-to-end suites: start Morva.scr under Wine as the
 # screen-saver machinery would, wait for its window, send input with xdotool,
 # take screenshots; the cases run on tests/cases.sh. run.sh sources
-# scripts/wine-env.sh (its window finder is the one every search here uses)
-# and sets SCR, HELPER, WINEPREFIX, DISPLAY and E2E_LOGDIR before a suite is
-# sourced.
+# scripts/wine-env.sh (with scripts/x-env.sh, whose window finder is the one
+# every search here uses) and sets SCR, HELPER, WINEPREFIX, DISPLAY and
+# E2E_LOGDIR before a suite is sourced.
 
 source "$(dirname "${BASH_SOURCE[0]}")/../cases.sh"
 CASES_LOGDIR=$E2E_LOGDIR

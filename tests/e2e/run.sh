@@ -14,9 +14,10 @@ build=$(cd "${1:?usage: run.sh BUILD_DIR [SUITE ...]}" && pwd)
 shift
 source "$root/scripts/wine-env.sh"
 
+workdir=
+trap 'morva_wine_cleanup; [ -z "$workdir" ] || rm -rf "$workdir"' EXIT
 if [ "${MORVA_E2E_READY:-0}" != 1 ]; then
-    workdir=$(mktemp -d /tmp/morva-e2e.XXXXXX)
-    trap 'morva_wine_cleanup; rm -rf "$workdir"' EXIT
+    workdir=$(mktemp -d "${TMPDIR:-/tmp}/morva-e2e.XXXXXX")
     display=$(morva_xvfb_start 1024x768x24) || exit 1
     morva_wine_prefix "$workdir/prefix"
     morva_wine_use "$workdir/prefix" "$display"
@@ -31,31 +32,25 @@ logroot=${MORVA_E2E_LOGS:-$build/e2e-logs}
 mkdir -p "$logroot"
 
 source "$here/../cases.sh"
-mapfile -t suites < <(suite_names "$here" e2e_ "$@")
 
-total_passed=0
-total_failed=0
+runner_before_suite() { export E2E_LOGDIR=$SUITE_LOGDIR; }
+
+# Each suite's Wine runs, and the heap faults Wine reported in its logs.
 total_runs=0
 total_faults=0
-for suite in "${suites[@]}"; do
-    export E2E_LOGDIR=$logroot/$suite
-    rm -rf "$E2E_LOGDIR"
-    mkdir -p "$E2E_LOGDIR"
-    echo "e2e $suite:"
-    ( source "$here/lib.sh" && run_suite_file "$here/e2e_$suite.sh" )
-    read -r passed failed <"$E2E_LOGDIR/.counts" || { passed=0; failed=1; }
+runner_after_suite() {
+    local runs faults
     runs=$(cat "$E2E_LOGDIR"/.runs 2>/dev/null | wc -l)
     faults=$(grep -rh 'err:heap' "$E2E_LOGDIR" | wc -l)
     if [ "$faults" -gt 0 ]; then
         echo "  FAIL heap check: $faults err:heap line(s) in"
         grep -rl 'err:heap' "$E2E_LOGDIR" | sed 's/^/       | /'
-        failed=$((failed + 1))
+        SUITE_FAILED=$((SUITE_FAILED + 1))
     fi
-    echo "e2e $suite: $passed passed, $failed failed (heap-checked: $runs runs, $faults err:heap lines)"
-    total_passed=$((total_passed + passed))
-    total_failed=$((total_failed + failed))
+    SUITE_NOTE=" (heap-checked: $runs runs, $faults err:heap lines)"
     total_runs=$((total_runs + runs))
     total_faults=$((total_faults + faults))
-done
-echo "e2e: $total_passed passed, $total_failed failed (heap-checked: $total_runs runs, $total_faults err:heap lines)"
-[ "$total_failed" -eq 0 ] && [ "$total_passed" -gt 0 ]
+}
+runner_total_note() { echo " (heap-checked: $total_runs runs, $total_faults err:heap lines)"; }
+
+run_suites e2e "$here" "$logroot" "$@"

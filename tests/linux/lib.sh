@@ -1,8 +1,9 @@
 # Shared pieces of the velunor suites: private X servers, the program started
 # in the background with its standard error kept, screenshots and pixel
 # checks; the cases run on tests/cases.sh, each in a folder of its own.
-# run.sh sets VELUNOR, BUILD, ROOT, LINUX_LOGDIR and LINUX_DATA before a
-# suite is sourced.
+# run.sh sources scripts/x-env.sh (the X servers and the window finder) and
+# sets VELUNOR, BUILD, ROOT, LINUX_LOGDIR and LINUX_DATA before a suite is
+# sourced.
 
 source "$(dirname "${BASH_SOURCE[0]}")/../cases.sh"
 CASES_LOGDIR=$LINUX_LOGDIR
@@ -15,8 +16,8 @@ declare -A TEST_WINDOW_PIDS
 x_start() {
     local spec=$1 display
     shift
-    display=$(morva_x_start Xvfb -screen 0 "$spec" -nolisten tcp -noreset "$@") || return 1
-    track_process "$(tail -n 1 "$MORVA_XVFB_PIDFILE")"
+    display=$(morva_xvfb_start "$spec" "$@") || return 1
+    track_process "$(morva_x_pid "$display")"
     echo "$display"
 }
 

@@ -113,7 +113,7 @@ nested_display() {
     host=$(x_start "$1x24") || return 1
     shift
     display=$(morva_xephyr_start "$host" "$@") || return 1
-    track_process "$(tail -n 1 "$MORVA_XVFB_PIDFILE")"
+    track_process "$(morva_x_pid "$display")"
     echo "$display"
 }
 

@@ -305,7 +305,7 @@ case_x_server_gone_ends_it_quietly() {
     local display
     display=$(x_start 640x480x24)
     local server
-    server=$(tail -n 1 "$MORVA_XVFB_PIDFILE")
+    server=$(morva_x_pid "$display")
     DISPLAY=$display velunor_start --mode 1 --log-ticks
     wait_tick 5
     kill -TERM "$server"

@@ -30,9 +30,8 @@ display=$(morva_xvfb_start 1024x768x24) || exit 1
 morva_wine_prefix "$out/prefix"
 morva_wine_use "$out/prefix" "$display"
 
-windir=$(morva_windir)
-cp "$root/res/media/Morva0001.jpg" "$root/res/media/4.mid" "$windir/"
-printf 'soak\r\n0' >"$windir/Morvalst.txt"
+morva_media
+morva_settings 0 soak
 
 log=$out/trace.log
 samples=$out/samples.txt
