@@ -366,9 +366,15 @@ case_settings_preview_runs_it_in_its_window() {
     ipcs -mp | awk -v p="$pid" '$3 == p' | grep -q . && fail "a shared-memory segment of the preview is left"
 
     # The settings app killed: its preview window goes with it, and the
-    # program, which no signal reaches then, ends by itself.
+    # program, which no signal reaches then, ends by itself. A second app
+    # started while the first is still quitting hands over to it and ends.
+    for i in $(seq 1 100); do
+        pgrep -u "$DAEMON_USER" -f '^xscreensaver-settings' >/dev/null || break
+        sleep 0.05
+    done
     as_user_installed xscreensaver-settings >settings-killed.out 2>&1 &
     track_process $!
+    local second=$!
     local app
     for i in $(seq 1 150); do
         pid=$(pgrep -u "$DAEMON_USER" -f '^velunor ' | head -n 1)
@@ -376,7 +382,11 @@ case_settings_preview_runs_it_in_its_window() {
         [ -n "$pid" ] && [ -n "$app" ] && break
         sleep 0.1
     done
-    [ -n "$pid" ] && [ -n "$app" ] || { cat settings-killed.out; fail "no second preview started"; }
+    if [ -z "$pid" ] || [ -z "$app" ]; then
+        cat settings-killed.out
+        kill -0 "$second" 2>/dev/null || { wait "$second"; echo "the second settings app ended with $?"; }
+        fail "no second preview started"
+    fi
     sleep 1
     kill -KILL "$app"
     for i in $(seq 1 60); do
