@@ -1,7 +1,7 @@
-// AVX2 step: eight positions per vector; the refraction's reads of the source
-// picture are hardware gathers. Only the functions marked with the target
-// attribute use AVX2, so nothing here runs on a processor without it unless
-// the dispatcher picked this path.
+// AVX2 row kernels: eight positions per vector; the refraction's reads of the
+// source picture are hardware gathers. Only the functions marked with the
+// target attribute use AVX2, so nothing here runs on a processor without it
+// unless the dispatcher picked this path.
 #if defined(__i386__) || defined(__x86_64__)
 
 #include "ripple/RippleKernelPixel.h"
@@ -27,6 +27,11 @@ RIPPLE_AVX2_INLINE __m256i Load(const int32_t* p)
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
 }
 
+RIPPLE_AVX2_INLINE void Store(int32_t* p, __m256i v)
+{
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
+}
+
 // ShadeColor on every lane, amounts in 32-bit lanes.
 RIPPLE_AVX2_INLINE __m256i Shade(__m256i pixels, __m256i amount)
 {
@@ -45,119 +50,191 @@ RIPPLE_AVX2_INLINE __m256i Shade(__m256i pixels, __m256i amount)
     return _mm256_and_si256(shaded, _mm256_set1_epi32(0x00FFFFFF));
 }
 
-template <bool kRefract, bool kPageZero>
-RIPPLE_AVX2 void StepPiece(const FieldPair& f, const uint32_t* source, uint32_t* target, int damping,
-    const Piece& piece)
+// Lanes of even columns, which are shaded, when the first lane's column is `c`.
+RIPPLE_AVX2_INLINE __m256i EvenLanes(int32_t c)
 {
-    const int32_t w = f.width;
-    const int32_t n = w * f.height;
-    const int32_t* h = f.heights1;
-    const int32_t* nf = kPageZero ? f.heights1 : f.heights2;
-    const int32_t* of = kPageZero ? f.heights2 : f.heights1;
-    const __m128i shift = _mm_cvtsi32_si128(damping & 31);
-    const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-    const __m256i widths = _mm256_set1_epi32(w);
-    const __m256i counts = _mm256_set1_epi32(n);
-    const __m256i zero = _mm256_setzero_si256();
-    const int32_t* src = reinterpret_cast<const int32_t*>(source);
+    return (c & 1) ? _mm256_setr_epi32(0, -1, 0, -1, 0, -1, 0, -1) : _mm256_setr_epi32(-1, 0, -1, 0, -1, 0, -1, 0);
+}
 
-    const int32_t base = piece.row * w;
-    const int32_t end = piece.end;
-    int32_t* out = piece.out;
-    int32_t c = piece.first;
-    if (kRefract) {
-        // Aligned stores of the display image. Plain stores measured
-        // faster than streaming ones at every screen size: the image
-        // stays in the cache, where the window's paint reads it next.
-        for (; c < end && (reinterpret_cast<uintptr_t>(target + base + c) & 31) != 0; ++c)
-            FusedPixel<kRefract>(f, source, target, nf, of, out, damping, base + c, c);
-    }
-    // Even columns are shaded: odd lanes when the run starts in an odd column.
-    const __m256i shadedLanes = (c & 1) ? _mm256_setr_epi32(0, -1, 0, -1, 0, -1, 0, -1)
-                                        : _mm256_setr_epi32(-1, 0, -1, 0, -1, 0, -1, 0);
+template <bool kSave>
+RIPPLE_AVX2 void PropagateRun(const PropagateRow& p, int32_t first, int32_t end)
+{
+    const __m128i shift = _mm_cvtsi32_si128(p.damping & 31);
+    // Locals: the stores may alias anything, so fields of `p` would be
+    // loaded again at every vector.
+    const int32_t* up = p.up;
+    const int32_t* mid = p.mid;
+    const int32_t* down = p.down;
+    const int32_t* old = p.old;
+    int32_t* out = p.out;
+    int32_t* save = p.save;
+    int32_t c = first;
     for (; c + 8 <= end; c += 8) {
-        const int32_t i = base + c;
-        const __m256i hc = Load(h + i);
-        const __m256i hr = Load(h + i + 1);
-        const __m256i hd = Load(h + i + w);
-        if (kRefract) {
-            const __m256i dx = _mm256_sub_epi32(hc, hr);
-            const __m256i dy = _mm256_sub_epi32(hc, hd);
-            const __m256i offset = _mm256_add_epi32(_mm256_mullo_epi32(_mm256_srai_epi32(dy, 3), widths),
-                _mm256_srai_epi32(dx, 3));
-            const __m256i j = _mm256_add_epi32(_mm256_add_epi32(_mm256_set1_epi32(i), lanes), offset);
-            const __m256i valid = _mm256_and_si256(_mm256_cmpgt_epi32(j, zero), _mm256_cmpgt_epi32(counts, j));
-            const int mask = _mm256_movemask_ps(_mm256_castsi256_ps(valid));
-            __m256i* pixels = reinterpret_cast<__m256i*>(target + i);
-            if (mask == 0xFF) {
-                // Calm water moves whole runs of pixels alike: one load
-                // instead of a gather.
-                const __m256i first = _mm256_permutevar8x32_epi32(offset, zero);
-                const bool uniform = _mm256_movemask_epi8(_mm256_cmpeq_epi32(offset, first)) == -1;
-                const __m256i pix = uniform ? Load(src + i + _mm256_cvtsi256_si32(offset))
-                                            : _mm256_i32gather_epi32(src, j, 4);
-                _mm256_store_si256(pixels, _mm256_blendv_epi8(pix, Shade(pix, dx), shadedLanes));
-            } else {
-                const __m256i old = _mm256_load_si256(pixels);
-                const __m256i pix = _mm256_mask_i32gather_epi32(old, src, j, valid, 4);
-                const __m256i drawn = _mm256_blendv_epi8(pix, Shade(pix, dx), shadedLanes);
-                _mm256_store_si256(pixels, _mm256_blendv_epi8(old, drawn, valid));
-            }
-        }
-        __m256i s = _mm256_add_epi32(Load(of + i - w - 1), Load(of + i - w));
-        s = _mm256_add_epi32(s, Load(of + i - w + 1));
-        s = _mm256_add_epi32(s, Load(of + i - 1));
-        s = _mm256_add_epi32(s, kPageZero ? Load(of + i + 1) : hr);
-        s = _mm256_add_epi32(s, Load(of + i + w - 1));
-        s = _mm256_add_epi32(s, kPageZero ? Load(of + i + w) : hd);
-        s = _mm256_add_epi32(s, Load(of + i + w + 1));
-        const __m256i old = kPageZero ? hc : Load(nf + i);
-        const __m256i v = _mm256_sub_epi32(_mm256_srai_epi32(s, 2), old);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + c), _mm256_sub_epi32(v, _mm256_sra_epi32(v, shift)));
+        __m256i s = _mm256_add_epi32(Load(up + c - 1), Load(up + c));
+        s = _mm256_add_epi32(s, Load(up + c + 1));
+        s = _mm256_add_epi32(s, Load(mid + c - 1));
+        s = _mm256_add_epi32(s, Load(mid + c + 1));
+        s = _mm256_add_epi32(s, Load(down + c - 1));
+        s = _mm256_add_epi32(s, Load(down + c));
+        s = _mm256_add_epi32(s, Load(down + c + 1));
+        const __m256i was = Load(old + c);
+        if (kSave)
+            Store(save + c, was);
+        const __m256i v = _mm256_sub_epi32(_mm256_srai_epi32(s, 2), was);
+        Store(out + c, _mm256_sub_epi32(v, _mm256_sra_epi32(v, shift)));
     }
     for (; c < end; ++c)
-        FusedPixel<kRefract>(f, source, target, nf, of, out, damping, base + c, c);
+        PropagatePixel(p, c);
+}
+
+RIPPLE_AVX2 void Propagate(const PropagateRow& p, int32_t first, int32_t end)
+{
+    if (p.save)
+        PropagateRun<true>(p, first, end);
+    else
+        PropagateRun<false>(p, first, end);
+    // SSE code run after this (other paths, the C library) would pay for
+    // every instruction until the upper halves are clear.
+    _mm256_zeroupper();
+}
+
+// Source indices of eight positions from `i` on, and their horizontal slopes.
+RIPPLE_AVX2_INLINE __m256i Indices(const int32_t* h, const int32_t* below, int32_t c, int32_t i, __m256i widths,
+    __m256i& dx)
+{
+    const __m256i hc = Load(h + c);
+    dx = _mm256_sub_epi32(hc, Load(h + c + 1));
+    const __m256i dy = _mm256_sub_epi32(hc, Load(below + c));
+    const __m256i offset = _mm256_add_epi32(_mm256_mullo_epi32(_mm256_srai_epi32(dy, 3), widths),
+        _mm256_srai_epi32(dx, 3));
+    return _mm256_add_epi32(_mm256_add_epi32(_mm256_set1_epi32(i), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7)),
+        offset);
+}
+
+RIPPLE_AVX2_INLINE __m256i InPicture(__m256i j, __m256i counts)
+{
+    return _mm256_and_si256(_mm256_cmpgt_epi32(j, _mm256_setzero_si256()), _mm256_cmpgt_epi32(counts, j));
+}
+
+RIPPLE_AVX2 void Refract(const RefractRow& q, int32_t first, int32_t end)
+{
+    const __m256i widths = _mm256_set1_epi32(q.width);
+    const __m256i counts = _mm256_set1_epi32(q.count);
+    const __m256i fill = _mm256_set1_epi32(static_cast<int32_t>(q.fill));
+    const __m256i zero = _mm256_setzero_si256();
+    const int32_t* src = reinterpret_cast<const int32_t*>(q.source);
+    int32_t* target = reinterpret_cast<int32_t*>(q.target);
+    // Locals, as the stores may alias anything.
+    const int32_t* h = q.h;
+    const int32_t* below = q.below;
+    const int32_t* h2 = q.h2;
+    const int32_t* below2 = q.below2;
+    const __m256i even = EvenLanes(first);
+    const int32_t base = q.row * q.width;
+    int32_t c = first;
+    for (; c + 8 <= end; c += 8) {
+        __m256i dx;
+        const __m256i j = Indices(h, below, c, base + c, widths, dx);
+        const __m256i valid = InPicture(j, counts);
+        const int mask = _mm256_movemask_ps(_mm256_castsi256_ps(valid));
+        if (mask == 0xFF) {
+            // Calm water moves whole runs of pixels alike: one load instead
+            // of a gather.
+            const __m256i step = _mm256_sub_epi32(j, _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+            const __m256i lead = _mm256_permutevar8x32_epi32(step, zero);
+            const bool uniform = _mm256_movemask_epi8(_mm256_cmpeq_epi32(step, lead)) == -1;
+            const __m256i pix = uniform ? Load(src + _mm256_cvtsi256_si32(j)) : _mm256_i32gather_epi32(src, j, 4);
+            Store(target + c, _mm256_or_si256(_mm256_blendv_epi8(pix, Shade(pix, dx), even), fill));
+            continue;
+        }
+        const __m256i old = Load(target + c);
+        __m256i result = old;
+        if (mask != 0) {
+            const __m256i pix = _mm256_mask_i32gather_epi32(zero, src, j, valid, 4);
+            const __m256i drawn = _mm256_or_si256(_mm256_blendv_epi8(pix, Shade(pix, dx), even), fill);
+            result = _mm256_blendv_epi8(old, drawn, valid);
+        }
+        if (h2) {
+            __m256i dx2;
+            const __m256i j2 = Indices(h2, below2, c, base + c, widths, dx2);
+            const __m256i valid2 = _mm256_andnot_si256(valid, InPicture(j2, counts));
+            if (!_mm256_testz_si256(valid2, valid2)) {
+                const __m256i pix = _mm256_mask_i32gather_epi32(zero, src, j2, valid2, 4);
+                const __m256i drawn = _mm256_or_si256(_mm256_blendv_epi8(pix, Shade(pix, dx2), even), fill);
+                result = _mm256_blendv_epi8(result, drawn, valid2);
+            }
+        }
+        Store(target + c, result);
+    }
+    for (; c < end; ++c)
+        RefractPixel(q, c);
+    _mm256_zeroupper();
+}
+
+RIPPLE_AVX2 void Copy(const uint32_t* from, uint32_t* to, uint32_t fill, int32_t column, int32_t count)
+{
+    const __m256i keep = _mm256_or_si256(_mm256_set1_epi32(0x00FFFFFF), _mm256_andnot_si256(EvenLanes(column),
+        _mm256_set1_epi32(-1)));
+    const __m256i ones = _mm256_set1_epi32(static_cast<int32_t>(fill));
+    const int32_t* f = reinterpret_cast<const int32_t*>(from);
+    int32_t* t = reinterpret_cast<int32_t*>(to);
+    int32_t k = 0;
+    for (; k + 8 <= count; k += 8)
+        Store(t + k, _mm256_or_si256(_mm256_and_si256(Load(f + k), keep), ones));
+    for (; k < count; ++k)
+        to[k] = FlatPixel(from[k], fill, column + k);
+    _mm256_zeroupper();
+}
+
+RIPPLE_AVX2 bool AllEqual(const int32_t* values, int32_t count)
+{
+    const __m256i lead = _mm256_set1_epi32(values[0]);
+    int32_t k = 0;
+    bool equal = true;
+    for (; equal && k + 16 <= count; k += 16) {
+        const __m256i differ = _mm256_or_si256(_mm256_xor_si256(Load(values + k), lead),
+            _mm256_xor_si256(Load(values + k + 8), lead));
+        equal = _mm256_testz_si256(differ, differ) != 0;
+    }
+    for (; equal && k < count; ++k)
+        equal = values[k] == values[0];
+    _mm256_zeroupper();
+    return equal;
+}
+
+RIPPLE_AVX2 void AddRun(int32_t* heights, int32_t count, int32_t value)
+{
+    const __m256i v = _mm256_set1_epi32(value);
+    int32_t k = 0;
+    for (; k + 8 <= count; k += 8)
+        Store(heights + k, _mm256_add_epi32(Load(heights + k), v));
+    for (; k < count; ++k)
+        heights[k] = WrapAdd(heights[k], value);
+    _mm256_zeroupper();
+}
+
+RIPPLE_AVX2 void Fill(int32_t* heights, int32_t count, int32_t value)
+{
+    const __m256i v = _mm256_set1_epi32(value);
+    int32_t k = 0;
+    for (; k + 8 <= count; k += 8)
+        Store(heights + k, v);
+    for (; k < count; ++k)
+        heights[k] = value;
+    _mm256_zeroupper();
 }
 
 } // namespace
-
-RIPPLE_AVX2 void StepPieceAvx2(const FieldPair& f, const uint32_t* source, uint32_t* target, int page, int damping,
-    const Piece& piece)
-{
-    const bool refract = source && target;
-    if (page == 0) {
-        if (refract)
-            StepPiece<true, true>(f, source, target, damping, piece);
-        else
-            StepPiece<false, true>(f, source, target, damping, piece);
-    } else {
-        if (refract)
-            StepPiece<true, false>(f, source, target, damping, piece);
-        else
-            StepPiece<false, false>(f, source, target, damping, piece);
-    }
-    // Not every way out of the loops clears the upper halves, and SSE code
-    // run after them (other paths, the C library) would pay for every
-    // instruction until they are.
-    _mm256_zeroupper();
-}
 
 __attribute__((target("avx"))) void ClearUpperHalves()
 {
     _mm256_zeroupper();
 }
 
-RIPPLE_AVX2 void AddRunAvx2(int32_t* heights, int64_t count, int32_t value)
+const Kernels& Avx2Kernels()
 {
-    const __m256i v = _mm256_set1_epi32(value);
-    int64_t k = 0;
-    for (; k + 8 <= count; k += 8) {
-        __m256i* p = reinterpret_cast<__m256i*>(heights + k);
-        _mm256_storeu_si256(p, _mm256_add_epi32(_mm256_loadu_si256(p), v));
-    }
-    for (; k < count; ++k)
-        heights[k] = WrapAdd(heights[k], value);
-    _mm256_zeroupper();
+    static const Kernels kernels = { &Propagate, &Refract, &Copy, &AllEqual, &AddRun, &Fill };
+    return kernels;
 }
 
 } // namespace fast
