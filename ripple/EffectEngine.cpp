@@ -73,7 +73,7 @@ bool CEffectEngine::Create(int width, int height)
         return false;
     if (static_cast<int64_t>(width) * height == 0)
         return true;
-    const int chunk = m_strip > 0 ? m_strip : ripple::Water::kDefaultChunk;
+    const int chunk = m_strip > 0 ? m_strip : ripple::Water::DefaultChunk(width);
     if (!m_water.Allocate(width, height, chunk))
         return false;
     m_width = width;
@@ -307,6 +307,6 @@ void CEffectEngine::SetStripWidth(int columns)
 {
     CatchUp();
     m_strip = columns > 0 ? columns : 0;
-    if (!m_water.SetChunkWidth(m_strip > 0 ? m_strip : ripple::Water::kDefaultChunk) && !m_water.Allocated())
+    if (!m_water.SetChunkWidth(m_strip > 0 ? m_strip : ripple::Water::DefaultChunk(m_width)) && !m_water.Allocated())
         Release();
 }

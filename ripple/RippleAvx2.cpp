@@ -116,58 +116,130 @@ RIPPLE_AVX2_INLINE __m256i InPicture(__m256i j, __m256i counts)
     return _mm256_and_si256(_mm256_cmpgt_epi32(j, _mm256_setzero_si256()), _mm256_cmpgt_epi32(counts, j));
 }
 
+// The refraction's invariants, in locals: the stores may alias anything, so
+// fields of the row descriptor would be loaded again at every vector.
+struct Refraction {
+    __m256i widths, counts, fill;
+    const int32_t* src;
+    int32_t* target;
+    const int32_t* h;
+    const int32_t* below;
+    const int32_t* h2;
+    const int32_t* below2;
+    int32_t base;
+};
+
+RIPPLE_AVX2_INLINE Refraction Prepare(const RefractRow& q)
+{
+    Refraction f;
+    f.widths = _mm256_set1_epi32(q.width);
+    f.counts = _mm256_set1_epi32(q.count);
+    f.fill = _mm256_set1_epi32(static_cast<int32_t>(q.fill));
+    f.src = reinterpret_cast<const int32_t*>(q.source);
+    f.target = reinterpret_cast<int32_t*>(q.target);
+    f.h = q.h;
+    f.below = q.below;
+    f.h2 = q.h2;
+    f.below2 = q.below2;
+    f.base = q.row * q.width;
+    return f;
+}
+
+// Eight pixels from column c on; `even` marks the lanes of even columns.
+RIPPLE_AVX2_INLINE void RefractVector(const Refraction& f, int32_t c, __m256i even)
+{
+    const __m256i zero = _mm256_setzero_si256();
+    __m256i dx;
+    const __m256i j = Indices(f.h, f.below, c, f.base + c, f.widths, dx);
+    const __m256i valid = InPicture(j, f.counts);
+    const int mask = _mm256_movemask_ps(_mm256_castsi256_ps(valid));
+    if (mask == 0xFF) {
+        // Calm water moves whole runs of pixels alike: one load instead of
+        // a gather.
+        const __m256i step = _mm256_sub_epi32(j, _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+        const __m256i lead = _mm256_permutevar8x32_epi32(step, zero);
+        const bool uniform = _mm256_movemask_epi8(_mm256_cmpeq_epi32(step, lead)) == -1;
+        const __m256i pix = uniform ? Load(f.src + _mm256_cvtsi256_si32(j)) : _mm256_i32gather_epi32(f.src, j, 4);
+        Store(f.target + c, _mm256_or_si256(_mm256_blendv_epi8(pix, Shade(pix, dx), even), f.fill));
+        return;
+    }
+    const __m256i old = Load(f.target + c);
+    __m256i result = old;
+    if (mask != 0) {
+        const __m256i pix = _mm256_mask_i32gather_epi32(zero, f.src, j, valid, 4);
+        const __m256i drawn = _mm256_or_si256(_mm256_blendv_epi8(pix, Shade(pix, dx), even), f.fill);
+        result = _mm256_blendv_epi8(old, drawn, valid);
+    }
+    if (f.h2) {
+        __m256i dx2;
+        const __m256i j2 = Indices(f.h2, f.below2, c, f.base + c, f.widths, dx2);
+        const __m256i valid2 = _mm256_andnot_si256(valid, InPicture(j2, f.counts));
+        if (!_mm256_testz_si256(valid2, valid2)) {
+            const __m256i pix = _mm256_mask_i32gather_epi32(zero, f.src, j2, valid2, 4);
+            const __m256i drawn = _mm256_or_si256(_mm256_blendv_epi8(pix, Shade(pix, dx2), even), f.fill);
+            result = _mm256_blendv_epi8(result, drawn, valid2);
+        }
+    }
+    Store(f.target + c, result);
+}
+
 RIPPLE_AVX2 void Refract(const RefractRow& q, int32_t first, int32_t end)
 {
-    const __m256i widths = _mm256_set1_epi32(q.width);
-    const __m256i counts = _mm256_set1_epi32(q.count);
-    const __m256i fill = _mm256_set1_epi32(static_cast<int32_t>(q.fill));
-    const __m256i zero = _mm256_setzero_si256();
-    const int32_t* src = reinterpret_cast<const int32_t*>(q.source);
-    int32_t* target = reinterpret_cast<int32_t*>(q.target);
-    // Locals, as the stores may alias anything.
-    const int32_t* h = q.h;
-    const int32_t* below = q.below;
-    const int32_t* h2 = q.h2;
-    const int32_t* below2 = q.below2;
-    const __m256i even = EvenLanes(first);
-    const int32_t base = q.row * q.width;
+    const Refraction f = Prepare(q);
+    __m256i even = EvenLanes(first);
     int32_t c = first;
-    for (; c + 8 <= end; c += 8) {
-        __m256i dx;
-        const __m256i j = Indices(h, below, c, base + c, widths, dx);
-        const __m256i valid = InPicture(j, counts);
-        const int mask = _mm256_movemask_ps(_mm256_castsi256_ps(valid));
-        if (mask == 0xFF) {
-            // Calm water moves whole runs of pixels alike: one load instead
-            // of a gather.
-            const __m256i step = _mm256_sub_epi32(j, _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
-            const __m256i lead = _mm256_permutevar8x32_epi32(step, zero);
-            const bool uniform = _mm256_movemask_epi8(_mm256_cmpeq_epi32(step, lead)) == -1;
-            const __m256i pix = uniform ? Load(src + _mm256_cvtsi256_si32(j)) : _mm256_i32gather_epi32(src, j, 4);
-            Store(target + c, _mm256_or_si256(_mm256_blendv_epi8(pix, Shade(pix, dx), even), fill));
-            continue;
+    while (c < end) {
+        // The last columns: once more over the last 8 when there are as
+        // many (a pixel comes out the same however often it is drawn).
+        if (c + 8 > end) {
+            if (end - first < 8)
+                break;
+            c = end - 8;
+            even = EvenLanes(c);
         }
-        const __m256i old = Load(target + c);
-        __m256i result = old;
-        if (mask != 0) {
-            const __m256i pix = _mm256_mask_i32gather_epi32(zero, src, j, valid, 4);
-            const __m256i drawn = _mm256_or_si256(_mm256_blendv_epi8(pix, Shade(pix, dx), even), fill);
-            result = _mm256_blendv_epi8(old, drawn, valid);
-        }
-        if (h2) {
-            __m256i dx2;
-            const __m256i j2 = Indices(h2, below2, c, base + c, widths, dx2);
-            const __m256i valid2 = _mm256_andnot_si256(valid, InPicture(j2, counts));
-            if (!_mm256_testz_si256(valid2, valid2)) {
-                const __m256i pix = _mm256_mask_i32gather_epi32(zero, src, j2, valid2, 4);
-                const __m256i drawn = _mm256_or_si256(_mm256_blendv_epi8(pix, Shade(pix, dx2), even), fill);
-                result = _mm256_blendv_epi8(result, drawn, valid2);
-            }
-        }
-        Store(target + c, result);
+        RefractVector(f, c, even);
+        c += 8;
     }
     for (; c < end; ++c)
         RefractPixel(q, c);
+    _mm256_zeroupper();
+}
+
+// The refraction and then the propagation of each eight columns.
+RIPPLE_AVX2 void Step(const RefractRow& q, const PropagateRow& p, int32_t first, int32_t end)
+{
+    const Refraction f = Prepare(q);
+    const __m256i even = EvenLanes(first);
+    const __m128i shift = _mm_cvtsi32_si128(p.damping & 31);
+    const int32_t* up = p.up;
+    const int32_t* mid = p.mid;
+    const int32_t* down = p.down;
+    const int32_t* old = p.old;
+    int32_t* out = p.out;
+    // The refraction of the columns after the last whole vector first, over
+    // the last 8 columns: nothing has overwritten them yet, and the loop
+    // draws the pixels they share the same again.
+    const bool tail = (end - first) % 8 != 0 && end - first >= 8;
+    if (tail)
+        RefractVector(f, end - 8, EvenLanes(end - 8));
+    int32_t c = first;
+    for (; c + 8 <= end; c += 8) {
+        RefractVector(f, c, even);
+        __m256i s = _mm256_add_epi32(Load(up + c - 1), Load(up + c));
+        s = _mm256_add_epi32(s, Load(up + c + 1));
+        s = _mm256_add_epi32(s, Load(mid + c - 1));
+        s = _mm256_add_epi32(s, Load(mid + c + 1));
+        s = _mm256_add_epi32(s, Load(down + c - 1));
+        s = _mm256_add_epi32(s, Load(down + c));
+        s = _mm256_add_epi32(s, Load(down + c + 1));
+        const __m256i v = _mm256_sub_epi32(_mm256_srai_epi32(s, 2), Load(old + c));
+        Store(out + c, _mm256_sub_epi32(v, _mm256_sra_epi32(v, shift)));
+    }
+    for (; c < end; ++c) {
+        if (!tail)
+            RefractPixel(q, c);
+        PropagatePixel(p, c);
+    }
     _mm256_zeroupper();
 }
 
@@ -233,7 +305,7 @@ __attribute__((target("avx"))) void ClearUpperHalves()
 
 const Kernels& Avx2Kernels()
 {
-    static const Kernels kernels = { &Propagate, &Refract, &Copy, &AllEqual, &AddRun, &Fill };
+    static const Kernels kernels = { &Propagate, &Refract, &Step, &Copy, &AllEqual, &AddRun, &Fill };
     return kernels;
 }
 

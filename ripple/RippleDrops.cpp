@@ -191,13 +191,18 @@ int RowDrop::CosineSpans(int64_t oy, SpanBuffer& buffer) const
     auto emit = [&](int64_t from, int64_t to, int32_t value) {
         from = std::max(from, m_box.left);
         to = std::min(to, m_box.right);
-        if (from < to) {
-            spans[n].first = static_cast<int32_t>(m_x + from);
-            spans[n].end = static_cast<int32_t>(m_x + to);
-            spans[n].value = value;
-            spans[n].values = nullptr;
-            ++n;
+        if (from >= to)
+            return;
+        // The two halves of a ring meet at the centre.
+        if (n > 0 && spans[n - 1].end == m_x + from && spans[n - 1].value == value) {
+            spans[n - 1].end = static_cast<int32_t>(m_x + to);
+            return;
         }
+        spans[n].first = static_cast<int32_t>(m_x + from);
+        spans[n].end = static_cast<int32_t>(m_x + to);
+        spans[n].value = value;
+        spans[n].values = nullptr;
+        ++n;
     };
     for (int k = count - 1; k >= 0; --k)
         emit(1 - int64_t(rings[k].end), 1 - std::max<int64_t>(rings[k].first, 1), rings[k].value);

@@ -56,6 +56,10 @@ struct RefractRow {
 struct Kernels {
     void (*propagate)(const PropagateRow& row, int32_t first, int32_t end);
     void (*refract)(const RefractRow& row, int32_t first, int32_t end);
+    // Column by column, the refraction and then the propagation (`p` never
+    // saves): on page 0 the propagation overwrites the row the refraction
+    // reads, one column behind it.
+    void (*step)(const RefractRow& q, const PropagateRow& p, int32_t first, int32_t end);
     // to[k] = from[k] as the refraction draws it into column `column` + k
     // when the surface moves all of them alike and tilts nothing sideways.
     void (*copy)(const uint32_t* from, uint32_t* to, uint32_t fill, int32_t column, int32_t count);

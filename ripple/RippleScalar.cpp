@@ -22,6 +22,14 @@ void Refract(const RefractRow& q, int32_t first, int32_t end)
         RefractPixel(q, c);
 }
 
+void Step(const RefractRow& q, const PropagateRow& p, int32_t first, int32_t end)
+{
+    for (int32_t c = first; c < end; ++c) {
+        RefractPixel(q, c);
+        PropagatePixel(p, c);
+    }
+}
+
 void Copy(const uint32_t* from, uint32_t* to, uint32_t fill, int32_t column, int32_t count)
 {
     for (int32_t k = 0; k < count; ++k)
@@ -52,7 +60,7 @@ void Fill(int32_t* heights, int32_t count, int32_t value)
 
 const Kernels& ScalarKernels()
 {
-    static const Kernels kernels = { &Propagate, &Refract, &Copy, &AllEqual, &AddRun, &Fill };
+    static const Kernels kernels = { &Propagate, &Refract, &Step, &Copy, &AllEqual, &AddRun, &Fill };
     return kernels;
 }
 

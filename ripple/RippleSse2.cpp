@@ -155,59 +155,131 @@ RIPPLE_SSE2_INLINE __m128i InPicture(__m128i j, __m128i counts)
     return _mm_and_si128(_mm_cmpgt_epi32(j, _mm_setzero_si128()), _mm_cmplt_epi32(j, counts));
 }
 
+// The refraction's invariants, in locals: the stores may alias anything, so
+// fields of the row descriptor would be loaded again at every vector.
+struct Refraction {
+    __m128i widths, counts, fill;
+    const int32_t* src;
+    int32_t* target;
+    const int32_t* h;
+    const int32_t* below;
+    const int32_t* h2;
+    const int32_t* below2;
+    int32_t base;
+};
+
+RIPPLE_SSE2_INLINE Refraction Prepare(const RefractRow& q)
+{
+    Refraction f;
+    f.widths = _mm_set1_epi32(q.width);
+    f.counts = _mm_set1_epi32(q.count);
+    f.fill = _mm_set1_epi32(static_cast<int32_t>(q.fill));
+    f.src = reinterpret_cast<const int32_t*>(q.source);
+    f.target = reinterpret_cast<int32_t*>(q.target);
+    f.h = q.h;
+    f.below = q.below;
+    f.h2 = q.h2;
+    f.below2 = q.below2;
+    f.base = q.row * q.width;
+    return f;
+}
+
+// Four pixels from column c on; `even` marks the lanes of even columns.
+RIPPLE_SSE2_INLINE void RefractVector(const Refraction& f, int32_t c, __m128i even)
+{
+    const __m128i lanes = _mm_setr_epi32(0, 1, 2, 3);
+    __m128i dx;
+    const __m128i j = Indices(f.h, f.below, c, f.base + c, f.widths, dx);
+    const __m128i valid = InPicture(j, f.counts);
+    const int mask = _mm_movemask_ps(_mm_castsi128_ps(valid));
+    if (mask == 0xF) {
+        // Calm water moves whole runs of pixels alike: one load.
+        const __m128i step = _mm_sub_epi32(j, lanes);
+        const bool uniform = _mm_movemask_epi8(_mm_cmpeq_epi32(step, _mm_shuffle_epi32(step, 0))) == 0xFFFF;
+        const __m128i pix = uniform ? Load(f.src + _mm_cvtsi128_si32(j)) : Gather(f.src, j);
+        Store(f.target + c, _mm_or_si128(Select(even, Shade(pix, dx), pix), f.fill));
+        return;
+    }
+    // Lanes pointing outside the picture read their own position instead.
+    const __m128i self = _mm_add_epi32(_mm_set1_epi32(f.base + c), lanes);
+    const __m128i old = Load(f.target + c);
+    __m128i result = old;
+    if (mask != 0) {
+        const __m128i pix = Gather(f.src, Select(valid, j, self));
+        const __m128i drawn = _mm_or_si128(Select(even, Shade(pix, dx), pix), f.fill);
+        result = Select(valid, drawn, old);
+    }
+    if (f.h2) {
+        __m128i dx2;
+        const __m128i j2 = Indices(f.h2, f.below2, c, f.base + c, f.widths, dx2);
+        const __m128i valid2 = _mm_andnot_si128(valid, InPicture(j2, f.counts));
+        if (_mm_movemask_ps(_mm_castsi128_ps(valid2)) != 0) {
+            const __m128i pix = Gather(f.src, Select(valid2, j2, self));
+            const __m128i drawn = _mm_or_si128(Select(even, Shade(pix, dx2), pix), f.fill);
+            result = Select(valid2, drawn, result);
+        }
+    }
+    Store(f.target + c, result);
+}
+
 RIPPLE_SSE2 void Refract(const RefractRow& q, int32_t first, int32_t end)
 {
     Clean();
-    const __m128i widths = _mm_set1_epi32(q.width);
-    const __m128i counts = _mm_set1_epi32(q.count);
-    const __m128i fill = _mm_set1_epi32(static_cast<int32_t>(q.fill));
-    const __m128i lanes = _mm_setr_epi32(0, 1, 2, 3);
-    const int32_t* src = reinterpret_cast<const int32_t*>(q.source);
-    int32_t* target = reinterpret_cast<int32_t*>(q.target);
-    // Locals, as the stores may alias anything.
-    const int32_t* h = q.h;
-    const int32_t* below = q.below;
-    const int32_t* h2 = q.h2;
-    const int32_t* below2 = q.below2;
-    const __m128i even = EvenLanes(first);
-    const int32_t base = q.row * q.width;
+    const Refraction f = Prepare(q);
+    __m128i even = EvenLanes(first);
     int32_t c = first;
-    for (; c + 4 <= end; c += 4) {
-        __m128i dx;
-        const __m128i j = Indices(h, below, c, base + c, widths, dx);
-        const __m128i valid = InPicture(j, counts);
-        const int mask = _mm_movemask_ps(_mm_castsi128_ps(valid));
-        if (mask == 0xF) {
-            // Calm water moves whole runs of pixels alike: one load.
-            const __m128i step = _mm_sub_epi32(j, lanes);
-            const bool uniform = _mm_movemask_epi8(_mm_cmpeq_epi32(step, _mm_shuffle_epi32(step, 0))) == 0xFFFF;
-            const __m128i pix = uniform ? Load(src + _mm_cvtsi128_si32(j)) : Gather(src, j);
-            Store(target + c, _mm_or_si128(Select(even, Shade(pix, dx), pix), fill));
-            continue;
+    while (c < end) {
+        // The last columns: once more over the last 4 when there are as
+        // many (a pixel comes out the same however often it is drawn).
+        if (c + 4 > end) {
+            if (end - first < 4)
+                break;
+            c = end - 4;
+            even = EvenLanes(c);
         }
-        // Lanes pointing outside the picture read their own position instead.
-        const __m128i self = _mm_add_epi32(_mm_set1_epi32(base + c), lanes);
-        const __m128i old = Load(target + c);
-        __m128i result = old;
-        if (mask != 0) {
-            const __m128i pix = Gather(src, Select(valid, j, self));
-            const __m128i drawn = _mm_or_si128(Select(even, Shade(pix, dx), pix), fill);
-            result = Select(valid, drawn, old);
-        }
-        if (h2) {
-            __m128i dx2;
-            const __m128i j2 = Indices(h2, below2, c, base + c, widths, dx2);
-            const __m128i valid2 = _mm_andnot_si128(valid, InPicture(j2, counts));
-            if (_mm_movemask_ps(_mm_castsi128_ps(valid2)) != 0) {
-                const __m128i pix = Gather(src, Select(valid2, j2, self));
-                const __m128i drawn = _mm_or_si128(Select(even, Shade(pix, dx2), pix), fill);
-                result = Select(valid2, drawn, result);
-            }
-        }
-        Store(target + c, result);
+        RefractVector(f, c, even);
+        c += 4;
     }
     for (; c < end; ++c)
         RefractPixel(q, c);
+}
+
+// The refraction and then the propagation of each four columns.
+RIPPLE_SSE2 void Step(const RefractRow& q, const PropagateRow& p, int32_t first, int32_t end)
+{
+    Clean();
+    const Refraction f = Prepare(q);
+    const __m128i even = EvenLanes(first);
+    const __m128i shift = _mm_cvtsi32_si128(p.damping & 31);
+    const int32_t* up = p.up;
+    const int32_t* mid = p.mid;
+    const int32_t* down = p.down;
+    const int32_t* old = p.old;
+    int32_t* out = p.out;
+    // The refraction of the columns after the last whole vector first, over
+    // the last 4 columns: nothing has overwritten them yet, and the loop
+    // draws the pixels they share the same again.
+    const bool tail = (end - first) % 4 != 0 && end - first >= 4;
+    if (tail)
+        RefractVector(f, end - 4, EvenLanes(end - 4));
+    int32_t c = first;
+    for (; c + 4 <= end; c += 4) {
+        RefractVector(f, c, even);
+        __m128i s = _mm_add_epi32(Load(up + c - 1), Load(up + c));
+        s = _mm_add_epi32(s, Load(up + c + 1));
+        s = _mm_add_epi32(s, Load(mid + c - 1));
+        s = _mm_add_epi32(s, Load(mid + c + 1));
+        s = _mm_add_epi32(s, Load(down + c - 1));
+        s = _mm_add_epi32(s, Load(down + c));
+        s = _mm_add_epi32(s, Load(down + c + 1));
+        const __m128i v = _mm_sub_epi32(_mm_srai_epi32(s, 2), Load(old + c));
+        Store(out + c, _mm_sub_epi32(v, _mm_sra_epi32(v, shift)));
+    }
+    for (; c < end; ++c) {
+        if (!tail)
+            RefractPixel(q, c);
+        PropagatePixel(p, c);
+    }
 }
 
 RIPPLE_SSE2 void Copy(const uint32_t* from, uint32_t* to, uint32_t fill, int32_t column, int32_t count)
@@ -267,7 +339,7 @@ RIPPLE_SSE2 void Fill(int32_t* heights, int32_t count, int32_t value)
 
 const Kernels& Sse2Kernels()
 {
-    static const Kernels kernels = { &Propagate, &Refract, &Copy, &AllEqual, &AddRun, &Fill };
+    static const Kernels kernels = { &Propagate, &Refract, &Step, &Copy, &AllEqual, &AddRun, &Fill };
     return kernels;
 }
 

@@ -56,15 +56,21 @@ struct Water::Workspace {
     std::vector<int32_t> ringCells[2];
     std::vector<int32_t> ringValues[2];
     std::vector<uint8_t> ringStates[2];
+    uint8_t ringStale[2];
     // The first row of the band's new field-1 values, while the band above
     // still reads the old ones.
     std::vector<int32_t> asideCells;
     std::vector<int32_t> asideValues;
     std::vector<uint8_t> asideStates;
+    uint8_t asideStale;
     // Levels of rows of the field read (slots 0 to 2) and of the new field 1
     // (slots 3 to 5), with the row each holds.
     std::vector<int64_t> levels[6];
     int32_t levelRows[6];
+    bool levelAny[6];
+    // What a row's chunks need, and where a chunk's source piece starts.
+    std::vector<uint8_t> kinds;
+    std::vector<int32_t> froms;
 
     bool Allocate(int32_t width, int32_t chunks)
     {
@@ -75,16 +81,16 @@ struct Water::Workspace {
             ok = Resize(ringCells[k], w) && Resize(ringValues[k], n) && Resize(ringStates[k], n);
         for (int k = 0; k < 6 && ok; ++k)
             ok = Resize(levels[k], n);
-        return ok;
+        return ok && Resize(kinds, n) && Resize(froms, n);
     }
 
     RowView Ring(int32_t r)
     {
         const int k = r & 1;
-        return { ringCells[k].data(), ringValues[k].data(), ringStates[k].data() };
+        return { ringCells[k].data(), ringValues[k].data(), ringStates[k].data(), &ringStale[k] };
     }
 
-    RowView Aside() { return { asideCells.data(), asideValues.data(), asideStates.data() }; }
+    RowView Aside() { return { asideCells.data(), asideValues.data(), asideStates.data(), &asideStale }; }
 
     void ForgetLevels() { std::fill(levelRows, levelRows + 6, -1); }
 };
@@ -115,6 +121,7 @@ void Water::Release()
     for (int f = 0; f < 2; ++f) {
         m_values[f] = std::vector<int32_t>();
         m_states[f] = std::vector<uint8_t>();
+        m_rowStale[f] = std::vector<uint8_t>();
     }
     m_flat = std::vector<uint8_t>();
     m_rowWork = std::vector<int32_t>();
@@ -145,6 +152,7 @@ bool Water::Allocate(int32_t width, int32_t height, int32_t chunkWidth)
     for (int f = 0; f < 2; ++f) {
         std::fill(m_states[f].begin(), m_states[f].end(), kUniform);
         std::fill(m_values[f].begin(), m_values[f].end(), 0);
+        std::fill(m_rowStale[f].begin(), m_rowStale[f].end(), 0);
         m_sidesZero[f] = true;
     }
     m_mapsValid = true;
@@ -161,7 +169,7 @@ bool Water::AllocateMaps()
         return false;
     m_work.push_back(std::move(first));
     for (int f = 0; f < 2; ++f) {
-        if (!Resize(m_values[f], n) || !Resize(m_states[f], n))
+        if (!Resize(m_values[f], n) || !Resize(m_states[f], n) || !Resize(m_rowStale[f], static_cast<size_t>(m_height)))
             return false;
     }
     if (!Resize(m_flat, n))
@@ -206,6 +214,7 @@ void Water::Flatten()
                 m_values[f][k] = 0;
             }
         }
+        std::fill(m_rowStale[f].begin(), m_rowStale[f].end(), 1);
         if (!m_mapsValid || !m_sidesZero[f]) {
             for (int32_t r = 0; r < m_height; ++r) {
                 m_cells[f][static_cast<size_t>(r) * m_width] = 0;
@@ -223,7 +232,8 @@ Water::RowView Water::Row(int field, int32_t r) const
     const int f = field == 1 ? 0 : 1;
     const size_t chunk = static_cast<size_t>(r) * static_cast<size_t>(m_chunks);
     return { m_cells[f] + static_cast<size_t>(r) * static_cast<size_t>(m_width),
-        const_cast<int32_t*>(m_values[f].data()) + chunk, const_cast<uint8_t*>(m_states[f].data()) + chunk };
+        const_cast<int32_t*>(m_values[f].data()) + chunk, const_cast<uint8_t*>(m_states[f].data()) + chunk,
+        const_cast<uint8_t*>(m_rowStale[f].data()) + r };
 }
 
 void Water::Fill(const RowView& v, int32_t k) const
@@ -242,26 +252,36 @@ void Water::FillRow(const RowView& v) const
 
 void Water::FillRange(const RowView& v, int32_t from, int32_t to) const
 {
+    if (!*v.stale)
+        return;
     from = std::max(from, 0);
     to = std::min(to, m_chunks);
-    // Eight states at a time: most rows have no stale chunk.
     int32_t k = from;
+    // Eight states at a time.
     for (; k + 8 <= to; k += 8) {
         uint64_t word;
         std::memcpy(&word, v.states + k, 8);
-        if (word & 0x0202020202020202ull) {
-            for (int32_t j = k; j < k + 8; ++j)
+        if (!(word & 0x0202020202020202ull))
+            continue;
+        for (int32_t j = k; j < k + 8; ++j) {
+            if (v.states[j] & kStale)
                 Fill(v, j);
         }
     }
-    for (; k < to; ++k)
-        Fill(v, k);
+    for (; k < to; ++k) {
+        if (v.states[k] & kStale)
+            Fill(v, k);
+    }
+    if (from == 0 && to == m_chunks)
+        *v.stale = 0;
 }
 
 void Water::FillAround(const RowView& v, int32_t from, int32_t to) const
 {
     // A stale chunk's memory means nothing until it is written out whole, so
     // one column of it may be written alone.
+    if (!*v.stale)
+        return;
     if (from > 0 && (v.states[from - 1] & kStale))
         v.cells[First(from) - 1] = v.values[from - 1];
     if (to < m_chunks && (v.states[to] & kStale))
@@ -298,6 +318,7 @@ void Water::Rescan()
                 v.states[k] = std::all_of(p, p + count, [p](int32_t x) { return x == p[0]; }) ? kUniform : kVaried;
                 v.values[k] = p[0];
             }
+            *v.stale = 0;
         }
         bool zero = true;
         const int32_t* cells = Cells(field);
@@ -332,26 +353,49 @@ void Water::AddDropRow(const RowView& v, int32_t row, const fast::RowDrop& drop,
     if (n == 0)
         return;
     const fast::DropSpan* spans = buffer.Spans();
-    const int32_t lastChunk = std::min((spans[n - 1].end - 1) / m_chunk, m_chunks - 1);
+    const int32_t last = std::min((spans[n - 1].end - 1) / m_chunk, m_chunks - 1);
     int s = 0;
-    for (int32_t k = spans[0].first / m_chunk; k <= lastChunk; ++k) {
+    int32_t k = spans[0].first / m_chunk;
+    while (k <= last) {
         const int32_t c0 = First(k), c1 = End(k);
         while (s < n && spans[s].end <= c0)
             ++s;
-        if (s == n || spans[s].first >= c1)
+        if (s == n)
+            return;
+        if (spans[s].first >= c1) {
+            ++k;
             continue;
+        }
         const fast::DropSpan& lead = spans[s];
         if (!lead.values && lead.first <= c0 && lead.end >= c1 && (v.states[k] & kUniform)) {
             // One increment over a uniform chunk: only its value changes.
             if (lead.value != 0) {
                 v.values[k] = WrapAdd(v.values[k], lead.value);
                 v.states[k] = kUniform | kStale;
+                *v.stale = 1;
             }
+            ++k;
             continue;
         }
-        Fill(v, k);
-        for (int t = s; t < n && spans[t].first < c1; ++t) {
-            const int32_t from = std::max(spans[t].first, c0), to = std::min(spans[t].end, c1);
+        // A run of chunks whose memory gets the drop: up to the next chunk
+        // the drop leaves alone or changes as a whole uniform one.
+        const int32_t k0 = k;
+        for (++k; k <= last; ++k) {
+            const int32_t d0 = First(k), d1 = End(k);
+            int t = s;
+            while (t < n && spans[t].end <= d0)
+                ++t;
+            if (t == n || spans[t].first >= d1)
+                break;
+            if (!spans[t].values && spans[t].first <= d0 && spans[t].end >= d1 && (v.states[k] & kUniform))
+                break;
+        }
+        FillRange(v, k0, k);
+        const int32_t from0 = First(k0), to0 = End(k - 1);
+        for (int t = s; t < n && spans[t].first < to0; ++t) {
+            const int32_t from = std::max(spans[t].first, from0), to = std::min(spans[t].end, to0);
+            if (from >= to)
+                continue;
             if (spans[t].values) {
                 const int32_t* inc = spans[t].values + (from - spans[t].first);
                 for (int32_t c = from; c < to; ++c)
@@ -360,7 +404,7 @@ void Water::AddDropRow(const RowView& v, int32_t row, const fast::RowDrop& drop,
                 m_kernels->addRun(v.cells + from, to - from, spans[t].value);
             }
         }
-        v.states[k] = kVaried;
+        std::fill(v.states + k0, v.states + k, kVaried);
     }
 }
 
@@ -375,148 +419,205 @@ void Water::AddDrop(int field, const fast::RowDrop& drop)
     m_anyStale = true;
 }
 
-void Water::Levels(const RowView& v, bool sidesZero, int64_t* out) const
+bool Water::Levels(const RowView& v, bool sidesZero, int64_t* out) const
 {
+    if (!AnyUniform(v)) {
+        std::fill(out, out + m_chunks, kNone);
+        return false;
+    }
     const int64_t side = sidesZero ? 0 : kNone;
     int64_t left = side;
     int64_t mid = LevelOf(v.states[0], v.values[0]);
+    bool any = false;
     for (int32_t k = 0; k < m_chunks; ++k) {
         const int64_t right = k + 1 < m_chunks ? LevelOf(v.states[k + 1], v.values[k + 1]) : side;
         out[k] = left == mid && mid == right ? mid : kNone;
+        any |= out[k] >= 0;
         left = mid;
         mid = right;
     }
+    return any;
 }
 
-int32_t Water::PropagateRow(const RowView* o, const int64_t* const* lo,
-    const RowView& n, const RowView& out, const RowView* save, int damping) const
+bool Water::AnyUniform(const RowView& v) const
 {
-    // A chunk is quiet when each of the three rows read is one value over it
-    // and the chunks beside it (rows may differ: a wave running straight up
-    // or down keeps its rows uniform), and the chunk written is one value.
-    auto quiet = [&](int32_t k) { return (lo[0][k] | lo[1][k] | lo[2][k]) >= 0 && (n.states[k] & kUniform); };
-    int32_t computed = 0;
     int32_t k = 0;
-    while (k < m_chunks) {
-        if (quiet(k)) {
-            const int32_t b = n.values[k];
-            const int32_t v = UniformPropagation(ValueOf(lo[0][k]), ValueOf(lo[1][k]), ValueOf(lo[2][k]), b, damping);
-            if (save) {
-                save->values[k] = b;
-                save->states[k] = kUniform | kStale;
-            }
-            if (out.cells != n.cells || v != b) {
-                out.values[k] = v;
-                out.states[k] = kUniform | kStale;
-            }
-            ++k;
-            continue;
-        }
-        // A run of chunks to compute, [k0, k).
-        const int32_t k0 = k;
-        for (++k; k < m_chunks && !quiet(k); ++k) {
-        }
-        FillAround(o[0], k0, k);
-        FillAround(o[1], k0, k);
-        FillAround(o[2], k0, k);
-        FillRange(n, k0, k);
-        if (save) {
-            std::copy(n.values + k0, n.values + k, save->values + k0);
-            std::copy(n.states + k0, n.states + k, save->states + k0);
-        }
-        fast::PropagateRow p;
-        p.up = o[0].cells;
-        p.mid = o[1].cells;
-        p.down = o[2].cells;
-        p.old = n.cells;
-        p.out = out.cells;
-        p.save = save ? save->cells : nullptr;
-        p.damping = damping;
-        m_kernels->propagate(p, First(k0), End(k - 1));
-        // Quiet chunks next to waves may stay quiet a while: look whether
-        // they did. Chunks already varied are left so.
-        for (int32_t j = k0; j < k; ++j) {
-            const int32_t first = First(j);
-            if ((n.states[j] & kUniform) && m_kernels->allEqual(out.cells + first, End(j) - first)) {
-                out.values[j] = out.cells[first];
-                out.states[j] = kUniform;
-            } else {
-                out.states[j] = kVaried;
-            }
-        }
-        computed += k - k0;
+    for (; k + 8 <= m_chunks; k += 8) {
+        uint64_t word;
+        std::memcpy(&word, v.states + k, 8);
+        if (word & 0x0101010101010101ull)
+            return true;
     }
-    return computed;
+    for (; k < m_chunks; ++k) {
+        if (v.states[k] & kUniform)
+            return true;
+    }
+    return false;
 }
 
-int32_t Water::RefractRow(int32_t r, const RowView& h, const RowView& below,
-    const RowView* h2, const RowView* below2) const
+namespace {
+
+// What a chunk of a row needs of a step.
+constexpr uint8_t kRefract = 1;   // the refraction kernel
+constexpr uint8_t kPropagate = 2; // the propagation kernel
+constexpr uint8_t kCopy = 4;      // a piece of one source row
+constexpr uint8_t kShown = 8;     // nothing: the target shows it already
+
+} // namespace
+
+int32_t Water::StepRow(Workspace& ws, const RowJob& j) const
 {
+    const int32_t r = j.r;
+    uint8_t* kinds = ws.kinds.data();
+    int32_t* froms = ws.froms.data();
     uint8_t* flat = const_cast<uint8_t*>(m_flat.data()) + static_cast<size_t>(r) * m_chunks;
     const int32_t base = r * m_width;
     const int32_t count = m_width * m_height;
-    uint32_t* target = m_target.Row(r);
-    // Field 1 one value over a chunk and the first column of the next, and
-    // one value (maybe another) over the chunk in the row below: no slope
-    // sideways, the same slope down at every pixel, so the chunk shows a
-    // piece of one source row, unshaded. With a slope below 8 that is the
-    // chunk's own source row: the target may show it already.
-    auto shift = [&](int32_t k, int32_t& offset) {
-        if (!(h.states[k] & kUniform) || !(below.states[k] & kUniform))
-            return false;
-        const int32_t v = h.values[k];
-        if (k + 1 < m_chunks ? !(h.states[k + 1] & kUniform) || h.values[k + 1] != v : !m_sidesZero[0] || v != 0)
-            return false;
-        offset = WrapMul(WrapSub(v, below.values[k]) >> 3, m_width);
-        return true;
-    };
+    uint32_t* target = j.refract ? m_target.Row(r) : nullptr;
+    const RowView& h = j.h;
+    const RowView& below = j.below;
+    const RowView& n = j.n;
+    const int64_t* const* lo = j.lo;
+
+    // What each chunk needs, from the state before the step. Field 1 one
+    // value over a chunk and the first column of the next, and one value
+    // (maybe another) over the chunk in the row below: no slope sideways,
+    // the same slope down at every pixel, so the chunk shows a piece of one
+    // source row, unshaded. With a slope below 8 that is the chunk's own
+    // source row, which the target may show already.
+    // The propagation of a chunk is quiet when each of the three rows read
+    // is one value over it and the chunks beside it (rows may differ: a wave
+    // running straight up or down keeps its rows uniform), and the chunk
+    // written is one value.
+    const bool shifts = j.refract && AnyUniform(h) && AnyUniform(below);
+    const bool quiets = j.propagate && j.levels && AnyUniform(n);
+    const uint8_t busy = (j.refract ? kRefract : 0) | (j.propagate ? kPropagate : 0);
+    if (!shifts && !quiets)
+        std::fill(kinds, kinds + m_chunks, busy);
+    for (int32_t k = 0; (shifts || quiets) && k < m_chunks; ++k) {
+        uint8_t kind = 0;
+        if (j.refract) {
+            kind = kRefract;
+            if (shifts && (h.states[k] & kUniform) && (below.states[k] & kUniform)) {
+                const int32_t v = h.values[k];
+                if (k + 1 < m_chunks ? (h.states[k + 1] & kUniform) && h.values[k + 1] == v
+                                     : m_sidesZero[0] && v == 0) {
+                    const int32_t offset = WrapMul(WrapSub(v, below.values[k]) >> 3, m_width);
+                    const int32_t first = First(k), from = WrapAdd(base + first, offset);
+                    if (offset == 0) {
+                        kind = flat[k] ? kShown : kCopy;
+                        froms[k] = from;
+                    } else if (from > 0 && from < count - (End(k) - first - 1)) {
+                        // Every index inside the picture.
+                        kind = kCopy;
+                        froms[k] = from;
+                    }
+                }
+            }
+        }
+        if (j.propagate && !(quiets && (lo[0][k] | lo[1][k] | lo[2][k]) >= 0 && (n.states[k] & kUniform)))
+            kind |= kPropagate;
+        kinds[k] = kind;
+    }
+
     fast::RefractRow q;
     q.h = h.cells;
     q.below = below.cells;
-    q.h2 = h2 ? h2->cells : nullptr;
-    q.below2 = below2 ? below2->cells : nullptr;
+    q.h2 = j.h2 ? j.h2->cells : nullptr;
+    q.below2 = j.below2 ? j.below2->cells : nullptr;
     q.source = m_source;
     q.target = target;
     q.row = r;
     q.width = m_width;
     q.count = count;
     q.fill = m_target.fill;
+    fast::PropagateRow p;
+    if (j.propagate) {
+        p.up = j.o[0].cells;
+        p.mid = j.o[1].cells;
+        p.down = j.o[2].cells;
+        p.old = n.cells;
+        p.out = j.out.cells;
+        p.save = j.save ? j.save->cells : nullptr;
+        p.damping = j.damping;
+    }
+
+    // Left to right, runs of chunks that need the same: on page 0 the
+    // refraction of a chunk reads the first column of the next one, which
+    // the propagation of that one overwrites.
     int32_t computed = 0;
     int32_t k = 0;
     while (k < m_chunks) {
-        int32_t offset = 0;
-        if (shift(k, offset)) {
-            const int32_t first = First(k), n = End(k) - first;
-            const int32_t from = WrapAdd(base + first, offset);
-            if (offset == 0) {
-                if (!flat[k]) {
-                    m_kernels->copy(m_source + from, target + first, m_target.fill, first, n);
-                    flat[k] = 1;
+        const uint8_t kind = kinds[k];
+        const int32_t a = k;
+        for (++k; k < m_chunks && kinds[k] == kind; ++k) {
+        }
+        const int32_t first = First(a), end = End(k - 1);
+        if (kind & kRefract) {
+            FillAround(h, a, k);
+            FillRange(below, a, k);
+            if (j.h2) {
+                FillAround(*j.h2, a, k);
+                FillRange(*j.below2, a, k);
+            }
+            std::fill(flat + a, flat + k, uint8_t(0));
+            computed += k - a;
+        } else if (kind & kCopy) {
+            for (int32_t c = a; c < k; ++c) {
+                m_kernels->copy(m_source + froms[c], target + First(c), m_target.fill, First(c), End(c) - First(c));
+                flat[c] = froms[c] == base + First(c);
+            }
+        }
+        if (kind & kPropagate) {
+            FillAround(j.o[0], a, k);
+            FillAround(j.o[1], a, k);
+            FillAround(j.o[2], a, k);
+            FillRange(n, a, k);
+            if (j.save) {
+                std::copy(n.values + a, n.values + k, j.save->values + a);
+                std::copy(n.states + a, n.states + k, j.save->states + a);
+            }
+            if (kind & kRefract)
+                m_kernels->step(q, p, first, end);
+            else
+                m_kernels->propagate(p, first, end);
+            // Quiet chunks next to waves may stay quiet a while: look
+            // whether they did. Chunks already varied are left so.
+            if (j.out.states == n.states && !AnyUniform(n)) {
+                computed += k - a;
+                continue;
+            }
+            for (int32_t c = a; c < k; ++c) {
+                const int32_t f = First(c);
+                if ((n.states[c] & kUniform) && m_kernels->allEqual(j.out.cells + f, End(c) - f)) {
+                    j.out.values[c] = j.out.cells[f];
+                    j.out.states[c] = kUniform;
+                } else {
+                    j.out.states[c] = kVaried;
                 }
-                ++k;
-                continue;
             }
-            // Every index inside the picture: the source row segment, as is.
-            if (from > 0 && from < count - (n - 1)) {
-                m_kernels->copy(m_source + from, target + first, m_target.fill, first, n);
-                flat[k] = 0;
-                ++k;
-                continue;
+            computed += k - a;
+        } else {
+            if (kind & kRefract)
+                m_kernels->refract(q, first, end);
+            if (j.propagate) {
+                for (int32_t c = a; c < k; ++c) {
+                    const int32_t b = n.values[c];
+                    const int32_t v = UniformPropagation(ValueOf(lo[0][c]), ValueOf(lo[1][c]), ValueOf(lo[2][c]), b,
+                        j.damping);
+                    if (j.save) {
+                        j.save->values[c] = b;
+                        j.save->states[c] = kUniform | kStale;
+                        *j.save->stale = 1;
+                    }
+                    if (j.out.cells != n.cells || v != b) {
+                        j.out.values[c] = v;
+                        j.out.states[c] = kUniform | kStale;
+                        *j.out.stale = 1;
+                    }
+                }
             }
         }
-        const int32_t k0 = k;
-        for (++k; k < m_chunks && !shift(k, offset); ++k) {
-        }
-        // The slopes of [k0, k) read the first column of chunk k too.
-        FillAround(h, k0, k);
-        FillRange(below, k0, k);
-        if (h2) {
-            FillAround(*h2, k0, k);
-            FillRange(*below2, k0, k);
-        }
-        m_kernels->refract(q, First(k0), End(k - 1));
-        std::fill(flat + k0, flat + k, uint8_t(0));
-        computed += k - k0;
     }
     return computed;
 }
@@ -589,15 +690,17 @@ void Water::StepBandRun(const Job& job, int band)
 {
     Workspace& ws = *m_work[band];
     ws.ForgetLevels();
+    ws.asideStale = 0;
     const int32_t s = job.begins[band], e = job.begins[band + 1];
     const bool page0 = job.page == 0;
     const int written = page0 ? 1 : 2, read = page0 ? 2 : 1;
-    auto levels = [&](int32_t row) -> const int64_t* {
+    auto levels = [&](int32_t row, bool& any) -> const int64_t* {
         const int slot = row % 3;
         if (ws.levelRows[slot] != row) {
-            Levels(Row(read, row), m_sidesZero[read - 1], ws.levels[slot].data());
+            ws.levelAny[slot] = Levels(Row(read, row), m_sidesZero[read - 1], ws.levels[slot].data());
             ws.levelRows[slot] = row;
         }
+        any = any && ws.levelAny[slot];
         return ws.levels[slot].data();
     };
     // On page 0 the refraction of row r reads the drop's rows r and r + 1;
@@ -611,15 +714,22 @@ void Water::StepBandRun(const Job& job, int band)
             else if (r + 1 < e)
                 AddDropRow(Row(1, r + 1), r + 1, *job.drop, ws.spans);
         }
-        int32_t work = 0;
-        if (job.pictures)
-            work += RefractRow(r, Row(1, r), Row(1, r + 1), nullptr, nullptr);
         const RowView o[3] = { Row(read, r - 1), Row(read, r), Row(read, r + 1) };
-        const int64_t* lo[3] = { levels(r - 1), levels(r), levels(r + 1) };
-        const RowView n = Row(written, r);
-        const RowView out = page0 && band > 0 && r == s ? ws.Aside() : n;
-        work += PropagateRow(o, lo, n, out, nullptr, job.damping);
-        m_rowWork[r] = work;
+        bool any = true;
+        const int64_t* lo[3] = { levels(r - 1, any), levels(r, any), levels(r + 1, any) };
+        RowJob row;
+        row.levels = any;
+        row.r = r;
+        row.refract = job.pictures;
+        row.h = Row(1, r);
+        row.below = Row(1, r + 1);
+        row.propagate = true;
+        row.o = o;
+        row.lo = lo;
+        row.n = Row(written, r);
+        row.out = page0 && band > 0 && r == s ? ws.Aside() : row.n;
+        row.damping = job.damping;
+        m_rowWork[r] = StepRow(ws, row);
     }
 }
 
@@ -632,6 +742,7 @@ void Water::CopyAside(Workspace& ws, int32_t row)
         if (!(aside.states[k] & kStale))
             std::copy(aside.cells + First(k), aside.cells + End(k), v.cells + First(k));
     }
+    *v.stale = *aside.stale;
 }
 
 void Water::Run(Job& job, Workers& workers, void (*band)(void*, int))
@@ -686,6 +797,7 @@ void Water::PairBandRun(const Job& job, int band)
 {
     Workspace& ws = *m_work[band];
     ws.ForgetLevels();
+    ws.asideStale = 0;
     const int32_t s = job.begins[band], e = job.begins[band + 1];
     const bool top = band == 0, bottom = band + 1 == job.bands;
     // The second step's rows this band does: the propagation of its first
@@ -695,38 +807,65 @@ void Water::PairBandRun(const Job& job, int band)
     const int32_t secondEnd = bottom ? e : e - 1;
     auto newField1 = [&](int32_t row) { return !top && row == s ? ws.Aside() : Row(1, row); };
     auto oldField1 = [&](int32_t row) { return row < e ? ws.Ring(row) : Row(1, row); };
-    auto levels = [&](int base, int field, int32_t row) -> const int64_t* {
+    auto levels = [&](int base, int field, int32_t row, bool& any) -> const int64_t* {
         const int slot = base + row % 3;
         if (ws.levelRows[slot] != row) {
             const RowView v = field == 1 ? newField1(row) : Row(2, row);
-            Levels(v, m_sidesZero[field - 1], ws.levels[slot].data());
+            ws.levelAny[slot] = Levels(v, m_sidesZero[field - 1], ws.levels[slot].data());
             ws.levelRows[slot] = row;
         }
+        any = any && ws.levelAny[slot];
         return ws.levels[slot].data();
     };
     auto second = [&](int32_t q) {
-        int32_t work = 0;
         if (q >= secondEnd)
             return;
         const RowView h2 = oldField1(q), below2 = oldField1(q + 1);
-        work += RefractRow(q, newField1(q), newField1(q + 1), &h2, &below2);
+        RowJob row;
+        row.r = q;
+        row.refract = true;
+        row.h = newField1(q);
+        row.below = newField1(q + 1);
+        row.h2 = &h2;
+        row.below2 = &below2;
+        const RowView o[3] = { newField1(q - 1), row.h, row.below };
+        const int64_t* lo[3] = { nullptr, nullptr, nullptr };
         if (q >= secondFirst) {
             if (job.second)
                 AddDropRow(Row(2, q), q, *job.second, ws.spans);
-            const RowView o[3] = { newField1(q - 1), newField1(q), newField1(q + 1) };
-            const int64_t* lo[3] = { levels(3, 1, q - 1), levels(3, 1, q), levels(3, 1, q + 1) };
-            const RowView n = Row(2, q);
-            work += PropagateRow(o, lo, n, n, nullptr, job.damping);
+            bool any = true;
+            lo[0] = levels(3, 1, q - 1, any);
+            lo[1] = levels(3, 1, q, any);
+            lo[2] = levels(3, 1, q + 1, any);
+            row.levels = any;
+            row.propagate = true;
+            row.o = o;
+            row.lo = lo;
+            row.n = Row(2, q);
+            row.out = row.n;
+            row.damping = job.damping;
         }
-        m_rowWork[q] += work;
+        m_rowWork[q] += StepRow(ws, row);
     };
     for (int32_t r = s; r < e; ++r) {
         if (job.drop)
             AddDropRow(Row(1, r), r, *job.drop, ws.spans);
         const RowView o[3] = { Row(2, r - 1), Row(2, r), Row(2, r + 1) };
-        const int64_t* lo[3] = { levels(0, 2, r - 1), levels(0, 2, r), levels(0, 2, r + 1) };
+        bool any = true;
+        const int64_t* lo[3] = { levels(0, 2, r - 1, any), levels(0, 2, r, any), levels(0, 2, r + 1, any) };
         const RowView save = ws.Ring(r);
-        m_rowWork[r] = PropagateRow(o, lo, Row(1, r), newField1(r), &save, job.damping);
+        *save.stale = 0;
+        RowJob row;
+        row.r = r;
+        row.levels = any;
+        row.propagate = true;
+        row.o = o;
+        row.lo = lo;
+        row.n = Row(1, r);
+        row.out = newField1(r);
+        row.save = &save;
+        row.damping = job.damping;
+        m_rowWork[r] = StepRow(ws, row);
         if (r > s)
             second(r - 1);
     }
@@ -741,23 +880,38 @@ void Water::PairBorder(const Job& job, int band)
     // The refraction of the row above the border, while field 1 still holds
     // the first step's old values in row s.
     const RowView h2 = above.Ring(q), below2 = Row(1, s);
-    int32_t work = RefractRow(q, Row(1, q), ws.Aside(), &h2, &below2);
+    RowJob row;
+    row.r = q;
+    row.refract = true;
+    row.h = Row(1, q);
+    row.below = ws.Aside();
+    row.h2 = &h2;
+    row.below2 = &below2;
+    int32_t work = StepRow(ws, row);
     CopyAside(ws, s);
-    ws.ForgetLevels();
-    for (int32_t row = q; row <= s; ++row) {
+    for (int32_t r = q; r <= s; ++r) {
         if (job.second)
-            AddDropRow(Row(2, row), row, *job.second, ws.spans);
-        const RowView o[3] = { Row(1, row - 1), Row(1, row), Row(1, row + 1) };
+            AddDropRow(Row(2, r), r, *job.second, ws.spans);
+        const RowView o[3] = { Row(1, r - 1), Row(1, r), Row(1, r + 1) };
         const int64_t* lo[3];
+        bool any = true;
         for (int d = 0; d < 3; ++d) {
-            Levels(o[d], m_sidesZero[0], ws.levels[d].data());
+            any = Levels(o[d], m_sidesZero[0], ws.levels[d].data()) && any;
             lo[d] = ws.levels[d].data();
         }
-        const RowView n = Row(2, row);
-        work += PropagateRow(o, lo, n, n, nullptr, job.damping);
-        m_rowWork[row] += work;
+        RowJob second;
+        second.r = r;
+        second.levels = any;
+        second.propagate = true;
+        second.o = o;
+        second.lo = lo;
+        second.n = Row(2, r);
+        second.out = second.n;
+        second.damping = job.damping;
+        m_rowWork[r] += work + StepRow(ws, second);
         work = 0;
     }
+    ws.ForgetLevels();
 }
 
 void Water::StepPair(int damping, const fast::RowDrop* first,

@@ -55,7 +55,10 @@ public:
     Water(const Water&) = delete;
     Water& operator=(const Water&) = delete;
 
-    static constexpr int32_t kDefaultChunk = 64;
+    // The chunk width for fields `width` wide: a wider chunk costs less to
+    // look at, a narrower one computes less beside a wave front (fronts move
+    // a column a step at any size, so wider screens have more quiet water).
+    static int32_t DefaultChunk(int32_t width) { return width > 2560 ? 128 : 64; }
     static constexpr int kMaxBands = 64;
 
     // Flat fields of width x height (both at least 1), chunks of
@@ -107,6 +110,8 @@ private:
         int32_t* cells;
         int32_t* values;
         uint8_t* states;
+        // Set when a chunk of the row may be stale.
+        uint8_t* stale;
     };
     struct Workspace;
     struct Job;
@@ -129,21 +134,35 @@ private:
     // chunks reads.
     void FillAround(const RowView& v, int32_t from, int32_t to) const;
     void AddDropRow(const RowView& v, int32_t row, const fast::RowDrop& drop, fast::SpanBuffer& spans) const;
-    void Levels(const RowView& v, bool sidesZero, int64_t* out) const;
-
-    // One row of a step's propagation: `o` the read field's rows r - 1, r,
-    // r + 1 (levels `lo`), `n` the written field's row r, results to `out`
-    // (n itself or a row kept aside), old values to `save` when not null.
-    int32_t PropagateRow(const RowView* o, const int64_t* const* lo,
-        const RowView& n, const RowView& out, const RowView* save, int damping) const;
-    // One row of a step's refraction from field-1 rows `h` and `below` of
-    // row r; `h2` and `below2`, when not null, are the rows of the unseen
-    // step before.
-    int32_t RefractRow(int32_t r, const RowView& h, const RowView& below,
-        const RowView* h2, const RowView* below2) const;
+    // Per chunk, the value of the row over it and the chunks beside it, or
+    // kNone; whether any chunk has one.
+    bool Levels(const RowView& v, bool sidesZero, int64_t* out) const;
+    bool AnyUniform(const RowView& v) const;
 
     void CopyAside(Workspace& ws, int32_t row);
     void Run(Job& job, Workers& workers, void (*band)(void*, int));
+    // One row of a step: the refraction of row r from field-1 rows `h` and
+    // `below` (and `h2`, `below2` of an unseen step before), then the
+    // propagation onto `n` from the read field's rows `o` (levels `lo`),
+    // results to `out`, old values to `save` when not null.
+    struct RowJob {
+        int32_t r = 0;
+        bool refract = false;
+        RowView h = {};
+        RowView below = {};
+        const RowView* h2 = nullptr;
+        const RowView* below2 = nullptr;
+        bool propagate = false;
+        // Whether `lo` gives any chunk a value.
+        bool levels = true;
+        const RowView* o = nullptr;
+        const int64_t* const* lo = nullptr;
+        RowView n = {};
+        RowView out = {};
+        const RowView* save = nullptr;
+        int damping = 0;
+    };
+    int32_t StepRow(Workspace& ws, const RowJob& job) const;
     static void StepBand(void* job, int band);
     static void PairBand(void* job, int band);
     void StepBandRun(const Job& job, int band);
@@ -153,11 +172,12 @@ private:
     const fast::Kernels* m_kernels = &fast::ScalarKernels();
     int32_t m_width = 0;
     int32_t m_height = 0;
-    int32_t m_chunk = kDefaultChunk;
+    int32_t m_chunk = 64;
     int32_t m_chunks = 0;
     int32_t* m_cells[2] = { nullptr, nullptr };
     std::vector<int32_t> m_values[2];
     std::vector<uint8_t> m_states[2];
+    std::vector<uint8_t> m_rowStale[2];
     bool m_sidesZero[2] = { true, true };
     // The maps describe memory only after a rescan.
     bool m_mapsValid = true;
