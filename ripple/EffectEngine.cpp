@@ -122,7 +122,8 @@ int32_t* CEffectEngine::GetHeights(int field)
 {
     if (!m_water.Allocated())
         return nullptr;
-    Settle(true);
+    if (m_waiting.active || m_pending || m_water.AnyStale() || m_water.MapsValid())
+        Settle(true);
     return m_water.Cells(field);
 }
 
@@ -130,7 +131,8 @@ const int32_t* CEffectEngine::GetHeights(int field) const
 {
     if (!m_water.Allocated())
         return nullptr;
-    Settle(false);
+    if (m_waiting.active || m_pending || m_water.AnyStale())
+        Settle(false);
     return m_water.Cells(field);
 }
 

@@ -25,14 +25,10 @@ int64_t CeilSqrt(int64_t t)
 
 bool SpanBuffer::Allocate(int32_t width)
 {
-    try {
-        m_spans.resize(RowDrop::kMaxSpans);
-        m_rings.resize(RowDrop::kMaxSpans / 2);
-        m_values.resize(static_cast<size_t>(std::max(width, 1)));
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    return true;
+    m_spans.reset(new (std::nothrow) DropSpan[RowDrop::kMaxSpans]);
+    m_rings.reset(new (std::nothrow) DropSpan[RowDrop::kMaxSpans / 2]);
+    m_values.reset(new (std::nothrow) int32_t[static_cast<size_t>(std::max(width, 1))]);
+    return m_spans && m_rings && m_values;
 }
 
 namespace {
@@ -64,9 +60,15 @@ int64_t RingStart(int32_t k, int64_t limit, float scale)
 
 bool ConeTable::Prepare(int32_t radius, int32_t q)
 {
-    if (radius == m_radius && q == m_q)
+    if (radius != m_radius || q != m_q) {
+        // Worth a table only when the same cone comes again.
+        m_radius = radius;
+        m_q = q;
+        m_built = false;
+        return false;
+    }
+    if (m_built)
         return true;
-    m_radius = -1;
     // A quarter disc holds about 0.79 r^2 increments.
     if (radius <= 0 || Square(radius) > kMaxTable)
         return false;
@@ -85,8 +87,7 @@ bool ConeTable::Prepare(int32_t radius, int32_t q)
         for (int64_t ax = 0; ax < count; ++ax)
             row[ax] = ConeIncrement(ax * ax + ay * ay, radius, q);
     }
-    m_radius = radius;
-    m_q = q;
+    m_built = true;
     return true;
 }
 
@@ -104,6 +105,12 @@ RowDrop::RowDrop()
 
 DropPreparation RowDrop::PrepareCosine(int32_t width, int32_t height, int x, int y, int radius, int dropHeight)
 {
+    // The show drops the same disc at every step of its drop phase: its
+    // rings (a cosine for every distance) are found once.
+    const int32_t key[6] = { width, height, x, y, radius, dropHeight };
+    if (m_keyed && !m_cone && std::equal(key, key + 6, m_key))
+        return DropPreparation::Ready;
+    m_keyed = false;
     const DropBox b = ClipDrop(x, y, radius, width, height);
     if (b.left >= b.right || b.top >= b.bottom)
         return DropPreparation::Empty;
@@ -131,6 +138,8 @@ DropPreparation RowDrop::PrepareCosine(int32_t width, int32_t height, int x, int
     m_ringStarts[rings] = r2;
     m_rings = rings;
     m_cone = false;
+    std::copy(key, key + 6, m_key);
+    m_keyed = true;
     m_x = x;
     m_y = y;
     m_box = b;

@@ -21,6 +21,7 @@
 #include "ripple/RippleMath.h"
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace ripple {
@@ -29,31 +30,34 @@ namespace fast {
 // Columns [first, end) of one row rise by `value`, or, when `values` is not
 // null, by values[column - first].
 struct DropSpan {
-    int32_t first = 0;
-    int32_t end = 0;
-    int32_t value = 0;
-    const int32_t* values = nullptr;
+    int32_t first;
+    int32_t end;
+    int32_t value;
+    const int32_t* values;
 };
 
 // Where a worker puts the spans of one row.
 class SpanBuffer {
 public:
     bool Allocate(int32_t width);
-    DropSpan* Spans() { return m_spans.data(); }
-    DropSpan* Rings() { return m_rings.data(); }
-    int32_t* Values() { return m_values.data(); }
+    DropSpan* Spans() { return m_spans.get(); }
+    DropSpan* Rings() { return m_rings.get(); }
+    int32_t* Values() { return m_values.get(); }
 
 private:
-    std::vector<DropSpan> m_spans;
-    std::vector<DropSpan> m_rings;
-    std::vector<int32_t> m_values;
+    // Left uninitialised: a row's spans are written before they are read.
+    std::unique_ptr<DropSpan[]> m_spans;
+    std::unique_ptr<DropSpan[]> m_rings;
+    std::unique_ptr<int32_t[]> m_values;
 };
 
 // The cone's increments for every (|ox|, |oy|) of a quarter disc, for the
-// last radius and height asked for while they are small enough to keep.
+// last radius and height asked for twice in a row while they are small
+// enough to keep.
 class ConeTable {
 public:
-    // False when the table would be too large; it then describes nothing.
+    // False when the table describes nothing (a first cone of its kind, or
+    // one too large).
     bool Prepare(int32_t radius, int32_t q);
     // Increments for |ox| from 0 on of row |oy| = ay (< radius), and their count.
     const int32_t* Row(int64_t ay, int64_t& count) const;
@@ -61,6 +65,7 @@ public:
 private:
     int32_t m_radius = -1;
     int32_t m_q = 0;
+    bool m_built = false;
     std::vector<int32_t> m_values;
     std::vector<int64_t> m_starts; // per ay; m_starts[ay + 1] - m_starts[ay] entries
 };
@@ -98,8 +103,10 @@ private:
     DropBox m_box = {};
     int32_t m_top = 0, m_bottom = 0;
     int64_t m_maxAbsX = 0;
-    // Cosine: the rings.
+    // Cosine: the rings, and the drop they were found for.
     int32_t m_rings = 0;
+    int32_t m_key[6] = { 0, 0, 0, 0, 0, 0 };
+    bool m_keyed = false;
     std::vector<int64_t> m_ringStarts; // first d2 of each ring; then r^2
     std::vector<int32_t> m_ringValues;
     // Cone.

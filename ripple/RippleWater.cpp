@@ -798,6 +798,13 @@ void Water::PairBandRun(const Job& job, int band)
     Workspace& ws = *m_work[band];
     ws.ForgetLevels();
     ws.asideStale = 0;
+    // Rows kept aside are read like field rows: their side columns are the
+    // field's.
+    auto sides = [&](const RowView& v, int32_t row) {
+        const RowView f = Row(1, row);
+        v.cells[0] = f.cells[0];
+        v.cells[m_width - 1] = f.cells[m_width - 1];
+    };
     const int32_t s = job.begins[band], e = job.begins[band + 1];
     const bool top = band == 0, bottom = band + 1 == job.bands;
     // The second step's rows this band does: the propagation of its first
@@ -855,6 +862,9 @@ void Water::PairBandRun(const Job& job, int band)
         const int64_t* lo[3] = { levels(0, 2, r - 1, any), levels(0, 2, r, any), levels(0, 2, r + 1, any) };
         const RowView save = ws.Ring(r);
         *save.stale = 0;
+        sides(save, r);
+        if (!top && r == s)
+            sides(ws.Aside(), r);
         RowJob row;
         row.r = r;
         row.levels = any;

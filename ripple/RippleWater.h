@@ -79,6 +79,9 @@ public:
     // of them is rebuilt from memory before the next sweep.
     void OpenForWriting();
     int32_t* Cells(int field) const { return m_cells[field == 1 ? 0 : 1]; }
+    // Whether memory may miss values, and whether the maps describe it.
+    bool AnyStale() const { return m_anyStale; }
+    bool MapsValid() const { return m_mapsValid; }
 
     // The whole of a prepared drop, added now to field 1 or 2.
     void AddDrop(int field, const fast::RowDrop& drop);
