@@ -56,13 +56,13 @@ struct Water::Workspace {
     std::vector<int32_t> ringCells[2];
     std::vector<int32_t> ringValues[2];
     std::vector<uint8_t> ringStates[2];
-    uint8_t ringStale[2];
+    StaleSpan ringStale[2];
     // The first row of the band's new field-1 values, while the band above
     // still reads the old ones.
     std::vector<int32_t> asideCells;
     std::vector<int32_t> asideValues;
     std::vector<uint8_t> asideStates;
-    uint8_t asideStale;
+    StaleSpan asideStale;
     // Levels of rows of the field read (slots 0 to 2) and of the new field 1
     // (slots 3 to 5), with the row each holds.
     std::vector<int64_t> levels[6];
@@ -121,7 +121,7 @@ void Water::Release()
     for (int f = 0; f < 2; ++f) {
         m_values[f] = std::vector<int32_t>();
         m_states[f] = std::vector<uint8_t>();
-        m_rowStale[f] = std::vector<uint8_t>();
+        m_rowStale[f] = std::vector<StaleSpan>();
     }
     m_flat = std::vector<uint8_t>();
     m_rowWork = std::vector<int32_t>();
@@ -152,7 +152,7 @@ bool Water::Allocate(int32_t width, int32_t height, int32_t chunkWidth)
     for (int f = 0; f < 2; ++f) {
         std::fill(m_states[f].begin(), m_states[f].end(), kUniform);
         std::fill(m_values[f].begin(), m_values[f].end(), 0);
-        std::fill(m_rowStale[f].begin(), m_rowStale[f].end(), 0);
+        std::fill(m_rowStale[f].begin(), m_rowStale[f].end(), StaleSpan{ 0, 0 });
         m_sidesZero[f] = true;
     }
     m_mapsValid = true;
@@ -214,7 +214,7 @@ void Water::Flatten()
                 m_values[f][k] = 0;
             }
         }
-        std::fill(m_rowStale[f].begin(), m_rowStale[f].end(), 1);
+        std::fill(m_rowStale[f].begin(), m_rowStale[f].end(), StaleSpan{ 0, m_chunks });
         if (!m_mapsValid || !m_sidesZero[f]) {
             for (int32_t r = 0; r < m_height; ++r) {
                 m_cells[f][static_cast<size_t>(r) * m_width] = 0;
@@ -233,7 +233,7 @@ Water::RowView Water::Row(int field, int32_t r) const
     const size_t chunk = static_cast<size_t>(r) * static_cast<size_t>(m_chunks);
     return { m_cells[f] + static_cast<size_t>(r) * static_cast<size_t>(m_width),
         const_cast<int32_t*>(m_values[f].data()) + chunk, const_cast<uint8_t*>(m_states[f].data()) + chunk,
-        const_cast<uint8_t*>(m_rowStale[f].data()) + r };
+        const_cast<StaleSpan*>(m_rowStale[f].data()) + r };
 }
 
 void Water::Fill(const RowView& v, int32_t k) const
@@ -250,43 +250,30 @@ void Water::FillRow(const RowView& v) const
         Fill(v, k);
 }
 
-void Water::FillRange(const RowView& v, int32_t from, int32_t to) const
+void Water::FillRangeStale(const RowView& v, int32_t from, int32_t to) const
 {
-    if (!*v.stale)
-        return;
-    from = std::max(from, 0);
-    to = std::min(to, m_chunks);
-    int32_t k = from;
-    // Eight states at a time.
-    for (; k + 8 <= to; k += 8) {
-        uint64_t word;
-        std::memcpy(&word, v.states + k, 8);
-        if (!(word & 0x0202020202020202ull))
-            continue;
-        for (int32_t j = k; j < k + 8; ++j) {
-            if (v.states[j] & kStale)
-                Fill(v, j);
-        }
-    }
-    for (; k < to; ++k) {
+    StaleSpan& span = *v.stale;
+    const int32_t a = std::max(from, span.lo), b = std::min(to, span.hi);
+    for (int32_t k = a; k < b; ++k) {
         if (v.states[k] & kStale)
             Fill(v, k);
     }
-    if (from == 0 && to == m_chunks)
-        *v.stale = 0;
+    // What is left stale lies on either side of the range.
+    if (a == span.lo)
+        span.lo = b;
+    else if (b == span.hi)
+        span.hi = a;
 }
 
-void Water::FillAround(const RowView& v, int32_t from, int32_t to) const
+void Water::FillAroundStale(const RowView& v, int32_t from, int32_t to) const
 {
     // A stale chunk's memory means nothing until it is written out whole, so
     // one column of it may be written alone.
-    if (!*v.stale)
-        return;
     if (from > 0 && (v.states[from - 1] & kStale))
         v.cells[First(from) - 1] = v.values[from - 1];
     if (to < m_chunks && (v.states[to] & kStale))
         v.cells[First(to)] = v.values[to];
-    FillRange(v, from, to);
+    FillRangeStale(v, from, to);
 }
 
 void Water::Materialize() const
@@ -318,7 +305,7 @@ void Water::Rescan()
                 v.states[k] = std::all_of(p, p + count, [p](int32_t x) { return x == p[0]; }) ? kUniform : kVaried;
                 v.values[k] = p[0];
             }
-            *v.stale = 0;
+            *v.stale = StaleSpan{ 0, 0 };
         }
         bool zero = true;
         const int32_t* cells = Cells(field);
@@ -372,7 +359,7 @@ void Water::AddDropRow(const RowView& v, int32_t row, const fast::RowDrop& drop,
             if (lead.value != 0) {
                 v.values[k] = WrapAdd(v.values[k], lead.value);
                 v.states[k] = kUniform | kStale;
-                *v.stale = 1;
+                v.stale->Add(k);
             }
             ++k;
             continue;
@@ -421,7 +408,11 @@ void Water::AddDrop(int field, const fast::RowDrop& drop)
 
 bool Water::Levels(const RowView& v, bool sidesZero, int64_t* out) const
 {
+    // Stale chunks are uniform ones: a row without either is written out.
+    // Any other row's stale span is found exactly on the way.
     if (!AnyUniform(v)) {
+        if (!v.stale->Empty())
+            *v.stale = StaleSpan{ 0, 0 };
         std::fill(out, out + m_chunks, kNone);
         return false;
     }
@@ -429,13 +420,18 @@ bool Water::Levels(const RowView& v, bool sidesZero, int64_t* out) const
     int64_t left = side;
     int64_t mid = LevelOf(v.states[0], v.values[0]);
     bool any = false;
+    StaleSpan span = { 0, 0 };
     for (int32_t k = 0; k < m_chunks; ++k) {
         const int64_t right = k + 1 < m_chunks ? LevelOf(v.states[k + 1], v.values[k + 1]) : side;
         out[k] = left == mid && mid == right ? mid : kNone;
         any |= out[k] >= 0;
+        if (v.states[k] & kStale)
+            span.Add(k);
         left = mid;
         mid = right;
     }
+    if (span.Empty() ? !v.stale->Empty() : span.lo != v.stale->lo || span.hi != v.stale->hi)
+        *v.stale = span;
     return any;
 }
 
@@ -563,9 +559,15 @@ int32_t Water::StepRow(Workspace& ws, const RowJob& j) const
             std::fill(flat + a, flat + k, uint8_t(0));
             computed += k - a;
         } else if (kind & kCopy) {
-            for (int32_t c = a; c < k; ++c) {
-                m_kernels->copy(m_source + froms[c], target + First(c), m_target.fill, First(c), End(c) - First(c));
-                flat[c] = froms[c] == base + First(c);
+            // Chunks whose pieces follow each other in the source: one copy.
+            for (int32_t c = a; c < k;) {
+                int32_t d = c + 1;
+                while (d < k && froms[d] == froms[d - 1] + (End(d - 1) - First(d - 1)))
+                    ++d;
+                m_kernels->copy(m_source + froms[c], target + First(c), m_target.fill, First(c), End(d - 1) - First(c));
+                const bool own = froms[c] == base + First(c);
+                std::fill(flat + c, flat + d, uint8_t(own));
+                c = d;
             }
         }
         if (kind & kPropagate) {
@@ -608,12 +610,12 @@ int32_t Water::StepRow(Workspace& ws, const RowJob& j) const
                     if (j.save) {
                         j.save->values[c] = b;
                         j.save->states[c] = kUniform | kStale;
-                        *j.save->stale = 1;
+                        j.save->stale->Add(c);
                     }
                     if (j.out.cells != n.cells || v != b) {
                         j.out.values[c] = v;
                         j.out.states[c] = kUniform | kStale;
-                        *j.out.stale = 1;
+                        j.out.stale->Add(c);
                     }
                 }
             }
@@ -690,7 +692,7 @@ void Water::StepBandRun(const Job& job, int band)
 {
     Workspace& ws = *m_work[band];
     ws.ForgetLevels();
-    ws.asideStale = 0;
+    ws.asideStale = StaleSpan{ 0, 0 };
     const int32_t s = job.begins[band], e = job.begins[band + 1];
     const bool page0 = job.page == 0;
     const int written = page0 ? 1 : 2, read = page0 ? 2 : 1;
@@ -797,7 +799,7 @@ void Water::PairBandRun(const Job& job, int band)
 {
     Workspace& ws = *m_work[band];
     ws.ForgetLevels();
-    ws.asideStale = 0;
+    ws.asideStale = StaleSpan{ 0, 0 };
     // Rows kept aside are read like field rows: their side columns are the
     // field's.
     auto sides = [&](const RowView& v, int32_t row) {
@@ -861,7 +863,7 @@ void Water::PairBandRun(const Job& job, int band)
         bool any = true;
         const int64_t* lo[3] = { levels(0, 2, r - 1, any), levels(0, 2, r, any), levels(0, 2, r + 1, any) };
         const RowView save = ws.Ring(r);
-        *save.stale = 0;
+        *save.stale = StaleSpan{ 0, 0 };
         sides(save, r);
         if (!top && r == s)
             sides(ws.Aside(), r);

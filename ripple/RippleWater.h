@@ -109,12 +109,28 @@ public:
     int32_t Chunks() const { return m_chunks; }
 
 private:
+    // Chunks [lo, hi) of a row hold all its stale ones (maybe more); empty
+    // when lo >= hi.
+    struct StaleSpan {
+        int32_t lo;
+        int32_t hi;
+        bool Empty() const { return lo >= hi; }
+        void Add(int32_t k)
+        {
+            if (lo >= hi) {
+                lo = k;
+                hi = k + 1;
+            } else {
+                lo = lo < k ? lo : k;
+                hi = hi > k + 1 ? hi : k + 1;
+            }
+        }
+    };
     struct RowView {
         int32_t* cells;
         int32_t* values;
         uint8_t* states;
-        // Set when a chunk of the row may be stale.
-        uint8_t* stale;
+        StaleSpan* stale;
     };
     struct Workspace;
     struct Job;
@@ -131,11 +147,21 @@ private:
     void Fill(const RowView& v, int32_t k) const;
     void FillRow(const RowView& v) const;
     // Chunks [from, to) written out, as far as they exist.
-    void FillRange(const RowView& v, int32_t from, int32_t to) const;
+    void FillRange(const RowView& v, int32_t from, int32_t to) const
+    {
+        if (from < v.stale->hi && v.stale->lo < to)
+            FillRangeStale(v, from, to);
+    }
     // The chunks [from, to) written out, and of the chunks beside them the
     // column next to them, as far as they exist: what a stencil over the
     // chunks reads.
-    void FillAround(const RowView& v, int32_t from, int32_t to) const;
+    void FillAround(const RowView& v, int32_t from, int32_t to) const
+    {
+        if (from - 1 < v.stale->hi && v.stale->lo < to + 1)
+            FillAroundStale(v, from, to);
+    }
+    void FillRangeStale(const RowView& v, int32_t from, int32_t to) const;
+    void FillAroundStale(const RowView& v, int32_t from, int32_t to) const;
     void AddDropRow(const RowView& v, int32_t row, const fast::RowDrop& drop, fast::SpanBuffer& spans) const;
     // Per chunk, the value of the row over it and the chunks beside it, or
     // kNone; whether any chunk has one.
@@ -180,7 +206,7 @@ private:
     int32_t* m_cells[2] = { nullptr, nullptr };
     std::vector<int32_t> m_values[2];
     std::vector<uint8_t> m_states[2];
-    std::vector<uint8_t> m_rowStale[2];
+    std::vector<StaleSpan> m_rowStale[2];
     bool m_sidesZero[2] = { true, true };
     // The maps describe memory only after a rescan.
     bool m_mapsValid = true;
