@@ -31,6 +31,10 @@
 #include <valgrind/callgrind.h>
 #endif
 #endif
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #ifndef CALLGRIND_START_INSTRUMENTATION
 #define CALLGRIND_START_INSTRUMENTATION
 #define CALLGRIND_STOP_INSTRUMENTATION
@@ -136,7 +140,18 @@ double WallMs()
 
 double CpuMs()
 {
+#ifdef _WIN32
+    // clock() there is wall time.
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user))
+        return 0;
+    auto ms = [](const FILETIME& t) {
+        return static_cast<double>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e4;
+    };
+    return ms(kernel) + ms(user);
+#else
     return static_cast<double>(std::clock()) * 1000.0 / CLOCKS_PER_SEC;
+#endif
 }
 
 struct Phase {

@@ -228,6 +228,16 @@ RIPPLE_SSE2 void Refract(const RefractRow& q, int32_t first, int32_t end)
     const Refraction f = Prepare(q);
     __m128i even = EvenLanes(first);
     int32_t c = first;
+    // One vector where the run starts, then on from the first column whose
+    // pixel starts a 16-byte boundary of the target (pixels drawn twice come
+    // out the same).
+    if (end - first >= 4 && (reinterpret_cast<uintptr_t>(q.target + c) & 15) != 0) {
+        RefractVector(f, c, even);
+        do
+            ++c;
+        while ((reinterpret_cast<uintptr_t>(q.target + c) & 15) != 0);
+        even = EvenLanes(c);
+    }
     while (c < end) {
         // The last columns: once more over the last 4 when there are as
         // many (a pixel comes out the same however often it is drawn).
@@ -249,7 +259,7 @@ RIPPLE_SSE2 void Step(const RefractRow& q, const PropagateRow& p, int32_t first,
 {
     Clean();
     const Refraction f = Prepare(q);
-    const __m128i even = EvenLanes(first);
+    __m128i even;
     const __m128i shift = _mm_cvtsi32_si128(p.damping & 31);
     const int32_t* up = p.up;
     const int32_t* mid = p.mid;
@@ -259,10 +269,16 @@ RIPPLE_SSE2 void Step(const RefractRow& q, const PropagateRow& p, int32_t first,
     // The refraction of the columns after the last whole vector first, over
     // the last 4 columns: nothing has overwritten them yet, and the loop
     // draws the pixels they share the same again.
-    const bool tail = (end - first) % 4 != 0 && end - first >= 4;
+    const bool tail = end - first >= 4;
     if (tail)
         RefractVector(f, end - 4, EvenLanes(end - 4));
     int32_t c = first;
+    // Whole vectors on 16-byte boundaries of the target from here on.
+    for (; c < end && (reinterpret_cast<uintptr_t>(q.target + c) & 15) != 0; ++c) {
+        RefractPixel(q, c);
+        PropagatePixel(p, c);
+    }
+    even = EvenLanes(c);
     for (; c + 4 <= end; c += 4) {
         RefractVector(f, c, even);
         __m128i s = _mm_add_epi32(Load(up + c - 1), Load(up + c));

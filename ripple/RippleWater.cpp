@@ -115,8 +115,9 @@ Water::~Water()
 
 void Water::Release()
 {
-    std::free(m_cells[0]);
-    std::free(m_cells[1]);
+    std::free(m_blocks[0]);
+    std::free(m_blocks[1]);
+    m_blocks[0] = m_blocks[1] = nullptr;
     m_cells[0] = m_cells[1] = nullptr;
     for (int f = 0; f < 2; ++f) {
         m_values[f] = std::vector<int32_t>();
@@ -140,8 +141,13 @@ bool Water::Allocate(int32_t width, int32_t height, int32_t chunkWidth)
     const size_t n = static_cast<size_t>(width) * static_cast<size_t>(height);
     // Zeroed memory from the system: pages no sweep ever writes (water
     // still flat) are never touched.
-    m_cells[0] = static_cast<int32_t*>(std::calloc(n, sizeof(int32_t)));
-    m_cells[1] = static_cast<int32_t*>(std::calloc(n, sizeof(int32_t)));
+    // On a cache line: rows of a width of eight values start on 32-byte
+    // boundaries, where the vectors of the display image start too.
+    for (int f = 0; f < 2; ++f) {
+        m_blocks[f] = std::calloc(n + 16, sizeof(int32_t));
+        const uintptr_t at = reinterpret_cast<uintptr_t>(m_blocks[f]);
+        m_cells[f] = m_blocks[f] ? reinterpret_cast<int32_t*>((at + 63) & ~uintptr_t(63)) : nullptr;
+    }
     m_width = width;
     m_height = height;
     m_chunk = std::max(chunkWidth, 2);

@@ -203,6 +203,7 @@ private:
     int32_t m_height = 0;
     int32_t m_chunk = 64;
     int32_t m_chunks = 0;
+    void* m_blocks[2] = { nullptr, nullptr };
     int32_t* m_cells[2] = { nullptr, nullptr };
     std::vector<int32_t> m_values[2];
     std::vector<uint8_t> m_states[2];
