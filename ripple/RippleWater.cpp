@@ -252,14 +252,15 @@ void Water::Fill(const RowView& v, int32_t k) const
 
 void Water::FillRow(const RowView& v) const
 {
-    for (int32_t k = 0; k < m_chunks; ++k)
-        Fill(v, k);
+    FillRange(v, 0, m_chunks);
 }
 
 void Water::FillRangeStale(const RowView& v, int32_t from, int32_t to) const
 {
     StaleSpan& span = *v.stale;
     const int32_t a = std::max(from, span.lo), b = std::min(to, span.hi);
+    if (a >= b)
+        return;
     for (int32_t k = a; k < b; ++k) {
         if (v.states[k] & kStale)
             Fill(v, k);

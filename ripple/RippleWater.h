@@ -9,14 +9,16 @@
 // memory, so water that stays uniform (flat, or a plateau of a drop rising
 // every step) costs no memory traffic at all.
 //
-// Where a chunk of the field read by the propagation and its eight
-// neighbouring chunks are uniform with one value a, and the chunk of the
-// written field is uniform with value b, every new value of the chunk is
-// the propagation of eight a's and b: a uniform chunk again, found without
-// touching the memory. Where field 1 is uniform over a chunk, the chunk to
-// its right and the chunk below, every slope is 0 and the refraction draws
-// the source pixels themselves; if the target already shows them there
-// (a map per chunk of the target says so), nothing is drawn.
+// Where each of the three rows the propagation reads is uniform over a chunk
+// and the chunks beside it (the rows may differ: a wave running straight up
+// or down keeps its rows uniform), and the chunk of the written field is
+// uniform, every new value of the chunk is the same: a uniform chunk again,
+// found without touching the memory. Where field 1 is uniform over a chunk
+// and the first column of the next, and uniform over the chunk in the row
+// below, no slope is sideways and every slope down is the same: the chunk
+// shows a piece of one source row, copied as it is; with a slope below 8
+// that is the chunk's own row, which the target may show already (a map per
+// chunk of the target says so), and then nothing is drawn.
 //
 // A sweep walks the rows in order. One step: refraction of row r (reading
 // field 1 in rows r and r + 1), then the propagation of row r. Two steps at
