@@ -273,11 +273,6 @@ RIPPLE_AVX2 void StepRun(const RefractRow& q, const PropagateRow& p, int32_t fir
     if (tail)
         RefractVector<kUnseen, kFill>(f, end - 8, EvenLanes(end - 8));
     int32_t c = first;
-    // Whole vectors on 32-byte boundaries of the target from here on.
-    for (; c < end && (reinterpret_cast<uintptr_t>(q.target + c) & 31) != 0; ++c) {
-        RefractPixel(q, c);
-        PropagatePixel(p, c);
-    }
     const __m256i even = EvenLanes(c);
     for (; c + 8 <= end; c += 8) {
         const __m256i hc = Load(f.h + c);

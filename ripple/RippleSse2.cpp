@@ -273,11 +273,6 @@ RIPPLE_SSE2 void Step(const RefractRow& q, const PropagateRow& p, int32_t first,
     if (tail)
         RefractVector(f, end - 4, EvenLanes(end - 4));
     int32_t c = first;
-    // Whole vectors on 16-byte boundaries of the target from here on.
-    for (; c < end && (reinterpret_cast<uintptr_t>(q.target + c) & 15) != 0; ++c) {
-        RefractPixel(q, c);
-        PropagatePixel(p, c);
-    }
     even = EvenLanes(c);
     for (; c + 4 <= end; c += 4) {
         RefractVector(f, c, even);

@@ -423,23 +423,27 @@ bool Water::Levels(const RowView& v, bool sidesZero, int64_t* out) const
         std::fill(out, out + m_chunks, kNone);
         return false;
     }
+    for (int32_t k = 0; k < m_chunks; ++k)
+        out[k] = LevelOf(v.states[k], v.values[k]);
     const int64_t side = sidesZero ? 0 : kNone;
     int64_t left = side;
-    int64_t mid = LevelOf(v.states[0], v.values[0]);
-    bool any = false;
+    int64_t any = kNone;
+    for (int32_t k = 0; k < m_chunks; ++k) {
+        const int64_t mid = out[k];
+        const int64_t right = k + 1 < m_chunks ? out[k + 1] : side;
+        out[k] = left == mid && mid == right ? mid : kNone;
+        any &= out[k];
+        left = mid;
+    }
     StaleSpan span = { 0, 0 };
     for (int32_t k = 0; k < m_chunks; ++k) {
-        const int64_t right = k + 1 < m_chunks ? LevelOf(v.states[k + 1], v.values[k + 1]) : side;
-        out[k] = left == mid && mid == right ? mid : kNone;
-        any |= out[k] >= 0;
         if (v.states[k] & kStale)
             span.Add(k);
-        left = mid;
-        mid = right;
     }
     if (span.Empty() ? !v.stale->Empty() : span.lo != v.stale->lo || span.hi != v.stale->hi)
         *v.stale = span;
-    return any;
+    // Levels are 0 or more, kNone all bits: any level clears a bit.
+    return any != kNone;
 }
 
 bool Water::AnyUniform(const RowView& v) const
@@ -494,33 +498,40 @@ int32_t Water::StepRow(Workspace& ws, const RowJob& j) const
     // written is one value.
     const bool shifts = j.refract && AnyUniform(h) && AnyUniform(below);
     const bool quiets = j.propagate && j.levels && AnyUniform(n);
-    const uint8_t busy = (j.refract ? kRefract : 0) | (j.propagate ? kPropagate : 0);
-    if (!shifts && !quiets)
-        std::fill(kinds, kinds + m_chunks, busy);
-    for (int32_t k = 0; (shifts || quiets) && k < m_chunks; ++k) {
-        uint8_t kind = 0;
-        if (j.refract) {
-            kind = kRefract;
-            if (shifts && (h.states[k] & kUniform) && (below.states[k] & kUniform)) {
-                const int32_t v = h.values[k];
-                if (k + 1 < m_chunks ? (h.states[k + 1] & kUniform) && h.values[k + 1] == v
-                                     : m_sidesZero[0] && v == 0) {
-                    const int32_t offset = WrapMul(WrapSub(v, below.values[k]) >> 3, m_width);
-                    const int32_t first = First(k), from = WrapAdd(base + first, offset);
-                    if (offset == 0) {
-                        kind = flat[k] ? kShown : kCopy;
-                        froms[k] = from;
-                    } else if (from > 0 && from < count - (End(k) - first - 1)) {
-                        // Every index inside the picture.
-                        kind = kCopy;
-                        froms[k] = from;
-                    }
+    if (!quiets) {
+        std::fill(kinds, kinds + m_chunks, j.propagate ? kPropagate : 0);
+    } else {
+        const int64_t* lo0 = lo[0];
+        const int64_t* lo1 = lo[1];
+        const int64_t* lo2 = lo[2];
+        for (int32_t k = 0; k < m_chunks; ++k)
+            kinds[k] = (lo0[k] | lo1[k] | lo2[k]) >= 0 && (n.states[k] & kUniform) ? 0 : kPropagate;
+    }
+    if (j.refract && !shifts) {
+        for (int32_t k = 0; k < m_chunks; ++k)
+            kinds[k] |= kRefract;
+    } else if (j.refract) {
+        // The value each chunk's last column sees to its right.
+        const int32_t last = m_chunks - 1;
+        for (int32_t k = 0; k < m_chunks; ++k) {
+            uint8_t kind = kRefract;
+            const int32_t v = h.values[k];
+            const bool level = k < last ? (h.states[k + 1] & kUniform) && h.values[k + 1] == v
+                                        : m_sidesZero[0] && v == 0;
+            if ((h.states[k] & below.states[k] & kUniform) && level) {
+                const int32_t offset = WrapMul(WrapSub(v, below.values[k]) >> 3, m_width);
+                const int32_t first = First(k), from = WrapAdd(base + first, offset);
+                if (offset == 0) {
+                    kind = flat[k] ? kShown : kCopy;
+                    froms[k] = from;
+                } else if (from > 0 && from < count - (End(k) - first - 1)) {
+                    // Every index inside the picture.
+                    kind = kCopy;
+                    froms[k] = from;
                 }
             }
+            kinds[k] |= kind;
         }
-        if (j.propagate && !(quiets && (lo[0][k] | lo[1][k] | lo[2][k]) >= 0 && (n.states[k] & kUniform)))
-            kind |= kPropagate;
-        kinds[k] = kind;
     }
 
     fast::RefractRow q;

@@ -60,7 +60,7 @@ public:
     // The chunk width for fields `width` wide: a wider chunk costs less to
     // look at, a narrower one computes less beside a wave front (fronts move
     // a column a step at any size, so wider screens have more quiet water).
-    static int32_t DefaultChunk(int32_t width) { return width > 2560 ? 128 : 64; }
+    static int32_t DefaultChunk(int32_t width) { return width > 5120 ? 256 : 128; }
     static constexpr int kMaxBands = 64;
 
     // Flat fields of width x height (both at least 1), chunks of
