@@ -7,12 +7,14 @@
 // them alike and their ratio holds.
 //   tick_bench [--size WxH]... [--cycles N] [--mode M] [--ticks FIRST-LAST]
 //              [--config NAME]...
-// A config is THREADS[:PATH][:each] (threads 0: one per processor; path
+// A config is THREADS[:PATH][:each] (threads 0: one per processor, "auto":
+// the thread policy over the processors with a budget of 40 ms a tick; path
 // reference, scalar, sse2 or avx2; "each" draws every step's frame, as the
 // Windows show paints them, instead of only each tick's last). With
 // --ticks, only those ticks of the first cycle are timed, and under callgrind
 // (valgrind --tool=callgrind --instr-atstart=no) only they are counted.
 #include "ripple/EffectEngine.h"
+#include "ripple/RippleThreads.h"
 #include "show/ShowCycle.h"
 
 #include <algorithm>
@@ -44,7 +46,7 @@ namespace {
 
 struct Config {
     std::string name;
-    int threads = 1;
+    int threads = 1; // -1: the thread policy
     ripple::RipplePath path = ripple::BestPath();
     bool each = false;
 };
@@ -58,7 +60,7 @@ bool ParseConfig(const std::string& text, Config& c)
         const size_t end = std::min(text.find(':', at), text.size());
         const std::string part = text.substr(at, end - at);
         if (field == 0) {
-            c.threads = std::atoi(part.c_str());
+            c.threads = part == "auto" ? -1 : std::atoi(part.c_str());
         } else if (part == "each") {
             c.each = true;
         } else {
@@ -92,7 +94,7 @@ public:
         }
         m_display = m_source;
         m_engine.SetPath(config.path);
-        m_engine.SetThreads(config.threads);
+        m_engine.SetThreads(config.threads < 0 ? 1 : config.threads);
     }
 
     void CloseMusic() override {}
@@ -161,16 +163,27 @@ struct Phase {
 
 // One show of a config: the cycle, its stage and the time of each phase.
 struct Run {
-    Run(int w, int h, const Config& c, int mode) : config(c), stage(w, h, c), width(w), height(h)
+    Run(int w, int h, const Config& c, int mode)
+        : config(c), stage(w, h, c), width(w), height(h), policy(Processors(), kBudgetMs)
     {
         stage.FlattenWater();
         cycle.Start(mode);
     }
+    static int Processors()
+    {
+        CEffectEngine e;
+        e.SetThreads(0);
+        return e.GetThreads();
+    }
+    static constexpr double kBudgetMs = 40;
     Config config;
     BenchStage stage;
     CShowCycle cycle;
     int width, height;
     Phase drops, settling;
+    ripple::ThreadPolicy policy;
+    // Ticks run on each thread count, for the policy.
+    std::vector<int> threadTicks = std::vector<int>(65, 0);
 };
 
 void RunCycle(Run& run)
@@ -181,10 +194,15 @@ void RunCycle(Run& run)
         const bool drawn = run.cycle.Tick(run.width, run.height, run.stage);
         if (!drawn)
             return;
+        const double ms = WallMs() - wall;
         Phase& p = run.cycle.TickCount() < CShowCycle::kDropTicks ? run.drops : run.settling;
-        p.wall += WallMs() - wall;
+        p.wall += ms;
         p.cpu += CpuMs() - cpu;
         ++p.ticks;
+        if (run.config.threads < 0) {
+            ++run.threadTicks[run.policy.Threads()];
+            run.stage.Engine().SetThreads(run.policy.Report(ms));
+        }
     }
 }
 
@@ -293,6 +311,13 @@ int main(int argc, char** argv)
             cell(run->settling.wall, run->settling.cpu, run->settling.ticks);
             cell(run->drops.wall + run->settling.wall, run->drops.cpu + run->settling.cpu,
                 run->drops.ticks + run->settling.ticks);
+            if (run->config.threads < 0) {
+                std::printf("  ticks on");
+                for (int t = 1; t < 65; ++t) {
+                    if (run->threadTicks[t])
+                        std::printf(" %d thread(s): %d", t, run->threadTicks[t]);
+                }
+            }
             std::printf("\n");
         }
         for (Run* run : runs)
