@@ -9,7 +9,10 @@
 // The target is the engine's: between steps it must keep what the engine
 // drew, since a step leaves some pixels as they were. Where the water is
 // flat and the target already shows the source there, a step draws nothing;
-// after anything else has drawn into the target, call ForgetTarget.
+// after anything else has drawn into the target, call ForgetTarget. A
+// source or target other than the last step's is not trusted to show
+// anything. A target whose rows overlap each other or the source is drawn
+// in the reference's order.
 #pragma once
 
 #include "ripple/RippleDrops.h"
@@ -45,8 +48,9 @@ public:
     // water and draws only the pixels of the first step's picture that the
     // second one leaves. Anything else first runs the waiting step in full.
     void StepUnseen(const uint32_t* source, const ripple::Target& target);
-    // Runs a step left waiting by StepUnseen, if any. Nothing else needs to:
-    // a waiting step whose picture is never needed is simply dropped.
+    // Runs a step left waiting by StepUnseen, if any (everything that needs
+    // the water or the target does so first); one still waiting when the
+    // engine is destroyed is never drawn.
     void CatchUp();
     void AddCosineDrop(int x, int y, int radius, int height, int page);
     void AddConeDrop(int x, int y, int radius, int height, int page);
