@@ -5,10 +5,12 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
-#include <new>
+#include <cstdlib>
 #include <thread>
 
 using ripple::RipplePath;
+using ripple::Target;
+using ripple::fast::DropPreparation;
 
 namespace {
 
@@ -27,14 +29,13 @@ CEffectEngine::CEffectEngine()
     , m_height(0)
     , m_page(0)
     , m_damping(10)
-    , m_heights1(nullptr)
-    , m_heights2(nullptr)
-    , m_dropPending(false)
+    , m_next(0)
+    , m_pending(false)
     , m_path(ripple::BestPath())
     , m_threads(ProcessorCount())
     , m_strip(0)
-    , m_asideRows(0)
 {
+    m_water.SetKernels(ripple::fast::KernelsFor(m_path));
 }
 
 CEffectEngine::~CEffectEngine()
@@ -44,29 +45,23 @@ CEffectEngine::~CEffectEngine()
 
 void CEffectEngine::Release()
 {
-    delete[] m_heights1;
-    delete[] m_heights2;
-    m_heights1 = nullptr;
-    m_heights2 = nullptr;
-    m_scratch.Release();
-    m_aside.reset();
-    m_asideRows = 0;
-    m_dropPending = false;
+    m_water.Release();
+    m_pending = false;
+    m_waiting = Waiting();
     m_width = 0;
     m_height = 0;
 }
 
 bool CEffectEngine::Create(int width, int height)
 {
+    CatchUp();
     m_page = 0;
-    if (m_heights1 && width == m_width && height == m_height) {
+    m_pending = false;
+    if (m_water.Allocated() && width == m_width && height == m_height) {
         // Flat water again at the same size: the fields are kept, so that a
         // cycle's start neither frees nor asks for two screen-sized blocks
         // (which a fragmented 32-bit address space may refuse).
-        m_dropPending = false;
-        const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
-        std::fill(m_heights1, m_heights1 + count, 0);
-        std::fill(m_heights2, m_heights2 + count, 0);
+        m_water.Flatten();
         return true;
     }
     Release();
@@ -76,17 +71,13 @@ bool CEffectEngine::Create(int width, int height)
     // of a field must fit in an int.
     if (width != 0 && static_cast<int64_t>(height) > INT_MAX / 4 / width)
         return false;
-    const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
-    if (count == 0)
+    if (static_cast<int64_t>(width) * height == 0)
         return true;
-    m_heights1 = new (std::nothrow) int32_t[count]();
-    m_heights2 = new (std::nothrow) int32_t[count]();
+    const int chunk = m_strip > 0 ? m_strip : ripple::Water::DefaultChunk(width);
+    if (!m_water.Allocate(width, height, chunk))
+        return false;
     m_width = width;
     m_height = height;
-    if (!m_heights1 || !m_heights2 || !m_scratch.Allocate(width) || !ReserveAside(GetThreads())) {
-        Release();
-        return false;
-    }
     return true;
 }
 
@@ -95,102 +86,196 @@ ripple::FieldPair CEffectEngine::Fields() const
     ripple::FieldPair f;
     f.width = m_width;
     f.height = m_height;
-    f.heights1 = m_heights1;
-    f.heights2 = m_heights2;
+    f.heights1 = m_water.Cells(1);
+    f.heights2 = m_water.Cells(2);
     return f;
+}
+
+void CEffectEngine::RunStep(int page, const ripple::fast::RowDrop* drop, const uint32_t* source,
+    const Target& target) const
+{
+    m_water.Step(page, m_damping, drop, source, target, m_threads, m_workers);
+}
+
+void CEffectEngine::CatchUp()
+{
+    if (!m_waiting.active)
+        return;
+    m_waiting.active = false;
+    RunStep(0, m_waiting.drop ? &m_drops[1 - m_next] : nullptr, m_waiting.source, m_waiting.target);
+}
+
+void CEffectEngine::Settle(bool expose) const
+{
+    const_cast<CEffectEngine*>(this)->CatchUp();
+    if (m_pending) {
+        m_pending = false;
+        m_water.AddDrop(m_page == 0 ? 1 : 2, m_drops[m_next]);
+    }
+    if (expose)
+        m_water.OpenForWriting();
+    else
+        m_water.Materialize();
 }
 
 int32_t* CEffectEngine::GetHeights(int field)
 {
-    AddPendingDrop();
-    return field == 1 ? m_heights1 : m_heights2;
+    if (!m_water.Allocated())
+        return nullptr;
+    if (m_waiting.active || m_pending || m_water.AnyStale() || m_water.MapsValid())
+        Settle(true);
+    return m_water.Cells(field);
 }
 
 const int32_t* CEffectEngine::GetHeights(int field) const
 {
-    AddPendingDrop();
-    return field == 1 ? m_heights1 : m_heights2;
+    if (!m_water.Allocated())
+        return nullptr;
+    if (m_waiting.active || m_pending || m_water.AnyStale())
+        Settle(false);
+    return m_water.Cells(field);
 }
 
-void CEffectEngine::AddPendingDrop() const
+void CEffectEngine::ForgetTarget()
 {
-    if (!m_dropPending)
-        return;
-    m_dropPending = false;
-    const ripple::fast::CosineDropPlan& p = m_pendingDrop;
-    for (int64_t oy = p.box.top; oy < p.box.bottom; ++oy)
-        ripple::fast::AddCosineDropRow(m_path, p, m_scratch, static_cast<int32_t>(p.y + oy));
+    m_water.ForgetPicture();
 }
 
-void CEffectEngine::AddPendingDropRow(const void* engine, int32_t row)
+bool CEffectEngine::Overlap(const uint32_t* source, const Target& target) const
 {
-    const CEffectEngine* e = static_cast<const CEffectEngine*>(engine);
-    ripple::fast::AddCosineDropRow(e->m_path, e->m_pendingDrop, e->m_scratch, row);
+    const ptrdiff_t row = static_cast<ptrdiff_t>(m_width) * 4;
+    // Rows of the target over each other: the order of writing decides.
+    if (m_height > 1 && std::abs(target.stride) < row)
+        return true;
+    const char* t = reinterpret_cast<const char*>(target.row0);
+    const ptrdiff_t span = static_cast<ptrdiff_t>(m_height - 1) * target.stride;
+    const char* low = t + std::min<ptrdiff_t>(0, span);
+    const char* high = t + std::max<ptrdiff_t>(0, span) + row;
+    const char* s = reinterpret_cast<const char*>(source);
+    const uintptr_t sl = reinterpret_cast<uintptr_t>(s), sh = sl + static_cast<uintptr_t>(row) * m_height;
+    return sl < reinterpret_cast<uintptr_t>(high) && reinterpret_cast<uintptr_t>(low) < sh;
 }
 
 void CEffectEngine::Step(const uint32_t* source, uint32_t* target)
 {
-    if (!m_heights1)
+    Step(source, Target::BottomUp(target, m_width));
+}
+
+void CEffectEngine::Step(const uint32_t* source, const Target& target)
+{
+    if (!m_water.Allocated())
         return;
-    const ripple::FieldPair f = Fields();
-    const size_t bytes = static_cast<size_t>(m_width) * static_cast<size_t>(m_height) * 4;
-    const uintptr_t s = reinterpret_cast<uintptr_t>(source);
-    const uintptr_t t = reinterpret_cast<uintptr_t>(target);
-    if (source && target && s < t + bytes && t < s + bytes) {
-        // Drawing into the picture being read: the result depends on the
-        // visiting order, which only the reference keeps.
-        AddPendingDrop();
-        ripple::reference::Refract(f, source, target);
-        StepFast(nullptr, nullptr, m_page, m_damping, nullptr);
-    } else if (m_dropPending) {
-        ripple::fast::RowAdder rows;
-        rows.add = &CEffectEngine::AddPendingDropRow;
-        rows.context = this;
-        StepFast(source, target, m_page, m_damping, &rows);
-        m_dropPending = false;
+    const bool pictures = source && target.row0;
+    if (m_waiting.active && m_page == 1 && pictures && source == m_waiting.source && target == m_waiting.target) {
+        m_waiting.active = false;
+        m_water.StepPair(m_damping, m_waiting.drop ? &m_drops[1 - m_next] : nullptr,
+            m_pending ? &m_drops[m_next] : nullptr, source, target, m_threads, m_workers);
+        m_pending = false;
+        m_page = 0;
+        return;
+    }
+    CatchUp();
+    if (m_path == RipplePath::Reference || (pictures && Overlap(source, target))) {
+        // The reference's order of visiting, which decides when the target
+        // is the picture being read.
+        Settle(true);
+        if (pictures) {
+            ripple::reference::Refract(Fields(), source, target);
+            m_water.ForgetPicture();
+        }
+        ripple::reference::Propagate(Fields(), m_page, m_damping);
     } else {
-        StepFast(source, target, m_page, m_damping, nullptr);
+        RunStep(m_page, m_pending ? &m_drops[m_next] : nullptr, pictures ? source : nullptr, target);
+        m_pending = false;
     }
     m_page = 1 - m_page;
 }
 
+void CEffectEngine::StepUnseen(const uint32_t* source, const Target& target)
+{
+    if (!m_water.Allocated())
+        return;
+    CatchUp();
+    if (m_page != 0 || !source || !target.row0 || m_path == RipplePath::Reference || Overlap(source, target)) {
+        Step(source, target);
+        return;
+    }
+    m_waiting.active = true;
+    m_waiting.drop = m_pending;
+    m_waiting.source = source;
+    m_waiting.target = target;
+    // The waiting step's drop keeps its slot; the next one gets the other.
+    m_next = 1 - m_next;
+    m_pending = false;
+    m_page = 1;
+}
+
+void CEffectEngine::AddDrop(bool cone, int x, int y, int radius, int height, int page)
+{
+    if (!m_water.Allocated())
+        return;
+    const int field = page == 0 ? 1 : 2;
+    if (m_path == RipplePath::Reference) {
+        Settle(true);
+        if (cone)
+            ripple::reference::AddConeDrop(Fields(), x, y, radius, height, page);
+        else
+            ripple::reference::AddCosineDrop(Fields(), x, y, radius, height, page);
+        return;
+    }
+    // A drop on the field the next step writes waits for that step, which
+    // adds it row by row as it goes; one on the other field goes in now.
+    const bool next = (page == 0) == (m_page == 0);
+    if (!next || m_pending)
+        CatchUp();
+    if (next && m_pending) {
+        m_pending = false;
+        m_water.AddDrop(field, m_drops[m_next]);
+    }
+    ripple::fast::RowDrop& drop = m_drops[next ? m_next : 2];
+    const DropPreparation prepared = cone ? drop.PrepareCone(m_width, m_height, x, y, radius, height)
+                                          : drop.PrepareCosine(m_width, m_height, x, y, radius, height);
+    switch (prepared) {
+    case DropPreparation::Empty:
+        return;
+    case DropPreparation::ReferenceOnly:
+        Settle(true);
+        ripple::reference::AddCosineDrop(Fields(), x, y, radius, height, page);
+        return;
+    case DropPreparation::Ready:
+        if (next)
+            m_pending = true;
+        else
+            m_water.AddDrop(field, drop);
+        return;
+    }
+}
+
 void CEffectEngine::AddCosineDrop(int x, int y, int radius, int height, int page)
 {
-    AddPendingDrop();
-    if (m_path == RipplePath::Reference) {
-        ripple::reference::AddCosineDrop(Fields(), x, y, radius, height, page);
-        return;
-    }
-    if ((page == 0) != (m_page == 0)) {
-        ripple::fast::AddCosineDrop(m_path, Fields(), m_scratch, x, y, radius, height, page);
-        return;
-    }
-    switch (ripple::fast::PrepareCosineDrop(Fields(), m_scratch, x, y, radius, height, page, m_pendingDrop)) {
-    case ripple::fast::DropPreparation::Empty:
-        return;
-    case ripple::fast::DropPreparation::ReferenceOnly:
-        ripple::reference::AddCosineDrop(Fields(), x, y, radius, height, page);
-        return;
-    case ripple::fast::DropPreparation::Ready:
-        m_dropPending = true;
-        return;
-    }
+    AddDrop(false, x, y, radius, height, page);
 }
 
 void CEffectEngine::AddConeDrop(int x, int y, int radius, int height, int page)
 {
-    AddPendingDrop();
-    if (m_path == RipplePath::Reference)
-        ripple::reference::AddConeDrop(Fields(), x, y, radius, height, page);
-    else
-        ripple::fast::AddConeDrop(m_path, Fields(), m_scratch, x, y, radius, height, page);
+    AddDrop(true, x, y, radius, height, page);
 }
 
 void CEffectEngine::Propagate(int page, int damping)
 {
-    AddPendingDrop();
-    if (m_heights1)
-        StepFast(nullptr, nullptr, page, damping, nullptr);
+    if (!m_water.Allocated())
+        return;
+    if (m_path == RipplePath::Reference) {
+        Settle(true);
+        ripple::reference::Propagate(Fields(), page, damping);
+        return;
+    }
+    CatchUp();
+    if (m_pending) {
+        m_pending = false;
+        m_water.AddDrop(m_page == 0 ? 1 : 2, m_drops[m_next]);
+    }
+    m_water.Step(page, damping, nullptr, nullptr, Target(), m_threads, m_workers);
 }
 
 uint32_t CEffectEngine::ShadeColor(uint32_t color, int amount)
@@ -202,17 +287,17 @@ bool CEffectEngine::SetPath(RipplePath path)
 {
     if (!ripple::IsPathSupported(path))
         return false;
-    AddPendingDrop();
+    CatchUp();
+    if (path == RipplePath::Reference && m_water.Allocated())
+        Settle(true);
     m_path = path;
+    m_water.SetKernels(ripple::fast::KernelsFor(m_path));
     return true;
 }
 
 void CEffectEngine::SetThreads(int threads)
 {
-    m_threads = threads > 0 ? threads : ProcessorCount();
-    // Without the memory for the set-aside rows, fewer bands.
-    if (m_heights1)
-        ReserveAside(GetThreads());
+    m_threads = threads > 0 ? std::min(threads, ripple::Water::kMaxBands) : ProcessorCount();
 }
 
 int CEffectEngine::GetThreads() const
@@ -222,98 +307,8 @@ int CEffectEngine::GetThreads() const
 
 void CEffectEngine::SetStripWidth(int columns)
 {
+    CatchUp();
     m_strip = columns > 0 ? columns : 0;
-}
-
-bool CEffectEngine::ReserveAside(int bands)
-{
-    const int rows = std::max(0, std::min(bands, m_height) - 1);
-    if (rows <= m_asideRows)
-        return true;
-    const size_t count = static_cast<size_t>(rows) * static_cast<size_t>(std::max(m_width, 1));
-    int32_t* aside = new (std::nothrow) int32_t[count];
-    if (!aside)
-        return false;
-    m_aside.reset(aside);
-    m_asideRows = rows;
-    return true;
-}
-
-int CEffectEngine::BandCount() const
-{
-    if (!ripple::fast::IsBanded(m_path))
-        return 1;
-    return std::max(1, std::min({ GetThreads(), m_height - 2, m_asideRows + 1 }));
-}
-
-namespace {
-
-struct BandJob {
-    ripple::RipplePath path;
-    ripple::FieldPair fields;
-    const uint32_t* source;
-    uint32_t* target;
-    int page;
-    int damping;
-    const ripple::fast::RowAdder* rows;
-    int bands;
-    int strip;
-    int32_t* aside;
-
-    int32_t Begin(int band) const
-    {
-        return 1 + static_cast<int32_t>(static_cast<int64_t>(fields.height - 2) * band / bands);
-    }
-};
-
-} // namespace
-
-void CEffectEngine::StepBandPart(void* context, int band)
-{
-    const BandJob& job = *static_cast<const BandJob*>(context);
-    ripple::fast::Band b;
-    b.begin = job.Begin(band);
-    b.end = job.Begin(band + 1);
-    b.strip = job.strip;
-    if (job.page == 0 && band > 0)
-        b.aside = job.aside + static_cast<size_t>(band - 1) * static_cast<size_t>(job.fields.width);
-    ripple::fast::StepBand(job.path, job.fields, job.source, job.target, job.page, job.damping, job.rows, b);
-}
-
-void CEffectEngine::StepFast(const uint32_t* source, uint32_t* target, int page, int damping,
-    const ripple::fast::RowAdder* rows)
-{
-    const int bands = BandCount();
-    if (bands <= 1 && m_strip == 0) {
-        ripple::fast::Step(m_path, Fields(), source, target, page, damping, rows);
-        return;
-    }
-    BandJob job;
-    job.path = m_path;
-    job.fields = Fields();
-    job.source = source;
-    job.target = target;
-    job.page = page;
-    job.damping = damping;
-    job.rows = rows;
-    job.bands = bands;
-    job.strip = m_strip;
-    job.aside = m_aside.get();
-    if (rows && page == 0 && m_height > 2) {
-        for (int band = 0; band < bands; ++band)
-            rows->Add(job.Begin(band));
-    }
-    if (!m_workers.Run(bands, &CEffectEngine::StepBandPart, &job)) {
-        // No threads to be had: the same bands one after the other.
-        for (int band = 0; band < bands; ++band)
-            StepBandPart(&job, band);
-    }
-    // Fields of one or two columns have no interior values to put back.
-    if (page == 0 && m_width > 2) {
-        int32_t* field = job.fields.ForPage(page);
-        for (int band = 1; band < bands; ++band) {
-            const int32_t* row = job.aside + static_cast<size_t>(band - 1) * static_cast<size_t>(m_width);
-            std::copy(row + 1, row + m_width - 1, field + static_cast<size_t>(job.Begin(band)) * m_width + 1);
-        }
-    }
+    if (!m_water.SetChunkWidth(m_strip > 0 ? m_strip : ripple::Water::DefaultChunk(m_width)) && !m_water.Allocated())
+        Release();
 }

@@ -1,16 +1,28 @@
 // The water ripple engine: two fields of integer heights, one value per
 // screen pixel, waves spreading over them and dying away, and the picture
 // drawn refracted and shaded through the surface at every step.
-// Pixels are 0x00RRGGBB words, rows bottom-up without gaps; the value for
-// memory row r and column c has index r * width + c.
+// Pixels are 0x00RRGGBB words. The source picture's rows are bottom-up
+// without gaps: the value for memory row r and column c has index
+// r * width + c, in the fields as in the source. The picture is drawn into
+// a target of the caller's layout (ripple::Target), by default the same.
+//
+// The target is the engine's: between steps it must keep what the engine
+// drew, since a step leaves some pixels as they were. Where the water is
+// flat and the target already shows the source there, a step draws nothing;
+// after anything else has drawn into the target, call ForgetTarget. A
+// source or target other than the last step's is not trusted to show
+// anything. A target whose rows overlap each other or the source is drawn
+// in the reference's order.
 #pragma once
 
 #include "ripple/RippleDrops.h"
 #include "ripple/RippleKernels.h"
+#include "ripple/RippleReference.h"
+#include "ripple/RippleTarget.h"
+#include "ripple/RippleWater.h"
 #include "ripple/RippleWorkers.h"
 
 #include <cstdint>
-#include <memory>
 
 class CEffectEngine {
 public:
@@ -22,11 +34,24 @@ public:
     // Flat water of width x height, page 0. Returns false, leaving the engine
     // empty (0 x 0, no fields), for negative sizes, sizes whose bytes do not
     // fit in an int, or when memory runs out. At the size it has, it keeps
-    // its fields and clears them.
+    // its fields and flattens them.
     bool Create(int width, int height);
-    // Refraction of `source` into `target` (skipped when either is null),
-    // propagation on the current page, page flip. Does nothing when empty.
+    // Refraction of `source` into the target (skipped when source or target
+    // is null), propagation on the current page, page flip. Does nothing
+    // when empty.
     void Step(const uint32_t* source, uint32_t* target);
+    void Step(const uint32_t* source, const ripple::Target& target);
+    // A step whose picture nobody looks at: the same as Step, except that
+    // the picture may be drawn only by the next call that needs it. A Step
+    // on page 1 with the same source and target right after it (drops on
+    // page 1 may come between) computes both steps in one pass over the
+    // water and draws only the pixels of the first step's picture that the
+    // second one leaves. Anything else first runs the waiting step in full.
+    void StepUnseen(const uint32_t* source, const ripple::Target& target);
+    // Runs a step left waiting by StepUnseen, if any (everything that needs
+    // the water or the target does so first); one still waiting when the
+    // engine is destroyed is never drawn.
+    void CatchUp();
     void AddCosineDrop(int x, int y, int radius, int height, int page);
     void AddConeDrop(int x, int y, int radius, int height, int page);
     int GetPage() const { return m_page; }
@@ -35,56 +60,68 @@ public:
 
     int GetWidth() const { return m_width; }
     int GetHeight() const { return m_height; }
-    // Field 1 or 2 (null when empty), for inspection and for setting up states.
+    // Field 1 or 2 (null when empty), for inspection and for setting up
+    // states. The non-const one may be written until the next call.
     int32_t* GetHeights(int field);
     const int32_t* GetHeights(int field) const;
+
+    // The target may not show what the engine drew last: the next step
+    // draws every pixel it reaches.
+    void ForgetTarget();
 
     // The computation path; the best one the processor supports by default.
     // Returns false, keeping the current path, when the processor lacks it.
     bool SetPath(ripple::RipplePath path);
     ripple::RipplePath GetPath() const { return m_path; }
 
-    // How many threads a step may use, the caller's included; 0 (the
-    // default) is one per processor. The SIMD paths split a step into that
-    // many bands of rows (fewer on fields with fewer interior rows); the
-    // other paths always run on the caller. Threads are started at the first
-    // step that needs them and live as long as the engine.
+    // How many threads a step may use, the caller's included; 0 is one per
+    // processor (the default). A step is split into that many bands of rows
+    // (fewer on fields with few rows), shared out by the work the last step
+    // found in them. Threads are started at the first step that needs them,
+    // wait without spinning, and live as long as the engine; the count may
+    // change before any step.
     void SetThreads(int threads);
     int GetThreads() const;
-    // Width in columns of the strips in which a band walks its rows, so that
-    // the picture rows its refraction reaches stay cached; 0 walks whole rows.
+    // Width in columns of the strips of each row in which the engine keeps
+    // track of quiet water; 0 is the default.
     void SetStripWidth(int columns);
     int GetStripWidth() const { return m_strip; }
+
+    // Strips the last step (or pair of steps) computed, out of Strips()
+    // per row and step, for measuring.
+    int64_t ComputedStrips() const { return m_water.ComputedChunks(); }
+    int Strips() const { return m_water.Chunks(); }
 
 private:
     void Release();
     ripple::FieldPair Fields() const;
-    // A cosine drop on the field the next step writes waits for that step,
-    // which adds it row by row as it goes instead of in a pass of its own.
-    // Everything else that touches the fields adds it first.
-    void AddPendingDrop() const;
-    static void AddPendingDropRow(const void* engine, int32_t row);
-    // The fast step (or, without pictures, the propagation) in bands.
-    void StepFast(const uint32_t* source, uint32_t* target, int page, int damping,
-        const ripple::fast::RowAdder* rows);
-    int BandCount() const;
-    bool ReserveAside(int bands);
-    static void StepBandPart(void* job, int band);
+    bool Overlap(const uint32_t* source, const ripple::Target& target) const;
+    void AddDrop(bool cone, int x, int y, int radius, int height, int page);
+    // Runs a waiting step, adds a waiting drop and writes every value out;
+    // with `expose`, the fields may then be changed from outside.
+    void Settle(bool expose) const;
+    void RunStep(int page, const ripple::fast::RowDrop* drop, const uint32_t* source,
+        const ripple::Target& target) const;
 
     int m_width;
     int m_height;
     int m_page;
     int m_damping;
-    int32_t* m_heights1;
-    int32_t* m_heights2;
-    ripple::fast::DropScratch m_scratch;
-    ripple::fast::CosineDropPlan m_pendingDrop;
-    mutable bool m_dropPending;
+    mutable ripple::Water m_water;
+    // The drop for the next step (slot m_next, when m_pending), that of a
+    // step waiting (the other of the first two) and one being added at once.
+    mutable ripple::fast::RowDrop m_drops[3];
+    int m_next;
+    mutable bool m_pending;
+    struct Waiting {
+        bool active = false;
+        bool drop = false;
+        const uint32_t* source = nullptr;
+        ripple::Target target;
+    };
+    mutable Waiting m_waiting;
     ripple::RipplePath m_path;
-    int m_threads;  // never 0: the processors' count unless set
+    int m_threads; // never 0: the processors' count unless set
     int m_strip;
-    // Row `begin` of each band after the first, set aside on page 0.
-    std::unique_ptr<int32_t[]> m_aside;
-    int m_asideRows;
-    ripple::Workers m_workers;
+    mutable ripple::Workers m_workers;
 };

@@ -1,32 +1,48 @@
-// One position of the fused step, used by every kernel for what its vectors
-// leave over at the end of a row.
+// One position of each row kernel, the definition every kernel follows and
+// the code the vector kernels use for the columns their vectors leave over.
 #pragma once
 
+#include "ripple/RippleKernels.h"
 #include "ripple/RippleMath.h"
-#include "ripple/RippleReference.h"
 
 namespace ripple {
 namespace fast {
 
-// The new height goes to out[c], the written field's row or a row waiting to
-// be copied there.
-template <bool kRefract>
-inline void FusedPixel(const FieldPair& f, const uint32_t* source, uint32_t* target,
-    const int32_t* nf, const int32_t* of, int32_t* out, int damping, int32_t i, int32_t c)
+inline void PropagatePixel(const PropagateRow& p, int32_t c)
 {
-    const int32_t w = f.width;
-    if (kRefract) {
-        const int32_t* h = f.heights1;
-        const int32_t dx = WrapSub(h[i], h[i + 1]);
-        const int32_t dy = WrapSub(h[i], h[i + w]);
-        const int32_t j = RefractIndex(i, dx, dy, w);
-        if (j > 0 && j < w * f.height)
-            target[i] = (c & 1) ? source[j] : ShadeColor(source[j], dx);
+    int32_t s = WrapAdd(WrapAdd(p.up[c - 1], p.up[c]), WrapAdd(p.up[c + 1], p.mid[c - 1]));
+    s = WrapAdd(s, WrapAdd(WrapAdd(p.mid[c + 1], p.down[c - 1]), WrapAdd(p.down[c], p.down[c + 1])));
+    const int32_t old = p.old[c];
+    if (p.save)
+        p.save[c] = old;
+    const int32_t v = WrapSub(s >> 2, old);
+    p.out[c] = WrapSub(v, Sar(v, p.damping));
+}
+
+inline bool InPicture(int32_t j, int32_t count)
+{
+    return j > 0 && j < count;
+}
+
+inline void RefractPixel(const RefractRow& q, int32_t c)
+{
+    const int32_t i = q.row * q.width + c;
+    int32_t dx = WrapSub(q.h[c], q.h[c + 1]);
+    int32_t j = RefractIndex(i, dx, WrapSub(q.h[c], q.below[c]), q.width);
+    if (!InPicture(j, q.count)) {
+        if (!q.h2)
+            return;
+        dx = WrapSub(q.h2[c], q.h2[c + 1]);
+        j = RefractIndex(i, dx, WrapSub(q.h2[c], q.below2[c]), q.width);
+        if (!InPicture(j, q.count))
+            return;
     }
-    int32_t s = WrapAdd(WrapAdd(of[i - w - 1], of[i - w]), WrapAdd(of[i - w + 1], of[i - 1]));
-    s = WrapAdd(s, WrapAdd(WrapAdd(of[i + 1], of[i + w - 1]), WrapAdd(of[i + w], of[i + w + 1])));
-    const int32_t v = WrapSub(s >> 2, nf[i]);
-    out[c] = WrapSub(v, Sar(v, damping));
+    q.target[c] = ((c & 1) ? q.source[j] : ShadeColor(q.source[j], dx)) | q.fill;
+}
+
+inline uint32_t FlatPixel(uint32_t pixel, uint32_t fill, int32_t c)
+{
+    return ((c & 1) ? pixel : pixel & 0x00FFFFFFu) | fill;
 }
 
 } // namespace fast

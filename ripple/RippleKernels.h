@@ -1,33 +1,12 @@
-// The fast step: refraction fused with propagation in one pass over the
-// fields, in SSE2 and AVX2 versions chosen at run time; without either, the
-// scalar path runs the two plain passes. All give the reference's results bit
-// for bit.
-//
-// Fusing is exact because, row by row and left to right, the refraction of
-// position i reads field 1 only at i, i + 1 and i + W, and the propagation
-// writes only position i of its field: nothing the refraction still needs has
-// been overwritten when it runs. The same holds when the rows are walked in
-// column strips, left strip first: a strip reads only its own columns and the
-// first column of the next strip, which nothing has written yet.
-//
-// A step can also add a pending drop to the field it writes, row by row, in
-// the same pass. On page 0 that field is field 1, which the refraction of row
-// r reads in rows r and r + 1: row r + 1 gets its drop before row r is
-// visited (row 1 before the first). On page 1 it is field 2, read only as the
-// propagation's own old value: row r gets its drop just before it is visited.
-// Either way each row has its drop before anything reads it, and the
-// propagation writes only rows already visited, so the result is that of the
-// drop added first.
-//
-// A step can be split into bands of rows done at the same time. On page 1
-// the bands share nothing they write. On page 0 the last row of a band reads
-// field 1 in the first row of the next band, which that band overwrites: the
-// next band keeps its first row's new heights aside, to be copied into the
-// field once every band is done, and the first rows of all bands get their
-// drop before any band starts.
+// The row kernels of the fast engine: the propagation and the refraction of a
+// run of columns of one row, in scalar, SSE2 and AVX2 versions chosen at run
+// time, each giving the reference's results bit for bit. Rows are handed over
+// as pointers indexed by column, so that a row may come from a field, from a
+// row kept aside or from a copy of an older state of the field; the sweep
+// (RippleWater) decides which runs need computing at all.
 #pragma once
 
-#include "ripple/RippleReference.h"
+#include "ripple/RippleTarget.h"
 
 #include <cstdint>
 
@@ -41,55 +20,64 @@ const char* PathName(RipplePath path);
 
 namespace fast {
 
-// Adds a pending drop's part of one memory row to the field it belongs to.
-struct RowAdder {
-    void (*add)(const void* context, int32_t row) = nullptr;
-    const void* context = nullptr;
-    void Add(int32_t row) const { add(context, row); }
+// The propagation of columns [first, end) of one row: the eight neighbours
+// come from rows `up`, `mid` and `down` of the field read, the old value from
+// `old` (the written field's row); the new values go to `out`, which may be
+// `old` itself. When `save` is not null, it gets the old values too.
+struct PropagateRow {
+    const int32_t* up;
+    const int32_t* mid;
+    const int32_t* down;
+    const int32_t* old;
+    int32_t* out;
+    int32_t* save;
+    int damping;
 };
 
-// One step: refraction into `target` (skipped when source or target is null),
-// then the propagation of `page`, with the pending drop `rows` (when not
-// null) added to the field the page writes. Source and target must not overlap.
-void Step(RipplePath path, const FieldPair& f, const uint32_t* source, uint32_t* target,
-    int page, int damping, const RowAdder* rows = nullptr);
-
-// Rows [begin, end) of a step on an SSE2 or AVX2 path, in column strips of
-// `strip` columns (0: whole rows). When `aside` is not null, the new heights
-// of row `begin` go there, indexed by column, instead of into the field. The
-// pending drop is added to the rows the band reads and writes, except on page
-// 0 to row `begin` and row `end`, which belong to the caller.
-struct Band {
-    int32_t begin = 0;
-    int32_t end = 0;
-    int32_t strip = 0;
-    int32_t* aside = nullptr;
-};
-void StepBand(RipplePath path, const FieldPair& f, const uint32_t* source, uint32_t* target,
-    int page, int damping, const RowAdder* rows, const Band& band);
-bool IsBanded(RipplePath path);
-
-// Columns [first, end) of interior row `row`; new heights go to out[column].
-struct Piece {
-    int32_t row = 0;
-    int32_t first = 0;
-    int32_t end = 0;
-    int32_t* out = nullptr;
+// The refraction of columns [first, end) of row `row`: slopes from field-1
+// rows `h` (row) and `below` (row + 1), source index row * width + column +
+// the shift, pixels to `target` (the target's row, indexed by column). Where
+// the index falls outside the picture and `h2` is not null, the pixel is the
+// one the step before would have drawn from field-1 rows `h2` and `below2`;
+// where that index is outside too, the pixel keeps its value.
+struct RefractRow {
+    const int32_t* h;
+    const int32_t* below;
+    const int32_t* h2;
+    const int32_t* below2;
+    const uint32_t* source;
+    uint32_t* target;
+    int32_t row;
+    int32_t width;
+    int32_t count; // width * height
+    uint32_t fill;
 };
 
-// Adds `value` (wrapping) to `count` consecutive heights.
-void AddRun(RipplePath path, int32_t* heights, int64_t count, int32_t value);
+struct Kernels {
+    void (*propagate)(const PropagateRow& row, int32_t first, int32_t end);
+    void (*refract)(const RefractRow& row, int32_t first, int32_t end);
+    // Column by column, the refraction and then the propagation (`p` never
+    // saves): on page 0 the propagation overwrites the row the refraction
+    // reads, one column behind it.
+    void (*step)(const RefractRow& q, const PropagateRow& p, int32_t first, int32_t end);
+    // to[k] = from[k] as the refraction draws it into column `column` + k
+    // when the surface moves all of them alike and tilts nothing sideways.
+    void (*copy)(const uint32_t* from, uint32_t* to, uint32_t fill, int32_t column, int32_t count);
+    // Whether the `count` (> 0) values all equal the first.
+    bool (*allEqual)(const int32_t* values, int32_t count);
+    // Adds `value` (wrapping) to `count` consecutive heights.
+    void (*addRun)(int32_t* heights, int32_t count, int32_t value);
+    // Sets `count` consecutive heights to `value`.
+    void (*fill)(int32_t* heights, int32_t count, int32_t value);
+};
 
-void AddRunScalar(int32_t* heights, int64_t count, int32_t value);
+// The kernels of a path; the scalar ones for the reference path.
+const Kernels& KernelsFor(RipplePath path);
+
+const Kernels& ScalarKernels();
 #if defined(__i386__) || defined(__x86_64__)
-void StepPieceSse2(const FieldPair& f, const uint32_t* source, uint32_t* target, int page, int damping,
-    const Piece& piece);
-void StepPieceAvx2(const FieldPair& f, const uint32_t* source, uint32_t* target, int page, int damping,
-    const Piece& piece);
-void AddRunSse2(int32_t* heights, int64_t count, int32_t value);
-// vzeroupper, for processors with AVX only.
-void ClearUpperHalves();
-void AddRunAvx2(int32_t* heights, int64_t count, int32_t value);
+const Kernels& Sse2Kernels();
+const Kernels& Avx2Kernels();
 #endif
 
 } // namespace fast

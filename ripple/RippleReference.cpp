@@ -7,17 +7,23 @@ namespace reference {
 
 void Refract(const FieldPair& f, const uint32_t* source, uint32_t* target)
 {
+    Refract(f, source, Target::BottomUp(target, f.width));
+}
+
+void Refract(const FieldPair& f, const uint32_t* source, const Target& target)
+{
     const int32_t w = f.width;
     const int32_t n = w * f.height;
     const int32_t* h = f.heights1;
     for (int32_t r = 1; r < f.height - 1; ++r) {
+        uint32_t* row = target.Row(r);
         for (int32_t c = 1; c < w - 1; ++c) {
             const int32_t i = r * w + c;
             const int32_t dx = WrapSub(h[i], h[i + 1]);
             const int32_t dy = WrapSub(h[i], h[i + w]);
             const int32_t j = RefractIndex(i, dx, dy, w);
             if (j > 0 && j < n)
-                target[i] = (c & 1) ? source[j] : ShadeColor(source[j], dx);
+                row[c] = ((c & 1) ? source[j] : ShadeColor(source[j], dx)) | target.fill;
         }
     }
 }

@@ -4,6 +4,8 @@
 // and target overlap.
 #pragma once
 
+#include "ripple/RippleTarget.h"
+
 #include <cstdint>
 
 namespace ripple {
@@ -23,6 +25,7 @@ struct FieldPair {
 namespace reference {
 
 void Refract(const FieldPair& f, const uint32_t* source, uint32_t* target);
+void Refract(const FieldPair& f, const uint32_t* source, const Target& target);
 void Propagate(const FieldPair& f, int page, int damping);
 void AddCosineDrop(const FieldPair& f, int x, int y, int radius, int height, int page);
 void AddConeDrop(const FieldPair& f, int x, int y, int radius, int height, int page);

@@ -1,4 +1,4 @@
-// SSE2 step: four positions per vector. SSE2 has no gather, no 32-bit
+// SSE2 row kernels: four positions per vector. SSE2 has no gather, no 32-bit
 // multiply-low, min/max or blend, so those are built from what it has; the
 // source pixels are fetched one by one, unless the four move alike.
 #if defined(__i386__) || defined(__x86_64__)
@@ -18,11 +18,37 @@
 namespace ripple {
 namespace fast {
 
+// vzeroupper, for processors with AVX only (in the AVX2 file).
+void ClearUpperHalves();
+
 namespace {
+
+bool HasAvx()
+{
+    static const bool avx = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx") != 0;
+    }();
+    return avx;
+}
+
+// SSE code runs several times slower while the upper halves of the AVX
+// registers hold anything, whoever left it there (the C library, the
+// system); on a processor without AVX there is nothing to clear.
+void Clean()
+{
+    if (HasAvx())
+        ClearUpperHalves();
+}
 
 RIPPLE_SSE2_INLINE __m128i Load(const int32_t* p)
 {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+
+RIPPLE_SSE2_INLINE void Store(int32_t* p, __m128i v)
+{
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
 }
 
 RIPPLE_SSE2_INLINE __m128i Select(__m128i mask, __m128i yes, __m128i no)
@@ -69,105 +95,263 @@ RIPPLE_SSE2_INLINE __m128i Shade(__m128i pixels, __m128i amount)
     return _mm_and_si128(shaded, _mm_set1_epi32(0x00FFFFFF));
 }
 
-template <bool kRefract, bool kPageZero>
-RIPPLE_SSE2 void StepPiece(const FieldPair& f, const uint32_t* source, uint32_t* target, int damping,
-    const Piece& piece)
+RIPPLE_SSE2_INLINE __m128i EvenLanes(int32_t c)
 {
-    const int32_t w = f.width;
-    const int32_t n = w * f.height;
-    const int32_t* h = f.heights1;
-    const int32_t* nf = kPageZero ? f.heights1 : f.heights2;
-    const int32_t* of = kPageZero ? f.heights2 : f.heights1;
-    const __m128i shift = _mm_cvtsi32_si128(damping & 31);
-    const __m128i lanes = _mm_setr_epi32(0, 1, 2, 3);
-    const __m128i widths = _mm_set1_epi32(w);
-    const __m128i counts = _mm_set1_epi32(n);
-    const __m128i zero = _mm_setzero_si128();
-    const int32_t* src = reinterpret_cast<const int32_t*>(source);
+    return (c & 1) ? _mm_setr_epi32(0, -1, 0, -1) : _mm_setr_epi32(-1, 0, -1, 0);
+}
 
-    const int32_t base = piece.row * w;
-    const int32_t end = piece.end;
-    int32_t* out = piece.out;
-    int32_t c = piece.first;
-    if (kRefract) {
-        // Aligned stores of the display image. Not streaming ones: the
-        // masked lanes read the line back, and a read of a line still in
-        // a write-combining buffer waits for it to reach memory.
-        for (; c < end && (reinterpret_cast<uintptr_t>(target + base + c) & 15) != 0; ++c)
-            FusedPixel<kRefract>(f, source, target, nf, of, out, damping, base + c, c);
-    }
-    // Even columns are shaded: odd lanes when the run starts in an odd column.
-    const __m128i shadedLanes = (c & 1) ? _mm_setr_epi32(0, -1, 0, -1) : _mm_setr_epi32(-1, 0, -1, 0);
+template <bool kSave>
+RIPPLE_SSE2 void PropagateRun(const PropagateRow& p, int32_t first, int32_t end)
+{
+    const __m128i shift = _mm_cvtsi32_si128(p.damping & 31);
+    // Locals: the stores may alias anything, so fields of `p` would be
+    // loaded again at every vector.
+    const int32_t* up = p.up;
+    const int32_t* mid = p.mid;
+    const int32_t* down = p.down;
+    const int32_t* old = p.old;
+    int32_t* out = p.out;
+    int32_t* save = p.save;
+    int32_t c = first;
     for (; c + 4 <= end; c += 4) {
-        const int32_t i = base + c;
-        const __m128i hc = Load(h + i);
-        const __m128i hr = Load(h + i + 1);
-        const __m128i hd = Load(h + i + w);
-        if (kRefract) {
-            const __m128i dx = _mm_sub_epi32(hc, hr);
-            const __m128i dy = _mm_sub_epi32(hc, hd);
-            const __m128i offset = _mm_add_epi32(MulLo(_mm_srai_epi32(dy, 3), widths), _mm_srai_epi32(dx, 3));
-            const __m128i self = _mm_add_epi32(_mm_set1_epi32(i), lanes);
-            const __m128i j = _mm_add_epi32(self, offset);
-            const __m128i valid = _mm_and_si128(_mm_cmpgt_epi32(j, zero), _mm_cmplt_epi32(j, counts));
-            __m128i* pixels = reinterpret_cast<__m128i*>(target + i);
-            const __m128i first = _mm_shuffle_epi32(offset, 0);
-            const int mask = _mm_movemask_ps(_mm_castsi128_ps(valid));
-            // Calm water moves whole runs of pixels alike: one load. Lanes
-            // pointing outside the picture read their own position instead
-            // and keep the old pixel.
-            const __m128i pix = mask == 0xF && _mm_movemask_epi8(_mm_cmpeq_epi32(offset, first)) == 0xFFFF
-                ? Load(src + i + _mm_cvtsi128_si32(offset))
-                : Gather(src, Select(valid, j, self));
-            __m128i drawn = Select(shadedLanes, Shade(pix, dx), pix);
-            if (mask != 0xF)
-                drawn = Select(valid, drawn, _mm_load_si128(pixels));
-            _mm_store_si128(pixels, drawn);
-        }
-        __m128i s = _mm_add_epi32(Load(of + i - w - 1), Load(of + i - w));
-        s = _mm_add_epi32(s, Load(of + i - w + 1));
-        s = _mm_add_epi32(s, Load(of + i - 1));
-        s = _mm_add_epi32(s, kPageZero ? Load(of + i + 1) : hr);
-        s = _mm_add_epi32(s, Load(of + i + w - 1));
-        s = _mm_add_epi32(s, kPageZero ? Load(of + i + w) : hd);
-        s = _mm_add_epi32(s, Load(of + i + w + 1));
-        const __m128i old = kPageZero ? hc : Load(nf + i);
-        const __m128i v = _mm_sub_epi32(_mm_srai_epi32(s, 2), old);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c), _mm_sub_epi32(v, _mm_sra_epi32(v, shift)));
+        __m128i s = _mm_add_epi32(Load(up + c - 1), Load(up + c));
+        s = _mm_add_epi32(s, Load(up + c + 1));
+        s = _mm_add_epi32(s, Load(mid + c - 1));
+        s = _mm_add_epi32(s, Load(mid + c + 1));
+        s = _mm_add_epi32(s, Load(down + c - 1));
+        s = _mm_add_epi32(s, Load(down + c));
+        s = _mm_add_epi32(s, Load(down + c + 1));
+        const __m128i was = Load(old + c);
+        if (kSave)
+            Store(save + c, was);
+        const __m128i v = _mm_sub_epi32(_mm_srai_epi32(s, 2), was);
+        Store(out + c, _mm_sub_epi32(v, _mm_sra_epi32(v, shift)));
     }
     for (; c < end; ++c)
-        FusedPixel<kRefract>(f, source, target, nf, of, out, damping, base + c, c);
+        PropagatePixel(p, c);
+}
+
+RIPPLE_SSE2 void Propagate(const PropagateRow& p, int32_t first, int32_t end)
+{
+    Clean();
+    if (p.save)
+        PropagateRun<true>(p, first, end);
+    else
+        PropagateRun<false>(p, first, end);
+}
+
+RIPPLE_SSE2_INLINE __m128i Indices(const int32_t* h, const int32_t* below, int32_t c, int32_t i, __m128i widths,
+    __m128i& dx)
+{
+    const __m128i hc = Load(h + c);
+    dx = _mm_sub_epi32(hc, Load(h + c + 1));
+    const __m128i dy = _mm_sub_epi32(hc, Load(below + c));
+    const __m128i offset = _mm_add_epi32(MulLo(_mm_srai_epi32(dy, 3), widths), _mm_srai_epi32(dx, 3));
+    return _mm_add_epi32(_mm_add_epi32(_mm_set1_epi32(i), _mm_setr_epi32(0, 1, 2, 3)), offset);
+}
+
+RIPPLE_SSE2_INLINE __m128i InPicture(__m128i j, __m128i counts)
+{
+    return _mm_and_si128(_mm_cmpgt_epi32(j, _mm_setzero_si128()), _mm_cmplt_epi32(j, counts));
+}
+
+// The refraction's invariants, in locals: the stores may alias anything, so
+// fields of the row descriptor would be loaded again at every vector.
+struct Refraction {
+    __m128i widths, counts, fill;
+    const int32_t* src;
+    int32_t* target;
+    const int32_t* h;
+    const int32_t* below;
+    const int32_t* h2;
+    const int32_t* below2;
+    int32_t base;
+};
+
+RIPPLE_SSE2_INLINE Refraction Prepare(const RefractRow& q)
+{
+    Refraction f;
+    f.widths = _mm_set1_epi32(q.width);
+    f.counts = _mm_set1_epi32(q.count);
+    f.fill = _mm_set1_epi32(static_cast<int32_t>(q.fill));
+    f.src = reinterpret_cast<const int32_t*>(q.source);
+    f.target = reinterpret_cast<int32_t*>(q.target);
+    f.h = q.h;
+    f.below = q.below;
+    f.h2 = q.h2;
+    f.below2 = q.below2;
+    f.base = q.row * q.width;
+    return f;
+}
+
+// Four pixels from column c on; `even` marks the lanes of even columns.
+RIPPLE_SSE2_INLINE void RefractVector(const Refraction& f, int32_t c, __m128i even)
+{
+    const __m128i lanes = _mm_setr_epi32(0, 1, 2, 3);
+    __m128i dx;
+    const __m128i j = Indices(f.h, f.below, c, f.base + c, f.widths, dx);
+    const __m128i valid = InPicture(j, f.counts);
+    const int mask = _mm_movemask_ps(_mm_castsi128_ps(valid));
+    if (mask == 0xF) {
+        // Calm water moves whole runs of pixels alike: one load.
+        const __m128i step = _mm_sub_epi32(j, lanes);
+        const bool uniform = _mm_movemask_epi8(_mm_cmpeq_epi32(step, _mm_shuffle_epi32(step, 0))) == 0xFFFF;
+        const __m128i pix = uniform ? Load(f.src + _mm_cvtsi128_si32(j)) : Gather(f.src, j);
+        Store(f.target + c, _mm_or_si128(Select(even, Shade(pix, dx), pix), f.fill));
+        return;
+    }
+    // Lanes pointing outside the picture read their own position instead.
+    const __m128i self = _mm_add_epi32(_mm_set1_epi32(f.base + c), lanes);
+    const __m128i old = Load(f.target + c);
+    __m128i result = old;
+    if (mask != 0) {
+        const __m128i pix = Gather(f.src, Select(valid, j, self));
+        const __m128i drawn = _mm_or_si128(Select(even, Shade(pix, dx), pix), f.fill);
+        result = Select(valid, drawn, old);
+    }
+    if (f.h2) {
+        __m128i dx2;
+        const __m128i j2 = Indices(f.h2, f.below2, c, f.base + c, f.widths, dx2);
+        const __m128i valid2 = _mm_andnot_si128(valid, InPicture(j2, f.counts));
+        if (_mm_movemask_ps(_mm_castsi128_ps(valid2)) != 0) {
+            const __m128i pix = Gather(f.src, Select(valid2, j2, self));
+            const __m128i drawn = _mm_or_si128(Select(even, Shade(pix, dx2), pix), f.fill);
+            result = Select(valid2, drawn, result);
+        }
+    }
+    Store(f.target + c, result);
+}
+
+RIPPLE_SSE2 void Refract(const RefractRow& q, int32_t first, int32_t end)
+{
+    Clean();
+    const Refraction f = Prepare(q);
+    __m128i even = EvenLanes(first);
+    int32_t c = first;
+    // One vector where the run starts, then on from the first column whose
+    // pixel starts a 16-byte boundary of the target (pixels drawn twice come
+    // out the same).
+    if (end - first >= 4 && (reinterpret_cast<uintptr_t>(q.target + c) & 15) != 0) {
+        RefractVector(f, c, even);
+        do
+            ++c;
+        while ((reinterpret_cast<uintptr_t>(q.target + c) & 15) != 0);
+        even = EvenLanes(c);
+    }
+    while (c < end) {
+        // The last columns: once more over the last 4 when there are as
+        // many (a pixel comes out the same however often it is drawn).
+        if (c + 4 > end) {
+            if (end - first < 4)
+                break;
+            c = end - 4;
+            even = EvenLanes(c);
+        }
+        RefractVector(f, c, even);
+        c += 4;
+    }
+    for (; c < end; ++c)
+        RefractPixel(q, c);
+}
+
+// The refraction and then the propagation of each four columns.
+RIPPLE_SSE2 void Step(const RefractRow& q, const PropagateRow& p, int32_t first, int32_t end)
+{
+    Clean();
+    const Refraction f = Prepare(q);
+    __m128i even;
+    const __m128i shift = _mm_cvtsi32_si128(p.damping & 31);
+    const int32_t* up = p.up;
+    const int32_t* mid = p.mid;
+    const int32_t* down = p.down;
+    const int32_t* old = p.old;
+    int32_t* out = p.out;
+    // The refraction of the columns after the last whole vector first, over
+    // the last 4 columns: nothing has overwritten them yet, and the loop
+    // draws the pixels they share the same again.
+    const bool tail = end - first >= 4;
+    if (tail)
+        RefractVector(f, end - 4, EvenLanes(end - 4));
+    int32_t c = first;
+    even = EvenLanes(c);
+    for (; c + 4 <= end; c += 4) {
+        RefractVector(f, c, even);
+        __m128i s = _mm_add_epi32(Load(up + c - 1), Load(up + c));
+        s = _mm_add_epi32(s, Load(up + c + 1));
+        s = _mm_add_epi32(s, Load(mid + c - 1));
+        s = _mm_add_epi32(s, Load(mid + c + 1));
+        s = _mm_add_epi32(s, Load(down + c - 1));
+        s = _mm_add_epi32(s, Load(down + c));
+        s = _mm_add_epi32(s, Load(down + c + 1));
+        const __m128i v = _mm_sub_epi32(_mm_srai_epi32(s, 2), Load(old + c));
+        Store(out + c, _mm_sub_epi32(v, _mm_sra_epi32(v, shift)));
+    }
+    for (; c < end; ++c) {
+        if (!tail)
+            RefractPixel(q, c);
+        PropagatePixel(p, c);
+    }
+}
+
+RIPPLE_SSE2 void Copy(const uint32_t* from, uint32_t* to, uint32_t fill, int32_t column, int32_t count)
+{
+    Clean();
+    const __m128i keep = _mm_or_si128(_mm_set1_epi32(0x00FFFFFF), _mm_andnot_si128(EvenLanes(column),
+        _mm_set1_epi32(-1)));
+    const __m128i ones = _mm_set1_epi32(static_cast<int32_t>(fill));
+    const int32_t* f = reinterpret_cast<const int32_t*>(from);
+    int32_t* t = reinterpret_cast<int32_t*>(to);
+    int32_t k = 0;
+    for (; k + 4 <= count; k += 4)
+        Store(t + k, _mm_or_si128(_mm_and_si128(Load(f + k), keep), ones));
+    for (; k < count; ++k)
+        to[k] = FlatPixel(from[k], fill, column + k);
+}
+
+RIPPLE_SSE2 bool AllEqual(const int32_t* values, int32_t count)
+{
+    Clean();
+    const __m128i lead = _mm_set1_epi32(values[0]);
+    int32_t k = 0;
+    bool equal = true;
+    for (; equal && k + 8 <= count; k += 8) {
+        const __m128i differ = _mm_or_si128(_mm_xor_si128(Load(values + k), lead),
+            _mm_xor_si128(Load(values + k + 4), lead));
+        equal = _mm_movemask_epi8(_mm_cmpeq_epi32(differ, _mm_setzero_si128())) == 0xFFFF;
+    }
+    for (; equal && k < count; ++k)
+        equal = values[k] == values[0];
+    return equal;
+}
+
+RIPPLE_SSE2 void AddRun(int32_t* heights, int32_t count, int32_t value)
+{
+    Clean();
+    const __m128i v = _mm_set1_epi32(value);
+    int32_t k = 0;
+    for (; k + 4 <= count; k += 4)
+        Store(heights + k, _mm_add_epi32(Load(heights + k), v));
+    for (; k < count; ++k)
+        heights[k] = WrapAdd(heights[k], value);
+}
+
+RIPPLE_SSE2 void Fill(int32_t* heights, int32_t count, int32_t value)
+{
+    Clean();
+    const __m128i v = _mm_set1_epi32(value);
+    int32_t k = 0;
+    for (; k + 4 <= count; k += 4)
+        Store(heights + k, v);
+    for (; k < count; ++k)
+        heights[k] = value;
 }
 
 } // namespace
 
-RIPPLE_SSE2 void StepPieceSse2(const FieldPair& f, const uint32_t* source, uint32_t* target, int page, int damping,
-    const Piece& piece)
+const Kernels& Sse2Kernels()
 {
-    const bool refract = source && target;
-    if (page == 0) {
-        if (refract)
-            StepPiece<true, true>(f, source, target, damping, piece);
-        else
-            StepPiece<false, true>(f, source, target, damping, piece);
-    } else {
-        if (refract)
-            StepPiece<true, false>(f, source, target, damping, piece);
-        else
-            StepPiece<false, false>(f, source, target, damping, piece);
-    }
-}
-
-RIPPLE_SSE2 void AddRunSse2(int32_t* heights, int64_t count, int32_t value)
-{
-    const __m128i v = _mm_set1_epi32(value);
-    int64_t k = 0;
-    for (; k + 4 <= count; k += 4) {
-        __m128i* p = reinterpret_cast<__m128i*>(heights + k);
-        _mm_storeu_si128(p, _mm_add_epi32(_mm_loadu_si128(p), v));
-    }
-    for (; k < count; ++k)
-        heights[k] = WrapAdd(heights[k], value);
+    static const Kernels kernels = { &Propagate, &Refract, &Step, &Copy, &AllEqual, &AddRun, &Fill };
+    return kernels;
 }
 
 } // namespace fast

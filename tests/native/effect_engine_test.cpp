@@ -1,9 +1,11 @@
 // The ripple engine: the defined arithmetic of each pass on small hand-made
-// surfaces, and the fast paths (SIMD steps, fast drops) against the plain
+// surfaces, and the fast paths (SIMD steps, fast drops, quiet water left
+// alone, two steps in one pass, targets of other layouts) against the plain
 // reference computation, bit for bit, on many sizes and surfaces.
 #include "ripple/EffectEngine.h"
 #include "ripple/RippleDrops.h"
 #include "ripple/RippleMath.h"
+#include "ripple/RippleThreads.h"
 #include "ripple/RippleWorkers.h"
 
 #include <gtest/gtest.h>
@@ -722,4 +724,328 @@ TEST(EffectEngineBands, OneThreadStartsNoWorkersAndThreadsSurviveCreate)
             ASSERT_TRUE(SameFields(three, ref));
         }
     }
+}
+
+namespace {
+
+// A fast engine drawing into a target of its own layout beside a reference
+// engine drawing bottom-up, given the same calls. A step the fast engine
+// takes unseen is an ordinary step for the reference; the two are compared
+// whenever the fast engine has no step waiting.
+class Mirror {
+public:
+    Mirror(RipplePath path, int w, int h, int threads, int strip, bool topDown, uint32_t seed)
+        : m_w(w), m_h(h), m_gen(seed), m_topDown(topDown)
+    {
+        m_fill = topDown ? 0xFF000000u : 0;
+        m_ref.SetPath(RipplePath::Reference);
+        EXPECT_TRUE(m_fast.SetPath(path));
+        m_fast.SetThreads(threads);
+        m_fast.SetStripWidth(strip);
+        EXPECT_TRUE(m_ref.Create(w, h));
+        EXPECT_TRUE(m_fast.Create(w, h));
+        const size_t n = static_cast<size_t>(w) * h;
+        m_source = RandomPixels(n, seed + 1);
+        m_refOut = RandomPixels(n, seed + 2);
+        m_other = RandomPixels(n, seed + 3);
+        m_refOther = m_other;
+        // Rows three pixels apart, the gaps holding a mark no step may touch.
+        m_pitch = w + 3;
+        m_fastOut.assign(static_cast<size_t>(m_pitch) * h, kMark);
+        for (int r = 0; r < h; ++r) {
+            for (int c = 0; c < w; ++c)
+                FastPixel(r, c) = m_refOut[static_cast<size_t>(r) * w + c] | m_fill;
+        }
+    }
+
+    ripple::Target FastTarget()
+    {
+        if (m_topDown)
+            return ripple::Target::TopDown(m_fastOut.data(), m_h, static_cast<ptrdiff_t>(m_pitch) * 4, m_fill);
+        ripple::Target t;
+        t.row0 = m_fastOut.data();
+        t.stride = static_cast<ptrdiff_t>(m_pitch) * 4;
+        return t;
+    }
+
+    uint32_t& FastPixel(int r, int c)
+    {
+        const int memoryRow = m_topDown ? m_h - 1 - r : r;
+        return m_fastOut[static_cast<size_t>(memoryRow) * m_pitch + c];
+    }
+
+    // One random call to both; false when the fast engine may now have a
+    // step waiting (nothing to compare).
+    bool RandomCall()
+    {
+        const int w = m_w, h = m_h;
+        const int call = int(m_gen() % 12);
+        const int x = int(m_gen() % (w + 6)) - 3, y = int(m_gen() % (h + 6)) - 3;
+        const int radius = 1 + int(m_gen() % (w + 4));
+        // Steep drops now and then: source indices far outside the picture.
+        const int height = m_gen() % 4 == 0 ? 60000 + int(m_gen() % 9000) : int(m_gen() % 6000) - 1500;
+        switch (call) {
+        case 0:
+        case 1:
+        case 2: {
+            const bool cone = call == 1;
+            // Mostly on the page the next step writes; now and then the other.
+            const int page = call == 2 ? 1 - m_ref.GetPage() : m_ref.GetPage();
+            for (CEffectEngine* e : { &m_ref, &m_fast }) {
+                if (cone)
+                    e->AddConeDrop(x, y, radius, height, page);
+                else
+                    e->AddCosineDrop(x, y, radius, height, page);
+            }
+            return call == 2 || !m_waiting;
+        }
+        case 3:
+        case 4:
+        case 5:
+            m_ref.Step(m_source.data(), m_refOut.data());
+            if (call == 5) {
+                m_fast.Step(m_source.data(), FastTarget());
+                m_waiting = false;
+            } else {
+                m_waiting = m_fast.GetPage() == 0;
+                m_fast.StepUnseen(m_source.data(), FastTarget());
+            }
+            return !m_waiting;
+        case 6:
+            m_ref.Step(nullptr, m_refOut.data());
+            m_fast.Step(nullptr, FastTarget());
+            break;
+        case 7: {
+            const int page = int(m_gen() % 3) - 1, damping = m_gen() % 2 ? 10 : int(m_gen() % 40);
+            m_ref.Propagate(page, damping);
+            m_fast.Propagate(page, damping);
+            break;
+        }
+        case 8: {
+            // A patch of heights written from outside, in the middle of
+            // whatever was quiet.
+            const int field = 1 + int(m_gen() % 2);
+            const int r0 = int(m_gen() % h), c0 = int(m_gen() % w);
+            const int32_t v = m_gen() % 2 ? int32_t(m_gen()) : int32_t(m_gen() % 2001) - 1000;
+            for (int r = r0; r < std::min(h, r0 + 3); ++r) {
+                for (int c = c0; c < std::min(w, c0 + 5); ++c) {
+                    m_ref.GetHeights(field)[r * w + c] = v;
+                    m_fast.GetHeights(field)[r * w + c] = v;
+                }
+            }
+            break;
+        }
+        case 9: {
+            // Somebody else drawing into the target, and saying so.
+            const int r = int(m_gen() % h), c = int(m_gen() % w);
+            const uint32_t v = static_cast<uint32_t>(m_gen());
+            m_fast.CatchUp();
+            m_refOut[static_cast<size_t>(r) * w + c] = v;
+            FastPixel(r, c) = v | m_fill;
+            m_fast.ForgetTarget();
+            break;
+        }
+        case 10:
+            EXPECT_TRUE(m_ref.Create(w, h));
+            EXPECT_TRUE(m_fast.Create(w, h));
+            break;
+        case 11: {
+            // A step into another picture, which the engine knows nothing of.
+            m_ref.Step(m_source.data(), m_refOther.data());
+            m_fast.Step(m_source.data(), m_other.data());
+            EXPECT_EQ(m_refOther, m_other);
+            break;
+        }
+        }
+        m_waiting = false;
+        return true;
+    }
+
+    void ExpectSame(const std::string& what)
+    {
+        ASSERT_TRUE(SameFields(m_ref, m_fast)) << what;
+        for (int r = 0; r < m_h; ++r) {
+            for (int c = 0; c < m_w; ++c)
+                ASSERT_EQ(FastPixel(r, c), m_refOut[static_cast<size_t>(r) * m_w + c] | m_fill)
+                    << what << " pixel " << r << "," << c;
+            for (int c = m_w; c < m_pitch; ++c)
+                ASSERT_EQ(m_fastOut[static_cast<size_t>(r) * m_pitch + c], kMark) << what << " gap of row " << r;
+        }
+    }
+
+private:
+    static constexpr uint32_t kMark = 0x5A5A5A5Au;
+    int m_w, m_h;
+    std::mt19937 m_gen;
+    bool m_topDown;
+    uint32_t m_fill;
+    int m_pitch = 0;
+    bool m_waiting = false;
+    CEffectEngine m_ref, m_fast;
+    std::vector<uint32_t> m_source, m_refOut, m_fastOut, m_other, m_refOther;
+};
+
+} // namespace
+
+TEST(EffectEngineUnseenSteps, AnyCallsGiveTheReferenceFramesOnEveryPathSizeSplitAndLayout)
+{
+    // One row or column (no interior), tiny, odd and chunk-edge sizes; one
+    // to three bands; chunks of two columns up to one per row; bottom-up and
+    // top-down targets with gaps between rows and an alpha byte.
+    const int sizes[][2] = { { 1, 1 }, { 1, 7 }, { 7, 1 }, { 2, 2 }, { 3, 3 }, { 5, 4 }, { 9, 5 }, { 17, 9 },
+        { 33, 17 }, { 40, 30 }, { 67, 41 } };
+    const int splits[][2] = { { 1, 0 }, { 1, 2 }, { 2, 5 }, { 3, 8 }, { 2, 16 } };
+    uint32_t seed = 1;
+    for (RipplePath path : FastPaths()) {
+        for (const auto& s : sizes) {
+            for (const auto& split : splits) {
+                for (bool topDown : { false, true }) {
+                    Mirror m(path, s[0], s[1], split[0], split[1], topDown, ++seed);
+                    for (int call = 0; call < 90; ++call) {
+                        const bool compare = m.RandomCall();
+                        if (compare) {
+                            m.ExpectSame(std::string(ripple::PathName(path)) + " " + std::to_string(s[0]) + "x"
+                                + std::to_string(s[1]) + " threads " + std::to_string(split[0]) + " strip "
+                                + std::to_string(split[1]) + (topDown ? " top-down" : "") + " call "
+                                + std::to_string(call));
+                            if (HasFatalFailure())
+                                return;
+                        }
+                    }
+                }
+            }
+        }
+    }
+}
+
+namespace {
+
+// The show's ticks on an engine taking each tick's first step unseen, and
+// on a reference engine; frames and fields compared after every tick.
+struct ShowPair {
+    ShowPair(int w, int h, int strip, int threads) : w(w), h(h)
+    {
+        ref.SetPath(RipplePath::Reference);
+        fast.SetStripWidth(strip);
+        fast.SetThreads(threads);
+        EXPECT_TRUE(ref.Create(w, h));
+        EXPECT_TRUE(fast.Create(w, h));
+        source = RandomPixels(static_cast<size_t>(w) * h, 21);
+        refOut = source;
+        fastOut = source;
+    }
+
+    template <class Drops>
+    int64_t Tick(Drops drops)
+    {
+        int64_t computed = 0;
+        for (int step = 0; step < 2; ++step) {
+            drops(ref);
+            drops(fast);
+            ref.Step(source.data(), refOut.data());
+            if (step == 0)
+                fast.StepUnseen(source.data(), ripple::Target::BottomUp(fastOut.data(), w));
+            else
+                fast.Step(source.data(), fastOut.data());
+        }
+        computed += fast.ComputedStrips();
+        return computed;
+    }
+
+    bool Same() const { return refOut == fastOut && SameFields(ref, fast); }
+    // Strips of one pass of the sweep over the whole field.
+    int64_t All() const { return int64_t(h - 2) * fast.Strips(); }
+
+    int w, h;
+    CEffectEngine ref, fast;
+    std::vector<uint32_t> source, refOut, fastOut;
+};
+
+} // namespace
+
+TEST(EffectEngineQuietWater, FlatWaterCostsNothingAndTheTargetIsNotDrawnAgain)
+{
+    ShowPair s(200, 60, 16, 2);
+    auto none = [](CEffectEngine&) {};
+    // The first frame copies the picture; nothing is computed, then or later.
+    EXPECT_EQ(s.Tick(none), 0);
+    ASSERT_TRUE(s.Same());
+    EXPECT_EQ(s.Tick(none), 0);
+    // The engine trusts the target to show what it drew: a pixel changed
+    // behind its back stays until it is told.
+    const size_t i = 30 * 200 + 77;
+    s.fastOut[i] ^= 0x00FFFFFFu;
+    s.Tick(none);
+    EXPECT_NE(s.fastOut[i], s.refOut[i]);
+    s.fast.ForgetTarget();
+    s.Tick(none);
+    EXPECT_TRUE(s.Same());
+}
+
+TEST(EffectEngineQuietWater, DropsAtChunkEdgesWakeTheWaterWhichGoesQuietAgainAtEveryFlattening)
+{
+    // Chunks of 16 columns; drops centred on a chunk edge, just inside and
+    // outside the field's edges, and a plateau rising under the show's
+    // cosine drop. Exact at every tick, and the quiet parts are skipped.
+    for (int threads : { 1, 2 }) {
+        ShowPair s(320, 90, 16, threads);
+        const struct {
+            int x, y, radius, height;
+            bool cone;
+        } drops[] = { { 48, 45, 6, 2000, true }, { 1, 1, 9, 6400, true }, { 319, 60, 12, 4000, false },
+            { 160, 45, 150, 1200, false } };
+        for (const auto& d : drops) {
+            ASSERT_TRUE(s.ref.Create(s.w, s.h));
+            ASSERT_TRUE(s.fast.Create(s.w, s.h));
+            int64_t first = 0, busiest = 0;
+            for (int tick = 1; tick <= 40; ++tick) {
+                const int64_t computed = s.Tick([&](CEffectEngine& e) {
+                    if (tick < 12) {
+                        if (d.cone)
+                            e.AddConeDrop(d.x, d.y, d.radius, d.height, e.GetPage());
+                        else
+                            e.AddCosineDrop(d.x, d.y, d.radius, d.height, e.GetPage());
+                    }
+                });
+                if (tick == 1)
+                    first = computed;
+                busiest = std::max(busiest, computed);
+                ASSERT_TRUE(s.Same()) << "drop at " << d.x << "," << d.y << " threads " << threads << " tick " << tick;
+            }
+            // The first tick computes the drop's rim and little else (a
+            // third of the most a tick can: three passes over every strip);
+            // the waves then wake ever more of the water.
+            EXPECT_GT(first, 0) << d.x << "," << d.y;
+            EXPECT_LT(first, s.All()) << d.x << "," << d.y;
+            EXPECT_GT(busiest, 2 * first) << d.x << "," << d.y;
+        }
+    }
+}
+
+TEST(RippleThreadPolicy, AddsAThreadOnlyAfterARunOfSlowTicksAndDropsItAfterALongerRunOfFastOnes)
+{
+    ripple::ThreadPolicy policy(2, 40);
+    EXPECT_EQ(policy.Threads(), 1);
+    // Slow ticks broken by a fast one, and single spikes, change nothing.
+    for (int round = 0; round < 5; ++round) {
+        for (int k = 0; k < ripple::ThreadPolicy::kUpAfter - 1; ++k)
+            EXPECT_EQ(policy.Report(55), 1);
+        EXPECT_EQ(policy.Report(20), 1);
+    }
+    for (int k = 1; k < ripple::ThreadPolicy::kUpAfter; ++k)
+        EXPECT_EQ(policy.Report(41), 1);
+    EXPECT_EQ(policy.Report(41), 2);
+    // Never more than the processors.
+    for (int k = 0; k < 100; ++k)
+        EXPECT_EQ(policy.Report(90), 2);
+    // Two threads at 12 ms would be one at 24 or more: still over half the
+    // budget, so both stay.
+    for (int k = 0; k < 200; ++k)
+        EXPECT_EQ(policy.Report(12), 2);
+    // At 9 ms one thread would do (18 < 20).
+    for (int k = 1; k < ripple::ThreadPolicy::kDownAfter; ++k)
+        EXPECT_EQ(policy.Report(9), 2);
+    EXPECT_EQ(policy.Report(9), 1);
+    for (int k = 0; k < 200; ++k)
+        EXPECT_EQ(policy.Report(1), 1);
 }

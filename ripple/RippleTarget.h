@@ -1,0 +1,50 @@
+// Where the ripple engine draws its picture: memory of the caller's, with a
+// row order and row pitch of its own (a bottom-up DIB, a top-down X
+// shared-memory image, a Wayland buffer). The engine counts rows bottom-up,
+// as its source picture does: row r of the engine is at row0 + r * stride
+// bytes. The source picture always keeps the engine's own layout.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace ripple {
+
+struct Target {
+    // The pixel of engine row 0, column 0.
+    uint32_t* row0 = nullptr;
+    // Bytes from one engine row to the next; negative for top-down memory.
+    ptrdiff_t stride = 0;
+    // Or-ed into every pixel the engine writes (an alpha byte the display
+    // wants); pixels the engine leaves alone keep whatever they hold.
+    uint32_t fill = 0;
+
+    uint32_t* Row(int32_t r) const
+    {
+        return reinterpret_cast<uint32_t*>(reinterpret_cast<char*>(row0) + static_cast<ptrdiff_t>(r) * stride);
+    }
+
+    // The engine's own layout: rows bottom-up without gaps.
+    static Target BottomUp(uint32_t* pixels, int32_t width)
+    {
+        Target t;
+        t.row0 = pixels;
+        t.stride = static_cast<ptrdiff_t>(width) * 4;
+        return t;
+    }
+
+    // Memory whose first row is the picture's top row, `pitch` bytes apart.
+    static Target TopDown(void* firstRow, int32_t height, ptrdiff_t pitch, uint32_t fill = 0)
+    {
+        Target t;
+        t.row0 = reinterpret_cast<uint32_t*>(static_cast<char*>(firstRow) + static_cast<ptrdiff_t>(height - 1) * pitch);
+        t.stride = -pitch;
+        t.fill = fill;
+        return t;
+    }
+
+    bool operator==(const Target& o) const { return row0 == o.row0 && stride == o.stride && fill == o.fill; }
+    bool operator!=(const Target& o) const { return !(*this == o); }
+};
+
+} // namespace ripple

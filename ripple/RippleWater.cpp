@@ -1,0 +1,974 @@
+#include "ripple/RippleWater.h"
+
+#include "ripple/RippleMath.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace ripple {
+
+namespace {
+
+constexpr uint8_t kVaried = 0;
+constexpr uint8_t kUniform = 1;
+constexpr uint8_t kStale = 2;
+// The level of chunks that are not one value.
+constexpr int64_t kNone = -1;
+
+int64_t LevelOf(uint8_t state, int32_t value)
+{
+    return (state & kUniform) ? static_cast<int64_t>(static_cast<uint32_t>(value)) : kNone;
+}
+
+int32_t ValueOf(int64_t level)
+{
+    return static_cast<int32_t>(static_cast<uint32_t>(level));
+}
+
+// The propagation onto an old value n of neighbours a (the three above), b
+// (left and right) and c (the three below).
+int32_t UniformPropagation(int32_t a, int32_t b, int32_t c, int32_t n, int damping)
+{
+    const int32_t s = WrapAdd(WrapAdd(WrapMul(a, 3), WrapMul(b, 2)), WrapMul(c, 3));
+    const int32_t v = WrapSub(s >> 2, n);
+    return WrapSub(v, Sar(v, damping));
+}
+
+template <class T>
+bool Resize(std::vector<T>& v, size_t n)
+{
+    try {
+        v.resize(n);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+// What one band needs of its own while it sweeps.
+struct Water::Workspace {
+    fast::SpanBuffer spans;
+    // Field-1 rows of the first of two steps, before it overwrote them.
+    std::vector<int32_t> ringCells[2];
+    std::vector<int32_t> ringValues[2];
+    std::vector<uint8_t> ringStates[2];
+    StaleSpan ringStale[2];
+    // The first row of the band's new field-1 values, while the band above
+    // still reads the old ones.
+    std::vector<int32_t> asideCells;
+    std::vector<int32_t> asideValues;
+    std::vector<uint8_t> asideStates;
+    StaleSpan asideStale;
+    // Levels of rows of the field read (slots 0 to 2) and of the new field 1
+    // (slots 3 to 5), with the row each holds.
+    std::vector<int64_t> levels[6];
+    int32_t levelRows[6];
+    bool levelAny[6];
+    // What a row's chunks need, and where a chunk's source piece starts.
+    std::vector<uint8_t> kinds;
+    std::vector<int32_t> froms;
+
+    bool Allocate(int32_t width, int32_t chunks)
+    {
+        const size_t w = static_cast<size_t>(std::max(width, 1));
+        const size_t n = static_cast<size_t>(std::max(chunks, 1));
+        bool ok = spans.Allocate(width) && Resize(asideCells, w) && Resize(asideValues, n) && Resize(asideStates, n);
+        for (int k = 0; k < 2 && ok; ++k)
+            ok = Resize(ringCells[k], w) && Resize(ringValues[k], n) && Resize(ringStates[k], n);
+        for (int k = 0; k < 6 && ok; ++k)
+            ok = Resize(levels[k], n);
+        return ok && Resize(kinds, n) && Resize(froms, n);
+    }
+
+    RowView Ring(int32_t r)
+    {
+        const int k = r & 1;
+        return { ringCells[k].data(), ringValues[k].data(), ringStates[k].data(), &ringStale[k] };
+    }
+
+    RowView Aside() { return { asideCells.data(), asideValues.data(), asideStates.data(), &asideStale }; }
+
+    void ForgetLevels() { std::fill(levelRows, levelRows + 6, -1); }
+};
+
+struct Water::Job {
+    Water* water;
+    int page;
+    int damping;
+    const fast::RowDrop* drop;
+    const fast::RowDrop* second;
+    bool pictures;
+    int bands;
+    int32_t begins[kMaxBands + 1];
+};
+
+Water::Water() = default;
+
+Water::~Water()
+{
+    Release();
+}
+
+void Water::Release()
+{
+    std::free(m_blocks[0]);
+    std::free(m_blocks[1]);
+    m_blocks[0] = m_blocks[1] = nullptr;
+    m_cells[0] = m_cells[1] = nullptr;
+    for (int f = 0; f < 2; ++f) {
+        m_values[f] = std::vector<int32_t>();
+        m_states[f] = std::vector<uint8_t>();
+        m_rowStale[f] = std::vector<StaleSpan>();
+    }
+    m_flat = std::vector<uint8_t>();
+    m_rowWork = std::vector<int32_t>();
+    m_work.clear();
+    m_width = m_height = m_chunks = 0;
+    m_anyStale = false;
+    m_mapsValid = true;
+    ForgetPicture();
+}
+
+bool Water::Allocate(int32_t width, int32_t height, int32_t chunkWidth)
+{
+    Release();
+    if (width < 1 || height < 1)
+        return false;
+    const size_t n = static_cast<size_t>(width) * static_cast<size_t>(height);
+    // Zeroed memory from the system: pages no sweep ever writes (water
+    // still flat) are never touched.
+    // On a cache line: rows of a width of eight values start on 32-byte
+    // boundaries, where the vectors of the display image start too.
+    for (int f = 0; f < 2; ++f) {
+        m_blocks[f] = std::calloc(n + 16, sizeof(int32_t));
+        const uintptr_t at = reinterpret_cast<uintptr_t>(m_blocks[f]);
+        m_cells[f] = m_blocks[f] ? reinterpret_cast<int32_t*>((at + 63) & ~uintptr_t(63)) : nullptr;
+    }
+    m_width = width;
+    m_height = height;
+    m_chunk = std::max(chunkWidth, 2);
+    if (!m_cells[0] || !m_cells[1] || !AllocateMaps() || !Resize(m_rowWork, static_cast<size_t>(height))) {
+        Release();
+        return false;
+    }
+    for (int f = 0; f < 2; ++f) {
+        std::fill(m_states[f].begin(), m_states[f].end(), kUniform);
+        std::fill(m_values[f].begin(), m_values[f].end(), 0);
+        std::fill(m_rowStale[f].begin(), m_rowStale[f].end(), StaleSpan{ 0, 0 });
+        m_sidesZero[f] = true;
+    }
+    m_mapsValid = true;
+    return true;
+}
+
+bool Water::AllocateMaps()
+{
+    m_chunks = m_width >= 3 ? (m_width + m_chunk - 2) / m_chunk : 0;
+    const size_t n = static_cast<size_t>(m_height) * static_cast<size_t>(m_chunks);
+    m_work.clear();
+    std::unique_ptr<Workspace> first(new (std::nothrow) Workspace);
+    if (!first || !first->Allocate(m_width, m_chunks))
+        return false;
+    m_work.push_back(std::move(first));
+    for (int f = 0; f < 2; ++f) {
+        if (!Resize(m_values[f], n) || !Resize(m_states[f], n) || !Resize(m_rowStale[f], static_cast<size_t>(m_height)))
+            return false;
+    }
+    if (!Resize(m_flat, n))
+        return false;
+    ForgetPicture();
+    return true;
+}
+
+bool Water::SetChunkWidth(int32_t columns)
+{
+    columns = std::max(columns, 2);
+    if (columns == m_chunk)
+        return true;
+    if (!Allocated()) {
+        m_chunk = columns;
+        return true;
+    }
+    Materialize();
+    const int32_t old = m_chunk;
+    m_chunk = columns;
+    if (!AllocateMaps()) {
+        m_chunk = old;
+        if (!AllocateMaps()) {
+            Release();
+            return false;
+        }
+    }
+    m_mapsValid = false;
+    return m_chunk == columns;
+}
+
+void Water::Flatten()
+{
+    if (!Allocated())
+        return;
+    for (int f = 0; f < 2; ++f) {
+        // Chunks known to be 0 in memory stay as they are; every other one
+        // is 0 without its memory written.
+        for (size_t k = 0; k < m_states[f].size(); ++k) {
+            if (!(m_mapsValid && m_states[f][k] == kUniform && m_values[f][k] == 0)) {
+                m_states[f][k] = kUniform | kStale;
+                m_values[f][k] = 0;
+            }
+        }
+        std::fill(m_rowStale[f].begin(), m_rowStale[f].end(), StaleSpan{ 0, m_chunks });
+        if (!m_mapsValid || !m_sidesZero[f]) {
+            for (int32_t r = 0; r < m_height; ++r) {
+                m_cells[f][static_cast<size_t>(r) * m_width] = 0;
+                m_cells[f][static_cast<size_t>(r) * m_width + m_width - 1] = 0;
+            }
+        }
+        m_sidesZero[f] = true;
+    }
+    m_mapsValid = true;
+    m_anyStale = true;
+}
+
+Water::RowView Water::Row(int field, int32_t r) const
+{
+    const int f = field == 1 ? 0 : 1;
+    const size_t chunk = static_cast<size_t>(r) * static_cast<size_t>(m_chunks);
+    return { m_cells[f] + static_cast<size_t>(r) * static_cast<size_t>(m_width),
+        const_cast<int32_t*>(m_values[f].data()) + chunk, const_cast<uint8_t*>(m_states[f].data()) + chunk,
+        const_cast<StaleSpan*>(m_rowStale[f].data()) + r };
+}
+
+void Water::Fill(const RowView& v, int32_t k) const
+{
+    if (v.states[k] & kStale) {
+        m_kernels->fill(v.cells + First(k), End(k) - First(k), v.values[k]);
+        v.states[k] = kUniform;
+    }
+}
+
+void Water::FillRow(const RowView& v) const
+{
+    FillRange(v, 0, m_chunks);
+}
+
+void Water::FillRangeStale(const RowView& v, int32_t from, int32_t to) const
+{
+    StaleSpan& span = *v.stale;
+    const int32_t a = std::max(from, span.lo), b = std::min(to, span.hi);
+    if (a >= b)
+        return;
+    for (int32_t k = a; k < b; ++k) {
+        if (v.states[k] & kStale)
+            Fill(v, k);
+    }
+    // What is left stale lies on either side of the range.
+    if (a == span.lo)
+        span.lo = b;
+    else if (b == span.hi)
+        span.hi = a;
+}
+
+void Water::FillAroundStale(const RowView& v, int32_t from, int32_t to) const
+{
+    // A stale chunk's memory means nothing until it is written out whole, so
+    // one column of it may be written alone.
+    if (from > 0 && (v.states[from - 1] & kStale))
+        v.cells[First(from) - 1] = v.values[from - 1];
+    if (to < m_chunks && (v.states[to] & kStale))
+        v.cells[First(to)] = v.values[to];
+    FillRangeStale(v, from, to);
+}
+
+void Water::Materialize() const
+{
+    if (!m_anyStale || !Allocated())
+        return;
+    for (int field = 1; field <= 2; ++field) {
+        for (int32_t r = 0; r < m_height; ++r)
+            FillRow(Row(field, r));
+    }
+    m_anyStale = false;
+}
+
+void Water::OpenForWriting()
+{
+    Materialize();
+    m_mapsValid = false;
+}
+
+void Water::Rescan()
+{
+    for (int field = 1; field <= 2; ++field) {
+        for (int32_t r = 0; r < m_height; ++r) {
+            const RowView v = Row(field, r);
+            for (int32_t k = 0; k < m_chunks; ++k) {
+                const int32_t first = First(k);
+                const int32_t* p = v.cells + first;
+                const int32_t count = End(k) - first;
+                v.states[k] = std::all_of(p, p + count, [p](int32_t x) { return x == p[0]; }) ? kUniform : kVaried;
+                v.values[k] = p[0];
+            }
+            *v.stale = StaleSpan{ 0, 0 };
+        }
+        bool zero = true;
+        const int32_t* cells = Cells(field);
+        for (int32_t r = 0; r < m_height && zero; ++r)
+            zero = cells[static_cast<size_t>(r) * m_width] == 0 && cells[static_cast<size_t>(r) * m_width + m_width - 1] == 0;
+        m_sidesZero[field - 1] = zero;
+    }
+    m_mapsValid = true;
+}
+
+void Water::ForgetPicture()
+{
+    std::fill(m_flat.begin(), m_flat.end(), 0);
+    m_flatSource = nullptr;
+    m_flatTarget = Target();
+}
+
+void Water::Prepare(const uint32_t* source, const Target& target)
+{
+    if (source != m_flatSource || target != m_flatTarget) {
+        std::fill(m_flat.begin(), m_flat.end(), 0);
+        m_flatSource = source;
+        m_flatTarget = target;
+    }
+    m_source = source;
+    m_target = target;
+}
+
+void Water::AddDropRow(const RowView& v, int32_t row, const fast::RowDrop& drop, fast::SpanBuffer& buffer) const
+{
+    const int n = drop.Spans(row, buffer);
+    if (n == 0)
+        return;
+    const fast::DropSpan* spans = buffer.Spans();
+    const int32_t last = std::min((spans[n - 1].end - 1) / m_chunk, m_chunks - 1);
+    int s = 0;
+    int32_t k = spans[0].first / m_chunk;
+    while (k <= last) {
+        const int32_t c0 = First(k), c1 = End(k);
+        while (s < n && spans[s].end <= c0)
+            ++s;
+        if (s == n)
+            return;
+        if (spans[s].first >= c1) {
+            ++k;
+            continue;
+        }
+        const fast::DropSpan& lead = spans[s];
+        if (!lead.values && lead.first <= c0 && lead.end >= c1 && (v.states[k] & kUniform)) {
+            // One increment over a uniform chunk: only its value changes.
+            if (lead.value != 0) {
+                v.values[k] = WrapAdd(v.values[k], lead.value);
+                v.states[k] = kUniform | kStale;
+                v.stale->Add(k);
+            }
+            ++k;
+            continue;
+        }
+        // A run of chunks whose memory gets the drop: up to the next chunk
+        // the drop leaves alone or changes as a whole uniform one.
+        const int32_t k0 = k;
+        for (++k; k <= last; ++k) {
+            const int32_t d0 = First(k), d1 = End(k);
+            int t = s;
+            while (t < n && spans[t].end <= d0)
+                ++t;
+            if (t == n || spans[t].first >= d1)
+                break;
+            if (!spans[t].values && spans[t].first <= d0 && spans[t].end >= d1 && (v.states[k] & kUniform))
+                break;
+        }
+        FillRange(v, k0, k);
+        const int32_t from0 = First(k0), to0 = End(k - 1);
+        for (int t = s; t < n && spans[t].first < to0; ++t) {
+            const int32_t from = std::max(spans[t].first, from0), to = std::min(spans[t].end, to0);
+            if (from >= to)
+                continue;
+            if (spans[t].values) {
+                const int32_t* inc = spans[t].values + (from - spans[t].first);
+                for (int32_t c = from; c < to; ++c)
+                    v.cells[c] = WrapAdd(v.cells[c], inc[c - from]);
+            } else {
+                m_kernels->addRun(v.cells + from, to - from, spans[t].value);
+            }
+        }
+        std::fill(v.states + k0, v.states + k, kVaried);
+    }
+}
+
+void Water::AddDrop(int field, const fast::RowDrop& drop)
+{
+    if (!Allocated())
+        return;
+    if (!m_mapsValid)
+        Rescan();
+    for (int32_t row = drop.Top(); row < drop.Bottom(); ++row)
+        AddDropRow(Row(field, row), row, drop, m_work[0]->spans);
+    m_anyStale = true;
+}
+
+bool Water::Levels(const RowView& v, bool sidesZero, int64_t* out) const
+{
+    // Stale chunks are uniform ones: a row without either is written out.
+    // Any other row's stale span is found exactly on the way.
+    if (!AnyUniform(v)) {
+        if (!v.stale->Empty())
+            *v.stale = StaleSpan{ 0, 0 };
+        std::fill(out, out + m_chunks, kNone);
+        return false;
+    }
+    for (int32_t k = 0; k < m_chunks; ++k)
+        out[k] = LevelOf(v.states[k], v.values[k]);
+    const int64_t side = sidesZero ? 0 : kNone;
+    int64_t left = side;
+    int64_t any = kNone;
+    for (int32_t k = 0; k < m_chunks; ++k) {
+        const int64_t mid = out[k];
+        const int64_t right = k + 1 < m_chunks ? out[k + 1] : side;
+        out[k] = left == mid && mid == right ? mid : kNone;
+        any &= out[k];
+        left = mid;
+    }
+    StaleSpan span = { 0, 0 };
+    for (int32_t k = 0; k < m_chunks; ++k) {
+        if (v.states[k] & kStale)
+            span.Add(k);
+    }
+    if (span.Empty() ? !v.stale->Empty() : span.lo != v.stale->lo || span.hi != v.stale->hi)
+        *v.stale = span;
+    // Levels are 0 or more, kNone all bits: any level clears a bit.
+    return any != kNone;
+}
+
+bool Water::AnyUniform(const RowView& v) const
+{
+    int32_t k = 0;
+    for (; k + 8 <= m_chunks; k += 8) {
+        uint64_t word;
+        std::memcpy(&word, v.states + k, 8);
+        if (word & 0x0101010101010101ull)
+            return true;
+    }
+    for (; k < m_chunks; ++k) {
+        if (v.states[k] & kUniform)
+            return true;
+    }
+    return false;
+}
+
+namespace {
+
+// What a chunk of a row needs of a step.
+constexpr uint8_t kRefract = 1;   // the refraction kernel
+constexpr uint8_t kPropagate = 2; // the propagation kernel
+constexpr uint8_t kCopy = 4;      // a piece of one source row
+constexpr uint8_t kShown = 8;     // nothing: the target shows it already
+
+} // namespace
+
+int32_t Water::StepRow(Workspace& ws, const RowJob& j) const
+{
+    const int32_t r = j.r;
+    uint8_t* kinds = ws.kinds.data();
+    int32_t* froms = ws.froms.data();
+    uint8_t* flat = const_cast<uint8_t*>(m_flat.data()) + static_cast<size_t>(r) * m_chunks;
+    const int32_t base = r * m_width;
+    const int32_t count = m_width * m_height;
+    uint32_t* target = j.refract ? m_target.Row(r) : nullptr;
+    const RowView& h = j.h;
+    const RowView& below = j.below;
+    const RowView& n = j.n;
+    const int64_t* const* lo = j.lo;
+
+    // What each chunk needs, from the state before the step. Field 1 one
+    // value over a chunk and the first column of the next, and one value
+    // (maybe another) over the chunk in the row below: no slope sideways,
+    // the same slope down at every pixel, so the chunk shows a piece of one
+    // source row, unshaded. With a slope below 8 that is the chunk's own
+    // source row, which the target may show already.
+    // The propagation of a chunk is quiet when each of the three rows read
+    // is one value over it and the chunks beside it (rows may differ: a wave
+    // running straight up or down keeps its rows uniform), and the chunk
+    // written is one value.
+    const bool shifts = j.refract && AnyUniform(h) && AnyUniform(below);
+    const bool quiets = j.propagate && j.levels && AnyUniform(n);
+    if (!quiets) {
+        std::fill(kinds, kinds + m_chunks, j.propagate ? kPropagate : 0);
+    } else {
+        const int64_t* lo0 = lo[0];
+        const int64_t* lo1 = lo[1];
+        const int64_t* lo2 = lo[2];
+        for (int32_t k = 0; k < m_chunks; ++k)
+            kinds[k] = (lo0[k] | lo1[k] | lo2[k]) >= 0 && (n.states[k] & kUniform) ? 0 : kPropagate;
+    }
+    if (j.refract && !shifts) {
+        for (int32_t k = 0; k < m_chunks; ++k)
+            kinds[k] |= kRefract;
+    } else if (j.refract) {
+        // The value each chunk's last column sees to its right.
+        const int32_t last = m_chunks - 1;
+        for (int32_t k = 0; k < m_chunks; ++k) {
+            uint8_t kind = kRefract;
+            const int32_t v = h.values[k];
+            const bool level = k < last ? (h.states[k + 1] & kUniform) && h.values[k + 1] == v
+                                        : m_sidesZero[0] && v == 0;
+            if ((h.states[k] & below.states[k] & kUniform) && level) {
+                const int32_t offset = WrapMul(WrapSub(v, below.values[k]) >> 3, m_width);
+                const int32_t first = First(k), from = WrapAdd(base + first, offset);
+                if (offset == 0) {
+                    kind = flat[k] ? kShown : kCopy;
+                    froms[k] = from;
+                } else if (from > 0 && from < count - (End(k) - first - 1)) {
+                    // Every index inside the picture.
+                    kind = kCopy;
+                    froms[k] = from;
+                }
+            }
+            kinds[k] |= kind;
+        }
+    }
+
+    fast::RefractRow q;
+    q.h = h.cells;
+    q.below = below.cells;
+    q.h2 = j.h2 ? j.h2->cells : nullptr;
+    q.below2 = j.below2 ? j.below2->cells : nullptr;
+    q.source = m_source;
+    q.target = target;
+    q.row = r;
+    q.width = m_width;
+    q.count = count;
+    q.fill = m_target.fill;
+    fast::PropagateRow p;
+    if (j.propagate) {
+        p.up = j.o[0].cells;
+        p.mid = j.o[1].cells;
+        p.down = j.o[2].cells;
+        p.old = n.cells;
+        p.out = j.out.cells;
+        p.save = j.save ? j.save->cells : nullptr;
+        p.damping = j.damping;
+    }
+
+    // Left to right, runs of chunks that need the same: on page 0 the
+    // refraction of a chunk reads the first column of the next one, which
+    // the propagation of that one overwrites.
+    int32_t computed = 0;
+    int32_t k = 0;
+    while (k < m_chunks) {
+        const uint8_t kind = kinds[k];
+        const int32_t a = k;
+        for (++k; k < m_chunks && kinds[k] == kind; ++k) {
+        }
+        const int32_t first = First(a), end = End(k - 1);
+        if (kind & kRefract) {
+            FillAround(h, a, k);
+            FillRange(below, a, k);
+            if (j.h2) {
+                FillAround(*j.h2, a, k);
+                FillRange(*j.below2, a, k);
+            }
+            std::fill(flat + a, flat + k, uint8_t(0));
+            computed += k - a;
+        } else if (kind & kCopy) {
+            // Chunks whose pieces follow each other in the source: one copy.
+            for (int32_t c = a; c < k;) {
+                int32_t d = c + 1;
+                while (d < k && froms[d] == froms[d - 1] + (End(d - 1) - First(d - 1)))
+                    ++d;
+                m_kernels->copy(m_source + froms[c], target + First(c), m_target.fill, First(c), End(d - 1) - First(c));
+                const bool own = froms[c] == base + First(c);
+                std::fill(flat + c, flat + d, uint8_t(own));
+                c = d;
+            }
+        }
+        if (kind & kPropagate) {
+            FillAround(j.o[0], a, k);
+            FillAround(j.o[1], a, k);
+            FillAround(j.o[2], a, k);
+            FillRange(n, a, k);
+            if (j.save) {
+                std::copy(n.values + a, n.values + k, j.save->values + a);
+                std::copy(n.states + a, n.states + k, j.save->states + a);
+            }
+            if (kind & kRefract)
+                m_kernels->step(q, p, first, end);
+            else
+                m_kernels->propagate(p, first, end);
+            // Quiet chunks next to waves may stay quiet a while: look
+            // whether they did. Chunks already varied are left so.
+            if (j.out.states == n.states && !AnyUniform(n)) {
+                computed += k - a;
+                continue;
+            }
+            for (int32_t c = a; c < k; ++c) {
+                const int32_t f = First(c);
+                if ((n.states[c] & kUniform) && m_kernels->allEqual(j.out.cells + f, End(c) - f)) {
+                    j.out.values[c] = j.out.cells[f];
+                    j.out.states[c] = kUniform;
+                } else {
+                    j.out.states[c] = kVaried;
+                }
+            }
+            computed += k - a;
+        } else {
+            if (kind & kRefract)
+                m_kernels->refract(q, first, end);
+            if (j.propagate) {
+                for (int32_t c = a; c < k; ++c) {
+                    const int32_t b = n.values[c];
+                    const int32_t v = UniformPropagation(ValueOf(lo[0][c]), ValueOf(lo[1][c]), ValueOf(lo[2][c]), b,
+                        j.damping);
+                    if (j.save) {
+                        j.save->values[c] = b;
+                        j.save->states[c] = kUniform | kStale;
+                        j.save->stale->Add(c);
+                    }
+                    if (j.out.cells != n.cells || v != b) {
+                        j.out.values[c] = v;
+                        j.out.states[c] = kUniform | kStale;
+                        j.out.stale->Add(c);
+                    }
+                }
+            }
+        }
+    }
+    return computed;
+}
+
+int Water::Bands(int threads, int32_t minRows)
+{
+    int bands = std::max(1, std::min(threads, kMaxBands));
+    bands = std::max(1, std::min(bands, (m_height - 2) / minRows));
+    while (static_cast<int>(m_work.size()) < bands) {
+        std::unique_ptr<Workspace> w(new (std::nothrow) Workspace);
+        if (!w || !w->Allocate(m_width, m_chunks))
+            break;
+        m_work.push_back(std::move(w));
+    }
+    return std::min(bands, static_cast<int>(m_work.size()));
+}
+
+void Water::Split(int bands, int32_t* begins) const
+{
+    const int32_t last = m_height - 1;
+    begins[0] = 1;
+    begins[bands] = last;
+    if (bands == 1)
+        return;
+    // Each row costs its computed chunks of the last sweep, plus a little
+    // for looking at its quiet ones.
+    const int64_t base = 1 + m_chunks / 8;
+    int64_t total = 0;
+    for (int32_t r = 1; r < last; ++r)
+        total += base + m_rowWork[r];
+    int64_t sum = 0;
+    int b = 1;
+    for (int32_t r = 1; r < last && b < bands; ++r) {
+        sum += base + m_rowWork[r];
+        while (b < bands && sum * bands >= total * b) {
+            begins[b] = r + 1;
+            ++b;
+        }
+    }
+    for (; b < bands; ++b)
+        begins[b] = last;
+    // At least two rows a band.
+    for (b = 1; b < bands; ++b)
+        begins[b] = std::max(begins[b], begins[b - 1] + 2);
+    for (b = bands - 1; b >= 1; --b)
+        begins[b] = std::min(begins[b], begins[b + 1] - 2);
+}
+
+int64_t Water::ComputedChunks() const
+{
+    int64_t sum = 0;
+    for (int32_t w : m_rowWork)
+        sum += w;
+    return sum;
+}
+
+void Water::StepBand(void* job, int band)
+{
+    const Job& j = *static_cast<const Job*>(job);
+    j.water->StepBandRun(j, band);
+}
+
+void Water::PairBand(void* job, int band)
+{
+    const Job& j = *static_cast<const Job*>(job);
+    j.water->PairBandRun(j, band);
+}
+
+void Water::StepBandRun(const Job& job, int band)
+{
+    Workspace& ws = *m_work[band];
+    ws.ForgetLevels();
+    ws.asideStale = StaleSpan{ 0, 0 };
+    const int32_t s = job.begins[band], e = job.begins[band + 1];
+    const bool page0 = job.page == 0;
+    const int written = page0 ? 1 : 2, read = page0 ? 2 : 1;
+    auto levels = [&](int32_t row, bool& any) -> const int64_t* {
+        const int slot = row % 3;
+        if (ws.levelRows[slot] != row) {
+            ws.levelAny[slot] = Levels(Row(read, row), m_sidesZero[read - 1], ws.levels[slot].data());
+            ws.levelRows[slot] = row;
+        }
+        any = any && ws.levelAny[slot];
+        return ws.levels[slot].data();
+    };
+    // On page 0 the refraction of row r reads the drop's rows r and r + 1;
+    // the first row of every band but the top one has it already.
+    if (job.drop && page0 && band == 0)
+        AddDropRow(Row(1, s), s, *job.drop, ws.spans);
+    for (int32_t r = s; r < e; ++r) {
+        if (job.drop) {
+            if (!page0)
+                AddDropRow(Row(2, r), r, *job.drop, ws.spans);
+            else if (r + 1 < e)
+                AddDropRow(Row(1, r + 1), r + 1, *job.drop, ws.spans);
+        }
+        const RowView o[3] = { Row(read, r - 1), Row(read, r), Row(read, r + 1) };
+        bool any = true;
+        const int64_t* lo[3] = { levels(r - 1, any), levels(r, any), levels(r + 1, any) };
+        RowJob row;
+        row.levels = any;
+        row.r = r;
+        row.refract = job.pictures;
+        row.h = Row(1, r);
+        row.below = Row(1, r + 1);
+        row.propagate = true;
+        row.o = o;
+        row.lo = lo;
+        row.n = Row(written, r);
+        row.out = page0 && band > 0 && r == s ? ws.Aside() : row.n;
+        row.damping = job.damping;
+        m_rowWork[r] = StepRow(ws, row);
+    }
+}
+
+void Water::CopyAside(Workspace& ws, int32_t row)
+{
+    const RowView aside = ws.Aside(), v = Row(1, row);
+    for (int32_t k = 0; k < m_chunks; ++k) {
+        v.values[k] = aside.values[k];
+        v.states[k] = aside.states[k];
+        if (!(aside.states[k] & kStale))
+            std::copy(aside.cells + First(k), aside.cells + End(k), v.cells + First(k));
+    }
+    *v.stale = *aside.stale;
+}
+
+void Water::Run(Job& job, Workers& workers, void (*band)(void*, int))
+{
+    if (!workers.Run(job.bands, band, &job)) {
+        // No threads to be had: the same bands one after the other.
+        for (int b = 0; b < job.bands; ++b)
+            band(&job, b);
+    }
+}
+
+void Water::Step(int page, int damping, const fast::RowDrop* drop,
+    const uint32_t* source, const Target& target, int threads, Workers& workers)
+{
+    if (!Allocated() || m_height < 3 || m_chunks == 0)
+        return;
+    if (!m_mapsValid)
+        Rescan();
+    const bool pictures = source && target.row0;
+    if (pictures)
+        Prepare(source, target);
+    m_anyStale = true;
+    Job job;
+    job.water = this;
+    job.page = page;
+    job.damping = damping;
+    job.drop = drop;
+    job.second = nullptr;
+    job.pictures = pictures;
+    job.bands = Bands(threads, 2);
+    Split(job.bands, job.begins);
+    // The rows at each border, which two bands read, are written out (with
+    // the drop the refraction reads on page 0) before the bands start.
+    fast::SpanBuffer& spans = m_work[0]->spans;
+    for (int b = 1; b < job.bands; ++b) {
+        const int32_t s = job.begins[b];
+        if (drop && page == 0)
+            AddDropRow(Row(1, s), s, *drop, spans);
+        for (int field = 1; field <= 2; ++field) {
+            FillRow(Row(field, s - 1));
+            FillRow(Row(field, s));
+        }
+    }
+    Run(job, workers, &Water::StepBand);
+    if (page == 0) {
+        for (int b = 1; b < job.bands; ++b)
+            CopyAside(*m_work[b], job.begins[b]);
+    }
+}
+
+void Water::PairBandRun(const Job& job, int band)
+{
+    Workspace& ws = *m_work[band];
+    ws.ForgetLevels();
+    ws.asideStale = StaleSpan{ 0, 0 };
+    // Rows kept aside are read like field rows: their side columns are the
+    // field's.
+    auto sides = [&](const RowView& v, int32_t row) {
+        const RowView f = Row(1, row);
+        v.cells[0] = f.cells[0];
+        v.cells[m_width - 1] = f.cells[m_width - 1];
+    };
+    const int32_t s = job.begins[band], e = job.begins[band + 1];
+    const bool top = band == 0, bottom = band + 1 == job.bands;
+    // The second step's rows this band does: the propagation of its first
+    // and last rows, and the refraction of its last row, wait for the
+    // bands next to it (except at the fields' edges).
+    const int32_t secondFirst = top ? s : s + 1;
+    const int32_t secondEnd = bottom ? e : e - 1;
+    auto newField1 = [&](int32_t row) { return !top && row == s ? ws.Aside() : Row(1, row); };
+    auto oldField1 = [&](int32_t row) { return row < e ? ws.Ring(row) : Row(1, row); };
+    auto levels = [&](int base, int field, int32_t row, bool& any) -> const int64_t* {
+        const int slot = base + row % 3;
+        if (ws.levelRows[slot] != row) {
+            const RowView v = field == 1 ? newField1(row) : Row(2, row);
+            ws.levelAny[slot] = Levels(v, m_sidesZero[field - 1], ws.levels[slot].data());
+            ws.levelRows[slot] = row;
+        }
+        any = any && ws.levelAny[slot];
+        return ws.levels[slot].data();
+    };
+    auto second = [&](int32_t q) {
+        if (q >= secondEnd)
+            return;
+        const RowView h2 = oldField1(q), below2 = oldField1(q + 1);
+        RowJob row;
+        row.r = q;
+        row.refract = true;
+        row.h = newField1(q);
+        row.below = newField1(q + 1);
+        row.h2 = &h2;
+        row.below2 = &below2;
+        const RowView o[3] = { newField1(q - 1), row.h, row.below };
+        const int64_t* lo[3] = { nullptr, nullptr, nullptr };
+        if (q >= secondFirst) {
+            if (job.second)
+                AddDropRow(Row(2, q), q, *job.second, ws.spans);
+            bool any = true;
+            lo[0] = levels(3, 1, q - 1, any);
+            lo[1] = levels(3, 1, q, any);
+            lo[2] = levels(3, 1, q + 1, any);
+            row.levels = any;
+            row.propagate = true;
+            row.o = o;
+            row.lo = lo;
+            row.n = Row(2, q);
+            row.out = row.n;
+            row.damping = job.damping;
+        }
+        m_rowWork[q] += StepRow(ws, row);
+    };
+    for (int32_t r = s; r < e; ++r) {
+        if (job.drop)
+            AddDropRow(Row(1, r), r, *job.drop, ws.spans);
+        const RowView o[3] = { Row(2, r - 1), Row(2, r), Row(2, r + 1) };
+        bool any = true;
+        const int64_t* lo[3] = { levels(0, 2, r - 1, any), levels(0, 2, r, any), levels(0, 2, r + 1, any) };
+        const RowView save = ws.Ring(r);
+        *save.stale = StaleSpan{ 0, 0 };
+        sides(save, r);
+        if (!top && r == s)
+            sides(ws.Aside(), r);
+        RowJob row;
+        row.r = r;
+        row.levels = any;
+        row.propagate = true;
+        row.o = o;
+        row.lo = lo;
+        row.n = Row(1, r);
+        row.out = newField1(r);
+        row.save = &save;
+        row.damping = job.damping;
+        m_rowWork[r] = StepRow(ws, row);
+        if (r > s)
+            second(r - 1);
+    }
+    second(e - 1);
+}
+
+void Water::PairBorder(const Job& job, int band)
+{
+    Workspace& above = *m_work[band - 1];
+    Workspace& ws = *m_work[band];
+    const int32_t s = job.begins[band], q = s - 1;
+    // The refraction of the row above the border, while field 1 still holds
+    // the first step's old values in row s.
+    const RowView h2 = above.Ring(q), below2 = Row(1, s);
+    RowJob row;
+    row.r = q;
+    row.refract = true;
+    row.h = Row(1, q);
+    row.below = ws.Aside();
+    row.h2 = &h2;
+    row.below2 = &below2;
+    int32_t work = StepRow(ws, row);
+    CopyAside(ws, s);
+    for (int32_t r = q; r <= s; ++r) {
+        if (job.second)
+            AddDropRow(Row(2, r), r, *job.second, ws.spans);
+        const RowView o[3] = { Row(1, r - 1), Row(1, r), Row(1, r + 1) };
+        const int64_t* lo[3];
+        bool any = true;
+        for (int d = 0; d < 3; ++d) {
+            any = Levels(o[d], m_sidesZero[0], ws.levels[d].data()) && any;
+            lo[d] = ws.levels[d].data();
+        }
+        RowJob second;
+        second.r = r;
+        second.levels = any;
+        second.propagate = true;
+        second.o = o;
+        second.lo = lo;
+        second.n = Row(2, r);
+        second.out = second.n;
+        second.damping = job.damping;
+        m_rowWork[r] += work + StepRow(ws, second);
+        work = 0;
+    }
+    ws.ForgetLevels();
+}
+
+void Water::StepPair(int damping, const fast::RowDrop* first,
+    const fast::RowDrop* second, const uint32_t* source, const Target& target, int threads, Workers& workers)
+{
+    if (!Allocated() || m_height < 3 || m_chunks == 0)
+        return;
+    if (!m_mapsValid)
+        Rescan();
+    Prepare(source, target);
+    m_anyStale = true;
+    Job job;
+    job.water = this;
+    job.page = 0;
+    job.damping = damping;
+    job.drop = first;
+    job.second = second;
+    job.pictures = true;
+    job.bands = Bands(threads, 2);
+    Split(job.bands, job.begins);
+    for (int b = 1; b < job.bands; ++b) {
+        FillRow(Row(2, job.begins[b] - 1));
+        FillRow(Row(2, job.begins[b]));
+    }
+    Run(job, workers, &Water::PairBand);
+    for (int b = 1; b < job.bands; ++b)
+        PairBorder(job, b);
+}
+
+} // namespace ripple
