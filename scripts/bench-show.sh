@@ -24,17 +24,29 @@
 #   scripts/bench-show.sh BUILD_DIR [SECONDS]
 # BUILD_DIR is a cross build (build/win); velunor comes from the native build
 # beside it (build/native, or MORVA_NATIVE_BUILD). A show whose build is
-# missing is left out with a note.
+# missing is left out with a note. MORVA_BASELINE=DIR (a build folder with
+# win/ and native/, say of the commit before a change) adds rows of its
+# shows, "wine-0" and "native-0", right before the build's own.
+# MORVA_BENCH_SKIP=N measures from tick N instead of 2 (200: the settling
+# water of the mode-1 cycle, ticks 200 to 470).
 set -u
 source "$(dirname "$0")/bench-env.sh"
 bench_build "${1:-}" "bench-show.sh BUILD_DIR [SECONDS]"
 seconds=${2:-15}
+skip=${MORVA_BENCH_SKIP:-2}
 scr=$build/app/Morva.scr
 native=${MORVA_NATIVE_BUILD:-$(dirname "$build")/native}
 velunor=$native/velunor/velunor
 [ -f "$scr" ] || { echo "no Morva.scr in $build: the Windows show is left out (scripts/build.sh win)"; scr=; }
 [ -x "$velunor" ] || { echo "no velunor in $native: the native show is left out (scripts/build.sh native)"; velunor=; }
 [ -n "$scr$velunor" ] || exit 1
+base_scr=
+base_velunor=
+if [ -n "${MORVA_BASELINE:-}" ]; then
+    [ ! -f "$MORVA_BASELINE/win/app/Morva.scr" ] || [ -z "$scr" ] || base_scr=$MORVA_BASELINE/win/app/Morva.scr
+    [ ! -x "$MORVA_BASELINE/native/velunor/velunor" ] || [ -z "$velunor" ] ||
+        base_velunor=$MORVA_BASELINE/native/velunor/velunor
+fi
 
 bench_work show
 xvfb_pid=
@@ -69,7 +81,7 @@ wait_gone() {
 watch_show() {
     local pid=$1 log=$2 pattern=$3 ready=$4 enough=$5 i n cpu0 xcpu0 t0
     first=
-    for i in $(seq 1 1200); do
+    for i in $(seq 1 $((1200 + ready * 2))); do
         n=$(grep -c "$pattern" "$log" 2>/dev/null)
         [ -z "$first" ] && [ "$n" -ge 1 ] && first=$(date +%s.%N)
         [ "$n" -ge "$ready" ] && break
@@ -92,9 +104,10 @@ watch_show() {
     peak=$(awk '/^VmHWM/ {print $2}' "/proc/$pid/status")
 }
 
-# The Windows show on DISPLAY: one table row.
+# The Windows show SCR on DISPLAY: one table row.
+#   bench_wine SIZE LABEL SCR
 bench_wine() {
-    local size=$1 trace=$work/trace.txt launched first cpu xcpu wall mark0 mark1 peak
+    local size=$1 label=$2 scr=$3 trace=$work/trace.txt launched first cpu xcpu wall mark0 mark1 peak
     WINEPREFIX=$work/prefix wineserver -k 2>/dev/null
     WINEPREFIX=$work/prefix wineserver -w
     morva_wine_use "$work/prefix" "$DISPLAY"
@@ -102,10 +115,11 @@ bench_wine() {
     launched=$(date +%s.%N)
     WINEDEBUG=-all,+relay,+timestamp wine "$scr" /s >/dev/null 2>"$trace" &
     saver_pid=$!
-    # Wait for the second tick (four paints), then watch the process for the
-    # measuring time or until the drop phase (ticks 1 to 199) would end.
-    if ! watch_show "$saver_pid" "$trace" 'Ret  gdi32.SetDIBitsToDevice' 4 380; then
-        printf '%-10s %-7s the show did not start\n' "$size" wine
+    # Wait for the tick measured from (two paints each), then watch the
+    # process for the measuring time or for 188 ticks more (from tick 2, the
+    # drop phase: ticks 1 to 199).
+    if ! watch_show "$saver_pid" "$trace" 'Ret  gdi32.SetDIBitsToDevice' $((skip * 2)) $(((skip + 188) * 2)); then
+        printf '%-10s %-8s the show did not start\n' "$size" "$label"
         saver_pid=
         return
     fi
@@ -116,7 +130,7 @@ bench_wine() {
 
     # Ticks and the time of their parts from the lines written while
     # measuring: "S.mmm:tid:Call|Ret  dll.Function(...)".
-    sed -n "$((mark0 + 1)),${mark1}p" "$trace" | awk -v size="$size" \
+    sed -n "$((mark0 + 1)),${mark1}p" "$trace" | awk -v size="$size" -v label="$label" \
         -v cpu="$cpu" -v xcpu="$xcpu" -v hz="$hz" -v wall="$wall" \
         -v peak="$peak" -v start="$(echo "$first - $launched" | bc)" '
         match($0, /^ *[0-9]+\.[0-9]+:/) { t = substr($0, RSTART, RLENGTH - 1) + 0 }
@@ -126,23 +140,24 @@ bench_wine() {
         /:Call gdi32\.SetDIBitsToDevice/ { p0 = t }
         /:Ret  gdi32\.SetDIBitsToDevice/ { if (p0) { paint += t - p0; paints++; painted = 1 } }
         END {
-            if (ticks < 2) { printf "%-10s %-7s too few ticks measured\n", size, "wine"; exit }
+            if (ticks < 2) { printf "%-10s %-8s too few ticks measured\n", size, label; exit }
             rate = (ticks - 1) / (tlast - tfirst)
-            printf "%-10s %-7s %8.1f %8d %9.1f %9.1f %9.1f %8.0f %8.1f %8.0f %9.0f %8.2f\n", size, "wine", rate, ticks,
+            printf "%-10s %-8s %8.1f %8d %9.1f %9.1f %9.1f %8.0f %8.1f %8.0f %9.0f %8.2f\n", size, label, rate, ticks,
                 handler * 1000 / ticks, paint * 1000 / ticks, (handler - paint) * 1000 / ticks,
                 cpu / hz / wall * 100, cpu / hz * 1000 / (wall * rate), xcpu / hz / wall * 100, peak / 1024, start
         }'
 }
 
-# The native program on DISPLAY's root window, over the same phase: one
-# table row from its "velunor: tick N MS" lines.
+# The native program VELUNOR on DISPLAY's root window, over the same phase:
+# one table row from its "velunor: tick N MS" lines.
+#   bench_native SIZE LABEL VELUNOR
 bench_native() {
-    local size=$1 log=$work/velunor.log launched first cpu xcpu wall mark0 mark1 peak
+    local size=$1 label=$2 velunor=$3 log=$work/velunor.log launched first cpu xcpu wall mark0 mark1 peak
     launched=$(date +%s.%N)
     "$velunor" --root --mode 1 --log-ticks >/dev/null 2>"$log" &
     saver_pid=$!
-    if ! watch_show "$saver_pid" "$log" '^velunor: tick ' 2 190; then
-        printf '%-10s %-7s the show did not start: %s\n' "$size" native "$(grep -v '^velunor: tick' "$log" | head -n 1)"
+    if ! watch_show "$saver_pid" "$log" '^velunor: tick ' "$skip" $((skip + 188)); then
+        printf '%-10s %-8s the show did not start: %s\n' "$size" "$label" "$(grep -v '^velunor: tick' "$log" | head -n 1)"
         saver_pid=
         return
     fi
@@ -150,20 +165,20 @@ bench_native() {
     wait_gone "$saver_pid"
     saver_pid=
 
-    sed -n "$((mark0 + 1)),${mark1}p" "$log" | awk -v size="$size" \
+    sed -n "$((mark0 + 1)),${mark1}p" "$log" | awk -v size="$size" -v label="$label" \
         -v cpu="$cpu" -v xcpu="$xcpu" -v hz="$hz" -v wall="$wall" \
         -v peak="$peak" -v start="$(echo "$first - $launched" | bc)" '
         $1 == "velunor:" && $2 == "tick" && NF == 4 { ticks++; if (ticks == 1) tfirst = $4; tlast = $4 }
         END {
-            if (ticks < 2 || tlast == tfirst) { printf "%-10s %-7s too few ticks measured\n", size, "native"; exit }
+            if (ticks < 2 || tlast == tfirst) { printf "%-10s %-8s too few ticks measured\n", size, label; exit }
             rate = (ticks - 1) * 1000 / (tlast - tfirst)
-            printf "%-10s %-7s %8.1f %8d %9s %9s %9s %8.0f %8.1f %8.0f %9.0f %8.2f\n", size, "native", rate, ticks,
+            printf "%-10s %-8s %8.1f %8d %9s %9s %9s %8.0f %8.1f %8.0f %9.0f %8.2f\n", size, label, rate, ticks,
                 "-", "-", "-", cpu / hz / wall * 100, cpu / hz * 1000 / ticks, xcpu / hz / wall * 100, peak / 1024, start
         }'
 }
 
 bench_machine ${scr:+wine}
-printf '%-10s %-7s %8s %8s %9s %9s %9s %8s %8s %8s %9s %8s\n' screen show 'ticks/s' ticks 'tick ms' 'paint ms' \
+printf '%-10s %-8s %8s %8s %9s %9s %9s %8s %8s %8s %9s %8s\n' screen show 'ticks/s' ticks 'tick ms' 'paint ms' \
     'steps ms' 'CPU %' 'CPU ms/t' 'X CPU %' 'peak MB' 'start s'
 hz=$(getconf CLK_TCK)
 for size in ${MORVA_BENCH_SIZES:-1920x1080 3840x2160 5120x2880 7680x4320}; do
@@ -171,8 +186,10 @@ for size in ${MORVA_BENCH_SIZES:-1920x1080 3840x2160 5120x2880 7680x4320}; do
     DISPLAY=$(morva_xvfb_start "${size}x24") || exit 1
     export DISPLAY
     xvfb_pid=$(morva_x_pid "$DISPLAY")
-    [ -n "$scr" ] && bench_wine "$size"
-    [ -n "$velunor" ] && bench_native "$size"
+    [ -n "$base_scr" ] && bench_wine "$size" wine-0 "$base_scr"
+    [ -n "$scr" ] && bench_wine "$size" wine "$scr"
+    [ -n "$base_velunor" ] && bench_native "$size" native-0 "$base_velunor"
+    [ -n "$velunor" ] && bench_native "$size" native "$velunor"
 done
 echo "ticks/s: ticks per second (wine: WM_TIMER handlers that painted, in Wine's time; native: velunor's logged"
 echo "ticks, in the monotonic clock); tick ms: one handler, of which paint ms (its two SetDIBitsToDevice calls)"
