@@ -49,7 +49,7 @@ x11-xserver-utils        | xrandr                                              |
 xdotool                  | xdotool                                             | test
 imagemagick              | import convert compare identify display             | test
 xscreensaver             | xscreensaver xscreensaver-command xscreensaver-settings | test
-xscreensaver-data        | /usr/libexec/xscreensaver/xscreensaver-getimage     | test
+xscreensaver-data        | /usr/libexec/xscreensaver/xscreensaver-getimage /usr/libexec/xscreensaver/ripples | test
 libxml2-utils            | xmllint                                             | test
 man-db                   | man                                                 | test
 procps                   | pgrep                                               | test
