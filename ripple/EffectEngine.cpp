@@ -141,6 +141,26 @@ void CEffectEngine::ForgetTarget()
     m_water.ForgetPicture();
 }
 
+void CEffectEngine::MoveTarget(const Target& target)
+{
+    CatchUp();
+    m_water.MovePicture(target);
+}
+
+const ripple::Span* CEffectEngine::Drawn() const
+{
+    if (!m_water.Allocated())
+        return nullptr;
+    const_cast<CEffectEngine*>(this)->CatchUp();
+    return m_water.Drawn();
+}
+
+void CEffectEngine::ClearDrawn()
+{
+    CatchUp();
+    m_water.ClearDrawn();
+}
+
 bool CEffectEngine::Overlap(const uint32_t* source, const Target& target) const
 {
     const ptrdiff_t row = static_cast<ptrdiff_t>(m_width) * 4;
@@ -182,6 +202,7 @@ void CEffectEngine::Step(const uint32_t* source, const Target& target)
         if (pictures) {
             ripple::reference::Refract(Fields(), source, target);
             m_water.ForgetPicture();
+            m_water.MarkDrawn();
         }
         ripple::reference::Propagate(Fields(), m_page, m_damping);
     } else {

@@ -68,6 +68,16 @@ public:
     // The target may not show what the engine drew last: the next step
     // draws every pixel it reaches.
     void ForgetTarget();
+    // The target moved: `target` holds what the last one did (the same
+    // pixels, with the same fill), and the next steps may draw into it as
+    // if it were the last one.
+    void MoveTarget(const ripple::Target& target);
+
+    // Per row (engine rows, bottom-up; null when empty), the columns of the
+    // target that steps may have changed since the last ClearDrawn: what a
+    // display has to take again of the frame.
+    const ripple::Span* Drawn() const;
+    void ClearDrawn();
 
     // The computation path; the best one the processor supports by default.
     // Returns false, keeping the current path, when the processor lacks it.

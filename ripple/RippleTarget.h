@@ -47,4 +47,25 @@ struct Target {
     bool operator!=(const Target& o) const { return !(*this == o); }
 };
 
+// Columns [first, end) of one row; empty when first >= end.
+struct Span {
+    int32_t first = 0;
+    int32_t end = 0;
+
+    bool Empty() const { return first >= end; }
+    void Add(int32_t a, int32_t b)
+    {
+        if (a >= b)
+            return;
+        if (Empty()) {
+            first = a;
+            end = b;
+        } else {
+            first = a < first ? a : first;
+            end = b > end ? b : end;
+        }
+    }
+    void Add(const Span& o) { Add(o.first, o.end); }
+};
+
 } // namespace ripple

@@ -126,6 +126,7 @@ void Water::Release()
     }
     m_flat = std::vector<uint8_t>();
     m_rowWork = std::vector<int32_t>();
+    m_drawn = std::vector<Span>();
     m_work.clear();
     m_width = m_height = m_chunks = 0;
     m_anyStale = false;
@@ -151,7 +152,8 @@ bool Water::Allocate(int32_t width, int32_t height, int32_t chunkWidth)
     m_width = width;
     m_height = height;
     m_chunk = std::max(chunkWidth, 2);
-    if (!m_cells[0] || !m_cells[1] || !AllocateMaps() || !Resize(m_rowWork, static_cast<size_t>(height))) {
+    if (!m_cells[0] || !m_cells[1] || !AllocateMaps() || !Resize(m_rowWork, static_cast<size_t>(height))
+        || !Resize(m_drawn, static_cast<size_t>(height))) {
         Release();
         return false;
     }
@@ -328,6 +330,25 @@ void Water::ForgetPicture()
     std::fill(m_flat.begin(), m_flat.end(), 0);
     m_flatSource = nullptr;
     m_flatTarget = Target();
+}
+
+void Water::MovePicture(const Target& target)
+{
+    if (target.fill != m_flatTarget.fill)
+        ForgetPicture();
+    else if (m_flatTarget.row0)
+        m_flatTarget = target;
+}
+
+void Water::ClearDrawn()
+{
+    std::fill(m_drawn.begin(), m_drawn.end(), Span());
+}
+
+void Water::MarkDrawn()
+{
+    for (int32_t r = 1; r + 1 < m_height; ++r)
+        m_drawn[r].Add(1, m_width - 1);
 }
 
 void Water::Prepare(const uint32_t* source, const Target& target)
@@ -560,6 +581,7 @@ int32_t Water::StepRow(Workspace& ws, const RowJob& j) const
     // refraction of a chunk reads the first column of the next one, which
     // the propagation of that one overwrites.
     int32_t computed = 0;
+    Span drawn;
     int32_t k = 0;
     while (k < m_chunks) {
         const uint8_t kind = kinds[k];
@@ -567,6 +589,8 @@ int32_t Water::StepRow(Workspace& ws, const RowJob& j) const
         for (++k; k < m_chunks && kinds[k] == kind; ++k) {
         }
         const int32_t first = First(a), end = End(k - 1);
+        if (kind & (kRefract | kCopy))
+            drawn.Add(first, end);
         if (kind & kRefract) {
             FillAround(h, a, k);
             FillRange(below, a, k);
@@ -639,6 +663,7 @@ int32_t Water::StepRow(Workspace& ws, const RowJob& j) const
             }
         }
     }
+    m_drawn[r].Add(drawn);
     return computed;
 }
 

@@ -93,6 +93,8 @@ public:
 
     // The target is no longer known to show what the last sweep drew.
     void ForgetPicture();
+    // What is known of the last target holds for `target` instead.
+    void MovePicture(const Target& target);
 
     // One step: `drop` (may be null) added to the field the page writes,
     // the refraction of `source` into `target` (none when source is null),
@@ -104,6 +106,13 @@ public:
     // only the second is computed in full.
     void StepPair(int damping, const fast::RowDrop* first,
         const fast::RowDrop* second, const uint32_t* source, const Target& target, int threads, Workers& workers);
+
+    // Per row, the columns the sweeps since the last ClearDrawn may have
+    // drawn into the target (a span over all of them); MarkDrawn adds every
+    // pixel a refraction reaches.
+    const Span* Drawn() const { return m_drawn.data(); }
+    void ClearDrawn();
+    void MarkDrawn();
 
     // Chunks computed by the last sweep (not those it found quiet), for
     // measuring.
@@ -225,6 +234,8 @@ private:
 
     // Chunks computed per row by the last sweep, to share the work out.
     std::vector<int32_t> m_rowWork;
+    // Written by the bands, each in rows of its own.
+    mutable std::vector<Span> m_drawn;
     std::vector<std::unique_ptr<Workspace>> m_work;
 };
 
