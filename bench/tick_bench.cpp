@@ -115,21 +115,19 @@ public:
         m_engine.AddConeDrop(x, y, radius, height, m_engine.GetPage());
     }
     // Only the tick's last frame is shown unless every step's is.
-    void StepAndPaint() override
+    void StepAndPaint(bool lastOfTick) override
     {
         const ripple::Target target = ripple::Target::BottomUp(m_display.data(), m_w);
-        if (!m_each && ++m_step < CShowCycle::kStepsPerTick)
+        if (!m_each && !lastOfTick)
             m_engine.StepUnseen(m_source.data(), target);
         else
             m_engine.Step(m_source.data(), target);
     }
-    void BeginTick() { m_step = 0; }
     CEffectEngine& Engine() { return m_engine; }
 
 private:
     int m_w, m_h;
     bool m_each;
-    int m_step = 0;
     CEffectEngine m_engine;
     std::vector<uint32_t> m_source;
     std::vector<uint32_t> m_display;
@@ -190,7 +188,6 @@ void RunCycle(Run& run)
 {
     for (;;) {
         const double wall = WallMs(), cpu = CpuMs();
-        run.stage.BeginTick();
         const bool drawn = run.cycle.Tick(run.width, run.height, run.stage);
         if (!drawn)
             return;
@@ -210,7 +207,6 @@ void MeasuredTicks(Run& run, int count)
 {
     CALLGRIND_START_INSTRUMENTATION;
     for (int k = 0; k < count; ++k) {
-        run.stage.BeginTick();
         run.cycle.Tick(run.width, run.height, run.stage);
     }
     CALLGRIND_STOP_INSTRUMENTATION;
@@ -281,7 +277,6 @@ int main(int argc, char** argv)
             for (const Config& c : configs) {
                 Run run(size.first, size.second, c, mode);
                 for (int t = 1; t < first; ++t) {
-                    run.stage.BeginTick();
                     run.cycle.Tick(run.width, run.height, run.stage);
                 }
                 const double wall = WallMs(), cpu = CpuMs();

@@ -33,7 +33,7 @@ bool CShowCycle::Tick(int width, int height, ShowStage& stage)
             else if (m_nMode == 2)
                 stage.AddConeDrop(width / 2, height / 2, width * 100 / 1024, height * 250 / 768);
         }
-        stage.StepAndPaint();
+        stage.StepAndPaint(step + 1 == kStepsPerTick);
     }
     return true;
 }

@@ -14,8 +14,10 @@ public:
     // Drops go onto the engine's current page.
     virtual void AddCosineDrop(int x, int y, int radius, int height) = 0;
     virtual void AddConeDrop(int x, int y, int radius, int height) = 0;
-    // One ripple step into the display image, then the display image drawn.
-    virtual void StepAndPaint() = 0;
+    // One ripple step into the display image, then the display image drawn;
+    // `lastOfTick` for the tick's last step, whose frame stays on the screen
+    // until the next tick.
+    virtual void StepAndPaint(bool lastOfTick) = 0;
 
 protected:
     ~ShowStage() = default;

@@ -31,9 +31,9 @@ public:
         m_wnd.m_music.Open(m_wnd.m_strMusicPath);
         m_wnd.m_music.Play();
     }
-    void StepAndPaint() override
+    void StepAndPaint(bool lastOfTick) override
     {
-        CWaterStage::StepAndPaint();
+        CWaterStage::StepAndPaint(lastOfTick);
         m_wnd.m_dibDisplay.Paint(&m_dc, 0, 0, FALSE);
     }
 

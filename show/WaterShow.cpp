@@ -1,23 +1,84 @@
 #include "show/WaterShow.h"
 
+#include <algorithm>
+#include <chrono>
 #include <utility>
 
-bool CWaterShow::Start(std::vector<uint32_t> source, int width, int height)
+namespace {
+
+int Processors(CEffectEngine& engine)
+{
+    engine.SetThreads(0);
+    return engine.GetThreads();
+}
+
+} // namespace
+
+CWaterShow::CWaterShow(int effectMode) : m_nEffectMode(effectMode), m_policy(Processors(m_effect), kBudgetMs)
+{
+    m_effect.SetThreads(m_policy.Threads());
+    m_stage.SetEveryStepSeen(false);
+}
+
+void CWaterShow::SetThreads(int threads)
+{
+    m_bAutoThreads = threads <= 0;
+    m_policy = ripple::ThreadPolicy(Processors(m_effect), kBudgetMs);
+    m_effect.SetThreads(m_bAutoThreads ? m_policy.Threads() : threads);
+}
+
+bool CWaterShow::Start(std::vector<uint32_t> source, int width, int height, const ripple::Target* target)
 {
     m_nWidth = width;
     m_nHeight = height;
     m_source = std::move(source);
-    m_display = m_source;
-    m_stage.SetImages(m_source.data(), m_display.data(), width, height);
+    ripple::Target into;
+    if (target) {
+        m_display = std::vector<uint32_t>();
+        into = *target;
+        for (int r = 0; r < height; ++r) {
+            const uint32_t* from = m_source.data() + static_cast<size_t>(r) * width;
+            uint32_t* to = into.Row(r);
+            for (int c = 0; c < width; ++c)
+                to[c] = from[c] | into.fill;
+        }
+    } else {
+        m_display = m_source;
+        into = ripple::Target::BottomUp(m_display.data(), width);
+    }
+    m_stage.SetImages(m_source.data(), into, width, height);
     m_cycle.Start(m_nEffectMode);
     m_stage.FlattenWater();
+    // Memory at the target's place may have shown another picture.
+    m_effect.ForgetTarget();
+    m_changed.assign(static_cast<size_t>(height), ripple::Span{0, width});
     return m_stage.HasWater();
+}
+
+void CWaterShow::MoveTarget(const ripple::Target& target)
+{
+    m_stage.SetImages(m_source.data(), target, m_nWidth, m_nHeight);
+    m_effect.MoveTarget(target);
 }
 
 bool CWaterShow::Tick()
 {
-    // The frame is shown once per tick, after its last step.
     if (!m_stage.HasWater())
         return false;
-    return m_cycle.Tick(m_nWidth, m_nHeight, m_stage);
+    m_effect.ClearDrawn();
+    const auto start = std::chrono::steady_clock::now();
+    const bool drawn = m_cycle.Tick(m_nWidth, m_nHeight, m_stage);
+    if (m_bAutoThreads) {
+        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        m_effect.SetThreads(m_policy.Report(ms));
+    }
+    TakeChanged();
+    return drawn;
+}
+
+void CWaterShow::TakeChanged()
+{
+    const ripple::Span* drawn = m_effect.Drawn();
+    for (int y = 0; y < m_nHeight; ++y)
+        m_changed[static_cast<size_t>(y)] = drawn ? drawn[m_nHeight - 1 - y] : ripple::Span();
 }

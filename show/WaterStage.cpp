@@ -2,8 +2,13 @@
 
 void CWaterStage::SetImages(const uint32_t* source, uint32_t* display, int width, int height)
 {
+    SetImages(source, ripple::Target::BottomUp(display, width), width, height);
+}
+
+void CWaterStage::SetImages(const uint32_t* source, const ripple::Target& target, int width, int height)
+{
     m_pSource = source;
-    m_pDisplay = display;
+    m_target = target;
     m_nWidth = width;
     m_nHeight = height;
 }
@@ -23,7 +28,10 @@ void CWaterStage::AddConeDrop(int x, int y, int radius, int height)
     m_effect.AddConeDrop(x, y, radius, height, m_effect.GetPage());
 }
 
-void CWaterStage::StepAndPaint()
+void CWaterStage::StepAndPaint(bool lastOfTick)
 {
-    m_effect.Step(m_pSource, m_pDisplay);
+    if (m_bEveryStep || lastOfTick)
+        m_effect.Step(m_pSource, m_target);
+    else
+        m_effect.StepUnseen(m_pSource, m_target);
 }

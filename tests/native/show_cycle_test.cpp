@@ -16,7 +16,7 @@ struct RecordingStage final : ShowStage {
     void StartMusic() override { log += 'm'; }
     void AddCosineDrop(int x, int y, int r, int h) override { log += '1'; drops.push_back({1, x, y, r, h}); }
     void AddConeDrop(int x, int y, int r, int h) override { log += '2'; drops.push_back({2, x, y, r, h}); }
-    void StepAndPaint() override { log += 's'; }
+    void StepAndPaint(bool lastOfTick) override { log += lastOfTick ? 'S' : 's'; }
 };
 
 // Ticks until the next restart; returns the number of ticks of the cycle,
@@ -78,7 +78,7 @@ TEST(ShowCycle, DropsOnlyOnTicksOneTo199TwoPerTick)
     for (int tick = 1; tick <= 470; ++tick) {
         stage.log.clear();
         ASSERT_TRUE(cycle.Tick(1024, 768, stage));
-        EXPECT_EQ(stage.log, tick < 200 ? "1s1s" : "ss") << "tick " << tick;
+        EXPECT_EQ(stage.log, tick < 200 ? "1s1S" : "sS") << "tick " << tick;
     }
     EXPECT_EQ(stage.drops.size(), 398u);
 }
@@ -96,7 +96,7 @@ TEST(ShowCycle, RestartTickClosesFlattensAndReopensWithoutDrawing)
     EXPECT_EQ(cycle.TickCount(), 0);
     stage.log.clear();
     EXPECT_TRUE(cycle.Tick(1024, 768, stage));
-    EXPECT_EQ(stage.log, "1s1s");
+    EXPECT_EQ(stage.log, "1s1S");
 }
 
 TEST(ShowCycle, DropSizesFollowTheScreen)

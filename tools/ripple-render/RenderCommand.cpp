@@ -16,8 +16,10 @@ namespace {
 const char kUsage[] = "usage: ripple-render --width W --height H --setting S --ticks N "
                       "--input in.bmp --output out.bmp [--path reference|scalar|sse2|avx2]\n"
                       "                     [--threads T] [--strip COLUMNS] [--time-from TICK]\n"
-                      "  --threads: threads per step, 0 (default) one per processor\n"
-                      "  --strip: column strip width of the step, 0 (default) whole rows\n"
+                      "  --threads: threads per step, 0 (default) as many as keep the show's pace,\n"
+                      "             one unless one cannot\n"
+                      "  --strip: width in columns of the strips of a row in which the engine\n"
+                      "           keeps track of quiet water, 0 (default) the engine's choice\n"
                       "  --time-from: print wall and processor ms per tick for the ticks after TICK\n";
 
 int Fail(const std::string& message)

@@ -67,7 +67,7 @@ bool CRippleRenderer::Render(const RenderOptions& options, std::vector<uint32_t>
         error = std::string("this processor has no ") + ripple::PathName(options.path) + " path";
         return false;
     }
-    effect.SetThreads(options.threads);
+    show.SetThreads(options.threads);
     effect.SetStripWidth(options.strip);
     // As the window does while it is created, before the first tick.
     if (!show.Start(std::move(source), options.width, options.height)) {

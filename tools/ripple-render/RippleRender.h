@@ -15,8 +15,8 @@ struct RenderOptions {
     int setting = 0; // the stored effect mode
     int ticks = 0;
     ripple::RipplePath path = ripple::BestPath();
-    int threads = 0; // the engine's SetThreads: 0 is one per processor
-    int strip = 0;   // the engine's SetStripWidth: 0 is whole rows
+    int threads = 0; // the scene's SetThreads: 0 is as many as pay, up to one per processor
+    int strip = 0;   // the engine's SetStripWidth: 0 is its default width
     int timeFrom = -1; // time the ticks after this one; -1 times nothing
 };
 
