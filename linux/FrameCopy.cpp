@@ -2,61 +2,38 @@
 
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 namespace {
 
-// A row with `fill` ORed into every word. The target is memory another
-// process reads (the X server, the compositor), never this one: streaming
-// stores skip reading it into the cache first and keep the engine's own
-// pages there.
-void CopyRowFilled(const uint32_t* from, uint32_t* to, int width, uint32_t fill)
+void Convert565(const uint32_t* from, uint16_t* to, int first, int end)
 {
-    int x = 0;
-#if defined(__SSE2__)
-    while (x < width && (reinterpret_cast<uintptr_t>(to + x) & 15) != 0) {
-        to[x] = from[x] | fill;
-        ++x;
-    }
-    const __m128i mask = _mm_set1_epi32(static_cast<int>(fill));
-    for (; x + 4 <= width; x += 4) {
-        const __m128i words = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + x));
-        _mm_stream_si128(reinterpret_cast<__m128i*>(to + x), _mm_or_si128(words, mask));
-    }
-#endif
-    for (; x < width; ++x)
-        to[x] = from[x] | fill;
+    for (int x = first; x < end; ++x)
+        to[x] = To565(from[x]);
+}
+
+const uint32_t* FrameRow(const uint32_t* frame, int width, int height, int y)
+{
+    return frame + static_cast<size_t>(height - 1 - y) * static_cast<size_t>(width);
 }
 
 } // namespace
 
-void CopyFrame32(const uint32_t* frame, int width, int height, int first, int count, uint8_t* target, int stride,
-                 uint32_t fill)
+void CopySpans565(const uint32_t* frame, int width, int height, const ripple::Span* rows, uint8_t* target,
+                  int stride)
 {
-    for (int y = first; y < first + count; ++y) {
-        const uint32_t* from = frame + static_cast<size_t>(height - 1 - y) * static_cast<size_t>(width);
-        uint32_t* to = reinterpret_cast<uint32_t*>(target + static_cast<size_t>(y) * static_cast<size_t>(stride));
-        if (fill == 0)
-            std::memcpy(to, from, static_cast<size_t>(width) * 4);
-        else
-            CopyRowFilled(from, to, width, fill);
+    for (int y = 0; y < height; ++y) {
+        if (rows[y].Empty())
+            continue;
+        uint16_t* to = reinterpret_cast<uint16_t*>(target + static_cast<size_t>(y) * static_cast<size_t>(stride));
+        Convert565(FrameRow(frame, width, height, y), to, rows[y].first, rows[y].end);
     }
-#if defined(__SSE2__)
-    // Streamed words reach memory before whoever is told of the frame next
-    // reads it.
-    if (fill != 0)
-        _mm_sfence();
-#endif
 }
 
-void CopyFrame565(const uint32_t* frame, int width, int height, int first, int count, uint8_t* target, int stride)
+void CopySpans32(const uint8_t* from, uint8_t* to, int stride, const ripple::Span* rows, int height)
 {
-    for (int y = first; y < first + count; ++y) {
-        const uint32_t* from = frame + static_cast<size_t>(height - 1 - y) * static_cast<size_t>(width);
-        uint16_t* to = reinterpret_cast<uint16_t*>(target + static_cast<size_t>(y) * static_cast<size_t>(stride));
-        for (int x = 0; x < width; ++x)
-            to[x] = To565(from[x]);
+    for (int y = 0; y < height; ++y) {
+        if (rows[y].Empty())
+            continue;
+        const size_t at = static_cast<size_t>(y) * static_cast<size_t>(stride) + static_cast<size_t>(rows[y].first) * 4;
+        std::memcpy(to + at, from + at, static_cast<size_t>(rows[y].end - rows[y].first) * 4);
     }
 }

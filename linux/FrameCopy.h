@@ -1,8 +1,11 @@
-// The engine's frame into a display server's image memory (an X image, a
-// Wayland shared-memory buffer): the engine keeps its rows bottom-up as
-// 0x00RRGGBB words, those images run top-down with a stride of their own.
-// Free of any display server: only the memory layouts meet here.
+// Frames into a display server's image memory (an X image, a Wayland
+// shared-memory buffer). The engine keeps its rows bottom-up as 0x00RRGGBB
+// words, those images run top-down with a stride of their own; what a tick
+// changed comes as a span of columns per row, seen from the top. Free of any
+// display server: only the memory layouts meet here.
 #pragma once
+
+#include "ripple/RippleTarget.h"
 
 #include <cstdint>
 
@@ -12,11 +15,12 @@ inline uint16_t To565(uint32_t rgb)
     return static_cast<uint16_t>(((rgb >> 8) & 0xF800) | ((rgb >> 5) & 0x07E0) | ((rgb >> 3) & 0x001F));
 }
 
-// Rows [first, first + count) of the picture as seen from the top, copied
-// from the bottom-up `frame` of `width` columns and `height` rows into
-// `target`, whose row 0 is the top row and whose rows are `stride` bytes
-// apart. The 32-bit copy ORs `fill` into each word (an opaque alpha byte on a
-// 32-bit visual); the 16-bit copy converts to 5-6-5.
-void CopyFrame32(const uint32_t* frame, int width, int height, int first, int count, uint8_t* target, int stride,
-                 uint32_t fill);
-void CopyFrame565(const uint32_t* frame, int width, int height, int first, int count, uint8_t* target, int stride);
+// The span of each row in `rows` (`height` of them, from the top) of the
+// bottom-up `frame` of `width` columns and `height` rows, converted to 5-6-5
+// into `target`, whose row 0 is the top row and whose rows are `stride`
+// bytes apart.
+void CopySpans565(const uint32_t* frame, int width, int height, const ripple::Span* rows, uint8_t* target,
+                  int stride);
+// The span of each row in `rows` (`height` of them) copied from one image of
+// 32-bit pixels to another of the same layout, rows `stride` bytes apart.
+void CopySpans32(const uint8_t* from, uint8_t* to, int stride, const ripple::Span* rows, int height);

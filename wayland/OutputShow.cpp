@@ -1,6 +1,7 @@
 #include "wayland/OutputShow.h"
 
 #include "linux/FrameCopy.h"
+#include "ripple/RippleTarget.h"
 
 #include "viewporter-client-protocol.h"
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
@@ -19,6 +20,11 @@ namespace {
 // when the compositor keeps both a while longer.
 constexpr size_t kBuffers = 2;
 constexpr size_t kMostBuffers = 3;
+// Damage rectangles a frame: beyond this many, neighbours are merged.
+constexpr int kMostRects = 32;
+// Opaque in ARGB8888; in XRGB8888 the byte is unused, but some compositors
+// pass it on into their screenshots as alpha.
+constexpr uint32_t kOpaque = 0xFF000000u;
 // A copy of an output's contents comes with its next frame; an output that
 // is not drawn (switched off) sends none.
 constexpr int64_t kCopyMs = 1000;
@@ -262,7 +268,7 @@ void COutputShow::Apply(int64_t now)
         else
             wp_viewport_set_destination(m_viewport, -1, -1);
     }
-    Present();
+    Present(true);
 }
 
 bool COutputShow::Restart(int width, int height, int64_t now)
@@ -273,20 +279,24 @@ bool COutputShow::Restart(int width, int height, int64_t now)
     // A signal came while the picture was decoded: the loop ends the program.
     if (!(m_bOwnContents ? m_contents : m_shared.Picture()).Stretch(width, height, source))
         return true;
-    if (!m_show.Start(std::move(source), width, height))
-        std::fprintf(stderr, "velunor: not enough memory for water of %dx%d on %s; showing the still picture\n",
-                     width, height, Name());
     for (size_t i = 0; i < kBuffers; ++i) {
-        auto buffer = std::make_unique<CShmBuffer>();
+        auto slot = std::make_unique<Slot>();
         std::string reason;
-        if (!buffer->Create(m_shared.shm, width, height, m_shared.shmFormat, reason)) {
+        if (!slot->buffer.Create(m_shared.shm, width, height, m_shared.shmFormat, reason)) {
             std::fprintf(stderr, "velunor: %s cannot be shown: %s\n", Name(), reason.c_str());
             DropSurface();
             m_bClosed = true;
             return false;
         }
-        m_buffers.push_back(std::move(buffer));
+        slot->missing.Reset(height, width, i != 0);
+        m_buffers.push_back(std::move(slot));
     }
+    m_nLatest = 0;
+    const CShmBuffer& first = m_buffers[0]->buffer;
+    const ripple::Target target = ripple::Target::TopDown(first.Data(), height, first.Stride(), kOpaque);
+    if (!m_show.Start(std::move(source), width, height, &target))
+        std::fprintf(stderr, "velunor: not enough memory for water of %dx%d on %s; showing the still picture\n",
+                     width, height, Name());
     m_bShowing = true;
     m_clock.Start(now);
     return true;
@@ -303,27 +313,41 @@ bool COutputShow::CanDraw() const
         return false;
     if (m_buffers.size() < kMostBuffers)
         return true;
-    for (const auto& buffer : m_buffers) {
-        if (!buffer->Held())
+    for (const auto& slot : m_buffers) {
+        if (!slot->buffer.Held())
             return true;
     }
     return false;
 }
 
-CShmBuffer* COutputShow::FreeBuffer()
+CShmBuffer* COutputShow::DrawingBuffer()
 {
-    for (const auto& buffer : m_buffers) {
-        if (!buffer->Held())
-            return buffer.get();
+    if (m_buffers.empty())
+        return nullptr;
+    CShmBuffer& latest = m_buffers[m_nLatest]->buffer;
+    if (!latest.Held())
+        return &latest;
+    size_t pick = 0;
+    while (pick < m_buffers.size() && m_buffers[pick]->buffer.Held())
+        ++pick;
+    if (pick == m_buffers.size()) {
+        if (m_buffers.size() >= kMostBuffers)
+            return nullptr;
+        auto slot = std::make_unique<Slot>();
+        std::string reason;
+        if (!slot->buffer.Create(m_shared.shm, latest.Width(), latest.Height(), m_shared.shmFormat, reason))
+            return nullptr;
+        slot->missing.Reset(latest.Height(), latest.Width(), true);
+        m_buffers.push_back(std::move(slot));
     }
-    if (m_buffers.size() >= kMostBuffers)
-        return nullptr;
-    auto buffer = std::make_unique<CShmBuffer>();
-    std::string reason;
-    if (!buffer->Create(m_shared.shm, m_layout.width, m_layout.height, m_shared.shmFormat, reason))
-        return nullptr;
-    m_buffers.push_back(std::move(buffer));
-    return m_buffers.back().get();
+    // Reading a buffer the compositor holds is allowed; writing it is not.
+    Slot& slot = *m_buffers[pick];
+    if (!slot.missing.Empty())
+        CopySpans32(latest.Data(), slot.buffer.Data(), latest.Stride(), slot.missing.Rows(), latest.Height());
+    slot.missing.Clear();
+    m_nLatest = pick;
+    m_show.MoveTarget(ripple::Target::TopDown(slot.buffer.Data(), slot.buffer.Height(), slot.buffer.Stride(), kOpaque));
+    return &slot.buffer;
 }
 
 void COutputShow::TickIfDue(int64_t now)
@@ -331,8 +355,9 @@ void COutputShow::TickIfDue(int64_t now)
     if (!Ticking() || !CanDraw() || !m_clock.Due(now))
         return;
     ++m_nTicks;
-    if (m_show.Tick())
-        Present();
+    // Without a buffer to draw into the tick is let go.
+    if (DrawingBuffer() && m_show.Tick())
+        Present(false);
     if (m_shared.options.logTicks)
         std::fprintf(stderr, "velunor: tick %d %" PRId64 " %s\n", m_nTicks, now, Name());
     m_clock.Took(now);
@@ -347,33 +372,33 @@ int64_t COutputShow::Wait(int64_t now) const
     return m_clock.Wait(now);
 }
 
-void COutputShow::Draw(CShmBuffer& buffer) const
+void COutputShow::Present(bool whole)
 {
-    // Opaque in ARGB8888; in XRGB8888 the byte is unused, but some
-    // compositors pass it on into their screenshots as alpha.
-    const uint32_t opaque = 0xFF000000u;
-    CopyFrame32(m_show.Frame(), m_show.Width(), m_show.Height(), 0, m_show.Height(), buffer.Data(), buffer.Stride(),
-                opaque);
-}
-
-void COutputShow::Present()
-{
-    CShmBuffer* buffer = FreeBuffer();
-    if (!buffer)
+    if (!m_bShowing || !DrawingBuffer())
         return;
-    Draw(*buffer);
-    wl_surface_attach(m_surface, buffer->Buffer(), 0, 0);
-    // The buffer's own size: a larger rectangle overflows in some
+    CShmBuffer& buffer = m_buffers[m_nLatest]->buffer;
+    for (size_t i = 0; i < m_buffers.size(); ++i) {
+        if (i != m_nLatest)
+            m_buffers[i]->missing.Add(m_show.Changed());
+    }
+    wl_surface_attach(m_surface, buffer.Buffer(), 0, 0);
+    // The buffer's own size at most: a larger rectangle overflows in some
     // compositors' sums and damages nothing. Surface coordinates are never
-    // larger than the buffer's.
-    if (wl_surface_get_version(m_surface) >= WL_SURFACE_DAMAGE_BUFFER_SINCE_VERSION)
-        wl_surface_damage_buffer(m_surface, 0, 0, buffer->Width(), buffer->Height());
-    else
-        wl_surface_damage(m_surface, 0, 0, buffer->Width(), buffer->Height());
+    // larger than the buffer's, so without buffer damage the whole surface
+    // is damaged.
+    if (!whole && wl_surface_get_version(m_surface) >= WL_SURFACE_DAMAGE_BUFFER_SINCE_VERSION) {
+        DamageRects(m_show.Changed(), buffer.Height(), kMostRects, m_rects);
+        for (const DamageRect& r : m_rects)
+            wl_surface_damage_buffer(m_surface, r.x, r.y, r.width, r.height);
+    } else if (wl_surface_get_version(m_surface) >= WL_SURFACE_DAMAGE_BUFFER_SINCE_VERSION) {
+        wl_surface_damage_buffer(m_surface, 0, 0, buffer.Width(), buffer.Height());
+    } else {
+        wl_surface_damage(m_surface, 0, 0, buffer.Width(), buffer.Height());
+    }
     if (m_frame)
         wl_callback_destroy(m_frame);
     m_frame = wl_surface_frame(m_surface);
     wl_callback_add_listener(m_frame, &kFrameListener, this);
     wl_surface_commit(m_surface);
-    buffer->Attached();
+    buffer.Attached();
 }

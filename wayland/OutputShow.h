@@ -2,10 +2,12 @@
 // transform, name), its copied contents with --desktop, the surface that
 // covers it (on the overlay layer, or a full-screen window where the
 // compositor has no layer shell), the show at its physical pixels, the
-// buffers and the pace of its ticks, which the compositor's frame callbacks
-// hold back: a tick is drawn only once the last frame was shown.
+// buffers the show draws into (never one the compositor holds) and the pace
+// of its ticks, which the compositor's frame callbacks hold back: a tick is
+// drawn only once the last frame was shown.
 #pragma once
 
+#include "linux/FrameDamage.h"
 #include "linux/Options.h"
 #include "linux/Picture.h"
 #include "linux/TickClock.h"
@@ -104,11 +106,14 @@ private:
     void Apply(int64_t now);
     bool Restart(int width, int height, int64_t now);
     bool Ticking() const;
-    CShmBuffer* FreeBuffer();
     bool CanDraw() const;
-    void Present();
-    // The show's frame into the buffer's memory.
-    void Draw(CShmBuffer& buffer) const;
+    // The buffer the next frame goes into, holding the last one: the one
+    // that does if the compositor has let it go, else another one brought up
+    // to date, which the show then draws into. Null when none can be had.
+    CShmBuffer* DrawingBuffer();
+    // The buffer the show drew into attached, with the changes of its last
+    // tick as the damage (all of it with `whole`).
+    void Present(bool whole);
     const char* Name() const { return m_name.c_str(); }
 
     CShowShared& m_shared;
@@ -139,7 +144,14 @@ private:
     SurfaceLayout m_layout;
     bool m_bShowing = false;
     CWaterShow m_show;
-    std::vector<std::unique_ptr<CShmBuffer>> m_buffers;
+    // A buffer and what it lacks of the last frame.
+    struct Slot {
+        CShmBuffer buffer;
+        CRowDamage missing;
+    };
+    std::vector<std::unique_ptr<Slot>> m_buffers;
+    size_t m_nLatest = 0; // the buffer the show draws into, which holds the last frame
+    std::vector<DamageRect> m_rects;
     wl_callback* m_frame = nullptr; // the last frame's callback, until it comes
     CTickClock m_clock;
     int m_nTicks = 0;

@@ -45,6 +45,8 @@ private:
     // One tick, taken at `now` (monotonic ms).
     void TickOnce(int64_t now);
     void ApplySize();
+    // The frame's changes of the last tick (all of it after a start) put.
+    void Show();
     void Close();
 
     void HandleEvent(XEvent& event);
@@ -66,6 +68,7 @@ private:
     int m_nHeight = 0;
     Atom m_deleteWindow = 0;
     CXPainter m_painter;
+    bool m_bDirect = false; // the show draws into the painter's image
     CPicture m_picture;
     CWaterShow m_show;
     int m_nTicks = 0;
@@ -180,14 +183,25 @@ void CX11Show::ApplySize()
         m_bQuit = true;
         return;
     }
-    if (!m_show.Start(std::move(source), m_nWidth, m_nHeight))
+    const bool image = m_painter.Resize(m_nWidth, m_nHeight);
+    ripple::Target target;
+    m_bDirect = image && m_painter.DirectTarget(target);
+    if (!m_show.Start(std::move(source), m_nWidth, m_nHeight, m_bDirect ? &target : nullptr))
         std::fprintf(stderr, "velunor: not enough memory for water of %dx%d; showing the still picture\n", m_nWidth,
                      m_nHeight);
-    if (!m_painter.Resize(m_nWidth, m_nHeight)) {
+    if (!image) {
         std::fprintf(stderr, "velunor: not enough memory for an image of %dx%d\n", m_nWidth, m_nHeight);
         return;
     }
-    m_painter.Paint(m_show.Frame());
+    Show();
+}
+
+void CX11Show::Show()
+{
+    if (m_bDirect)
+        m_painter.Put(m_show.Changed());
+    else
+        m_painter.Paint(m_show.Frame(), m_show.Changed());
 }
 
 void CX11Show::Loop()
@@ -240,7 +254,7 @@ void CX11Show::TickOnce(int64_t now)
 {
     ++m_nTicks;
     if (m_show.Tick())
-        m_painter.Paint(m_show.Frame());
+        Show();
     if (m_options.logTicks)
         std::fprintf(stderr, "velunor: tick %d %" PRId64 "\n", m_nTicks, now);
 }

@@ -13,6 +13,9 @@
 
 namespace {
 
+// A request each: beyond this many, neighbouring rectangles are merged.
+constexpr int kMostRects = 48;
+
 const char* VisualClassName(int c)
 {
     switch (c) {
@@ -148,31 +151,58 @@ bool CXPainter::CreatePlainImage(int width, int height)
     return true;
 }
 
-void CXPainter::Paint(const uint32_t* frame)
+bool CXPainter::DirectTarget(ripple::Target& target) const
+{
+    if (!m_image || m_image->bits_per_pixel != 32)
+        return false;
+    target = ripple::Target::TopDown(m_image->data, m_image->height, m_image->bytes_per_line, m_fill);
+    return true;
+}
+
+void CXPainter::Paint(const uint32_t* frame, const ripple::Span* rows)
+{
+    if (!m_image || m_image->bits_per_pixel != 16)
+        return;
+    CopySpans565(frame, m_image->width, m_image->height, rows, reinterpret_cast<uint8_t*>(m_image->data),
+                 m_image->bytes_per_line);
+    Put(rows);
+}
+
+void CXPainter::Put(const ripple::Span* rows)
 {
     if (!m_image)
         return;
-    uint8_t* bits = reinterpret_cast<uint8_t*>(m_image->data);
-    if (m_image->bits_per_pixel == 16)
-        CopyFrame565(frame, m_image->width, m_image->height, 0, m_image->height, bits, m_image->bytes_per_line);
-    else
-        CopyFrame32(frame, m_image->width, m_image->height, 0, m_image->height, bits, m_image->bytes_per_line, m_fill);
+    DamageRects(rows, m_image->height, kMostRects, m_rects);
     m_bPainted = true;
-    Repaint();
+    PutRects(m_rects);
 }
 
 void CXPainter::Repaint()
 {
     if (!m_image || !m_bPainted)
         return;
-    const unsigned w = static_cast<unsigned>(m_image->width), h = static_cast<unsigned>(m_image->height);
+    DamageRect all;
+    all.width = m_image->width;
+    all.height = m_image->height;
+    PutRects(std::vector<DamageRect>(1, all));
+}
+
+void CXPainter::PutRects(const std::vector<DamageRect>& rects)
+{
+    if (rects.empty())
+        return;
+    for (const DamageRect& r : rects) {
+        const unsigned w = static_cast<unsigned>(r.width), h = static_cast<unsigned>(r.height);
+        if (m_shm.shmaddr)
+            XShmPutImage(m_display, m_window, m_gc, m_image, r.x, r.y, r.x, r.y, w, h, False);
+        else
+            XPutImage(m_display, m_window, m_gc, m_image, r.x, r.y, r.x, r.y, w, h);
+    }
     if (m_shm.shmaddr) {
-        XShmPutImage(m_display, m_window, m_gc, m_image, 0, 0, 0, 0, w, h, False);
-        // The server reads the segment while it handles the request: the
-        // next frame may only be copied in once it has.
+        // The server reads the segment while it handles the requests: the
+        // next frame may only be drawn into it once it has.
         XSync(m_display, False);
     } else {
-        XPutImage(m_display, m_window, m_gc, m_image, 0, 0, 0, 0, w, h);
         XFlush(m_display);
     }
 }

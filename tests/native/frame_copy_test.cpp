@@ -1,7 +1,9 @@
 #include "linux/FrameCopy.h"
+#include "linux/FrameDamage.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -34,69 +36,125 @@ std::vector<uint32_t> Frame()
 
 } // namespace
 
-TEST(FrameCopy, TheBottomUpFrameLandsTopDownInStridedRows)
+TEST(FrameCopy, OnlyTheSpansOfEachRowAreConvertedFlippedOrCopied)
 {
     const std::vector<uint32_t> frame = Frame();
-    const int stride = 16; // 3 words and 4 bytes of padding
-    std::vector<uint8_t> target(stride * 4, 0xEE);
-    CopyFrame32(frame.data(), 3, 4, 0, 4, target.data(), stride, 0);
+    // Row 0 from the top: column 1; row 1: none; row 2: all; row 3: 0 and 1.
+    const ripple::Span rows[4] = {{1, 2}, {}, {0, 3}, {0, 2}};
+    const int stride = 8;
+    std::vector<uint8_t> narrow(stride * 4, 0xEE);
+    CopySpans565(frame.data(), 3, 4, rows, narrow.data(), stride);
     for (int y = 0; y < 4; ++y) {
-        const uint32_t* row = reinterpret_cast<const uint32_t*>(target.data() + y * stride);
-        for (int x = 0; x < 3; ++x)
-            EXPECT_EQ(row[x], frame[(3 - y) * 3 + x]) << x << "," << y;
-        for (int pad = 12; pad < stride; ++pad)
-            EXPECT_EQ(target[y * stride + pad], 0xEE) << "padding of row " << y;
-    }
-
-    // A band of rows, with an opaque alpha byte.
-    std::vector<uint8_t> band(stride * 4, 0);
-    CopyFrame32(frame.data(), 3, 4, 1, 2, band.data(), stride, 0xFF000000u);
-    for (int y = 0; y < 4; ++y) {
-        const uint32_t* row = reinterpret_cast<const uint32_t*>(band.data() + y * stride);
-        EXPECT_EQ(row[0], y == 1 || y == 2 ? (frame[(3 - y) * 3] | 0xFF000000u) : 0u) << y;
-    }
-}
-
-TEST(FrameCopy, OpaqueRowsOfAnyWidthAndStartAreWholeAndStayInTheirRows)
-{
-    // Every width around the four-word steps, from every start within 16
-    // bytes: each word of each row ORed, nothing before, after or between.
-    constexpr int kHeight = 3;
-    for (int width = 1; width <= 13; ++width) {
-        std::vector<uint32_t> frame(static_cast<size_t>(width) * kHeight);
-        for (size_t i = 0; i < frame.size(); ++i)
-            frame[i] = 0x00010203u * static_cast<uint32_t>(i + 1);
-        for (int start = 0; start < 16; start += 4) {
-            const int stride = width * 4 + 8;
-            alignas(16) uint8_t target[16 + (13 * 4 + 8) * kHeight + 16];
-            std::memset(target, 0xEE, sizeof target);
-            CopyFrame32(frame.data(), width, kHeight, 0, kHeight, target + 16 + start, stride, 0xFF000000u);
-            for (int at = 0; at < static_cast<int>(sizeof target); ++at) {
-                const int offset = at - 16 - start;
-                const int y = offset >= 0 ? offset / stride : -1;
-                const int column = offset >= 0 ? offset % stride : -1;
-                if (y < 0 || y >= kHeight || column >= width * 4) {
-                    ASSERT_EQ(target[at], 0xEE) << "width " << width << " start " << start << " byte " << at;
-                    continue;
-                }
-                const uint32_t word = frame[static_cast<size_t>(kHeight - 1 - y) * width + column / 4] | 0xFF000000u;
-                ASSERT_EQ(target[at], static_cast<uint8_t>(word >> (8 * (column % 4))))
-                    << "width " << width << " start " << start << " row " << y << " byte " << column;
-            }
+        const uint16_t* row = reinterpret_cast<const uint16_t*>(narrow.data() + y * stride);
+        for (int x = 0; x < 4; ++x) {
+            const bool in = x >= rows[y].first && x < rows[y].end;
+            EXPECT_EQ(row[x], in ? To565(frame[(3 - y) * 3 + x]) : 0xEEEE) << x << "," << y;
         }
     }
+
+    // Between two images of one layout, padding and all other pixels kept.
+    const int wide = 16;
+    std::vector<uint8_t> from(wide * 4), to(wide * 4, 0xEE);
+    for (size_t i = 0; i < from.size(); ++i)
+        from[i] = static_cast<uint8_t>(i);
+    CopySpans32(from.data(), to.data(), wide, rows, 4);
+    for (int at = 0; at < wide * 4; ++at) {
+        const int y = at / wide, x = at % wide / 4;
+        const bool in = at % wide < 12 && x >= rows[y].first && x < rows[y].end;
+        EXPECT_EQ(to[at], in ? from[at] : 0xEE) << "byte " << at;
+    }
 }
 
-TEST(FrameCopy, SixteenBitRowsAreConvertedAndFlipped)
+namespace {
+
+// Whether the rectangles cover every row's span, each within one, in order
+// and without overlapping; and how many pixels they cover.
+long long CheckCover(const std::vector<ripple::Span>& rows, const std::vector<DamageRect>& rects)
 {
-    const std::vector<uint32_t> frame = Frame();
-    const int stride = 8; // 3 pixels and 2 bytes of padding
-    std::vector<uint8_t> target(stride * 4, 0xEE);
-    CopyFrame565(frame.data(), 3, 4, 0, 4, target.data(), stride);
-    for (int y = 0; y < 4; ++y) {
-        const uint16_t* row = reinterpret_cast<const uint16_t*>(target.data() + y * stride);
-        for (int x = 0; x < 3; ++x)
-            EXPECT_EQ(row[x], To565(frame[(3 - y) * 3 + x])) << x << "," << y;
-        EXPECT_EQ(target[y * stride + 6], 0xEE);
+    long long area = 0;
+    int below = 0;
+    for (const DamageRect& r : rects) {
+        EXPECT_GT(r.width, 0);
+        EXPECT_GT(r.height, 0);
+        EXPECT_GE(r.y, below) << "rectangles out of order or overlapping";
+        below = r.y + r.height;
+        area += static_cast<long long>(r.width) * r.height;
     }
+    for (size_t y = 0; y < rows.size(); ++y) {
+        if (rows[y].Empty())
+            continue;
+        int holding = 0;
+        for (const DamageRect& r : rects) {
+            if (static_cast<int>(y) >= r.y && static_cast<int>(y) < r.y + r.height && rows[y].first >= r.x
+                && rows[y].end <= r.x + r.width)
+                ++holding;
+        }
+        EXPECT_EQ(holding, 1) << "row " << y;
+    }
+    return area;
+}
+
+} // namespace
+
+TEST(FrameDamage, RectanglesCoverTheRowsWithLittleMoreAndAtMostSoMany)
+{
+    std::vector<DamageRect> rects;
+    // Nothing changed: no rectangle.
+    std::vector<ripple::Span> rows(100);
+    DamageRects(rows.data(), 100, 8, rects);
+    EXPECT_TRUE(rects.empty());
+
+    // A ring of a wave: the span of each row of a circle of radius 30 about
+    // row 50, column 200, with the rows above and below unchanged.
+    long long exact = 0;
+    for (int y = 20; y <= 80; ++y) {
+        const int half = static_cast<int>(std::sqrt(900.0 - (y - 50) * (y - 50)));
+        rows[y] = {200 - half, 201 + half};
+        exact += rows[y].end - rows[y].first;
+    }
+    DamageRects(rows.data(), 100, 48, rects);
+    const long long area = CheckCover(rows, rects);
+    EXPECT_LE(area * 4, exact * 5) << "more than a quarter beyond the spans";
+    EXPECT_GT(rects.size(), 1u);
+    EXPECT_LT(rects.size(), 20u);
+
+    // Two blocks apart: two rectangles, exactly them.
+    std::vector<ripple::Span> blocks(10);
+    blocks[1] = blocks[2] = {5, 9};
+    blocks[6] = blocks[7] = blocks[8] = {0, 3};
+    DamageRects(blocks.data(), 10, 8, rects);
+    ASSERT_EQ(rects.size(), 2u);
+    EXPECT_EQ(CheckCover(blocks, rects), 8 + 9);
+
+    // Rows alternating far apart and wide: at most the number asked for,
+    // still covering every row.
+    std::vector<ripple::Span> zigzag(64);
+    for (int y = 0; y < 64; ++y)
+        zigzag[y] = y % 2 ? ripple::Span{0, 4} : ripple::Span{500, 504};
+    DamageRects(zigzag.data(), 64, 5, rects);
+    EXPECT_LE(rects.size(), 5u);
+    CheckCover(zigzag, rects);
+}
+
+TEST(FrameDamage, AnImageLacksTheUnionOfTheChangesSinceItWasLastUpToDate)
+{
+    CRowDamage missing;
+    missing.Reset(3, 40, true);
+    EXPECT_FALSE(missing.Empty());
+    EXPECT_EQ(missing.Rows()[2].end, 40);
+    missing.Clear();
+    EXPECT_TRUE(missing.Empty());
+    const ripple::Span first[3] = {{5, 10}, {}, {}};
+    const ripple::Span second[3] = {{12, 20}, {}, {1, 2}};
+    missing.Add(first);
+    missing.Add(second);
+    EXPECT_EQ(missing.Rows()[0].first, 5);
+    EXPECT_EQ(missing.Rows()[0].end, 20);
+    EXPECT_TRUE(missing.Rows()[1].Empty());
+    EXPECT_EQ(missing.Rows()[2].first, 1);
+    missing.Reset(2, 40, false);
+    EXPECT_TRUE(missing.Empty());
+    const ripple::Span none[2] = {};
+    missing.Add(none);
+    EXPECT_TRUE(missing.Empty());
 }

@@ -1,0 +1,75 @@
+#include "linux/FrameDamage.h"
+
+#include <algorithm>
+#include <cstdint>
+
+void DamageRects(const ripple::Span* rows, int height, int most, std::vector<DamageRect>& out)
+{
+    out.clear();
+    int y = 0;
+    while (y < height) {
+        if (rows[y].Empty()) {
+            ++y;
+            continue;
+        }
+        DamageRect r;
+        r.x = rows[y].first;
+        r.y = y;
+        int end = rows[y].end;
+        int64_t covered = end - r.x;
+        for (++y; y < height && !rows[y].Empty(); ++y) {
+            const int x0 = std::min(r.x, rows[y].first), x1 = std::max(end, rows[y].end);
+            const int64_t need = covered + (rows[y].end - rows[y].first);
+            const int64_t area = static_cast<int64_t>(x1 - x0) * (y - r.y + 1);
+            if ((area - need) * 4 > need)
+                break;
+            r.x = x0;
+            end = x1;
+            covered = need;
+        }
+        r.width = end - r.x;
+        r.height = y - r.y;
+        out.push_back(r);
+    }
+    most = std::max(most, 1);
+    if (static_cast<int>(out.size()) <= most)
+        return;
+    // Too many for the requests they cost: runs of neighbours merged.
+    const size_t group = (out.size() + static_cast<size_t>(most) - 1) / static_cast<size_t>(most);
+    size_t kept = 0;
+    for (size_t i = 0; i < out.size(); i += group) {
+        const size_t last = std::min(out.size(), i + group) - 1;
+        DamageRect m = out[i];
+        int x1 = m.x + m.width;
+        for (size_t k = i + 1; k <= last; ++k) {
+            m.x = std::min(m.x, out[k].x);
+            x1 = std::max(x1, out[k].x + out[k].width);
+        }
+        m.width = x1 - m.x;
+        m.height = out[last].y + out[last].height - m.y;
+        out[kept++] = m;
+    }
+    out.resize(kept);
+}
+
+void CRowDamage::Reset(int height, int width, bool all)
+{
+    m_rows.assign(static_cast<size_t>(std::max(height, 0)), all ? ripple::Span{0, width} : ripple::Span());
+    m_bAny = all && height > 0 && width > 0;
+}
+
+void CRowDamage::Add(const ripple::Span* rows)
+{
+    for (size_t y = 0; y < m_rows.size(); ++y) {
+        if (!rows[y].Empty()) {
+            m_rows[y].Add(rows[y]);
+            m_bAny = true;
+        }
+    }
+}
+
+void CRowDamage::Clear()
+{
+    std::fill(m_rows.begin(), m_rows.end(), ripple::Span());
+    m_bAny = false;
+}
