@@ -9,10 +9,11 @@
 namespace {
 
 const char kUsageLine[] = "usage: velunor [--window-id ID | --root | --wayland] [--geometry WxH] [--mode N] "
-                          "[--picture FILE | --desktop] [--hold-after N] [--log-ticks] [--help]";
+                          "[--picture FILE | --desktop] [--hold-after N] [--threads N] [--log-ticks] [--help]";
 const char kUsage[] =
     "usage: velunor [--window-id ID | --root | --wayland] [--geometry WxH] [--mode N]\n"
-    "               [--picture FILE | --desktop] [--hold-after N] [--log-ticks] [--help]\n"
+    "               [--picture FILE | --desktop] [--hold-after N] [--threads N] [--log-ticks]\n"
+    "               [--help]\n"
     "  A picture under water. On X11 it draws into the window ID (decimal or 0x hex),\n"
     "  else into $XSCREENSAVER_WINDOW, else with --root into the root window, else\n"
     "  into a window of its own (1280x720 or --geometry), closed by Escape or q.\n"
@@ -25,6 +26,8 @@ const char kUsage[] =
     "  --desktop     the image XScreenSaver chooses (xscreensaver-getimage); with\n"
     "                --wayland each output's own contents\n"
     "  --hold-after N  stop the water after tick N, keeping that frame\n"
+    "  --threads N   threads for the water: 0 (default) one while one keeps the\n"
+    "                pace and more only while it cannot; else N (at most 64)\n"
     "  --log-ticks   one line per tick on stderr: tick number and monotonic ms\n"
     "                (and the output's name with --wayland)\n"
     "  The show is silent: it plays no sound. Every option may start with - or --.\n";
@@ -115,7 +118,7 @@ bool ParseVelunorOptions(int argc, const char* const* argv, VelunorOptions& opti
             continue;
         }
         const bool takesValue = name == "window-id" || name == "geometry" || name == "mode" || name == "picture"
-                                || name == "hold-after";
+                                || name == "hold-after" || name == "threads";
         if (!takesValue) {
             error = std::string("unknown option ") + arg;
             return false;
@@ -134,6 +137,8 @@ bool ParseVelunorOptions(int argc, const char* const* argv, VelunorOptions& opti
             good = ParseInt(value, options.mode);
         else if (name == "hold-after")
             good = ParseInt(value, options.holdAfter) && options.holdAfter >= 0;
+        else if (name == "threads")
+            good = ParseInt(value, options.threads) && options.threads >= 0 && options.threads <= 64;
         else {
             options.picture = value;
             good = *value != '\0';

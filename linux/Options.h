@@ -16,12 +16,14 @@ struct VelunorOptions {
     bool desktop = false;       // the daemon's image choice instead of a file
     bool help = false;
     int holdAfter = -1;         // stop after this tick; -1 never
+    int threads = 0;            // the water's threads: 0 as many as pay
     bool logTicks = false;
 };
 
 // Fills `options` from argv. False, with a one-line reason in `error`, for an
 // unknown option, a missing value, a value that is not what the option
-// takes (ids: decimal or 0x hex, above 0; geometry: WxH, each 1 to 16384),
+// takes (ids: decimal or 0x hex, above 0; geometry: WxH, each 1 to 16384;
+// threads: 0 to 64),
 // or an X window (--root, --window-id) asked for together with --wayland.
 bool ParseVelunorOptions(int argc, const char* const* argv, VelunorOptions& options, std::string& error);
 

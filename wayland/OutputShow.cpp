@@ -112,6 +112,7 @@ COutputShow::COutputShow(CShowShared& shared, wl_output* output, uint32_t global
     : m_shared(shared), m_output(output), m_nGlobal(globalName), m_name("output-" + std::to_string(globalName)),
       m_show(shared.options.mode)
 {
+    m_show.SetThreads(shared.options.threads);
     wl_output_add_listener(m_output, &kOutputListener, this);
 }
 

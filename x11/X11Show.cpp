@@ -30,7 +30,10 @@ constexpr int64_t kOrphanMs = 1000;
 
 class CX11Show {
 public:
-    explicit CX11Show(const VelunorOptions& options) : m_options(options), m_show(options.mode) {}
+    explicit CX11Show(const VelunorOptions& options) : m_options(options), m_show(options.mode)
+    {
+        m_show.SetThreads(options.threads);
+    }
     ~CX11Show() { Close(); }
     CX11Show(const CX11Show&) = delete;
     CX11Show& operator=(const CX11Show&) = delete;

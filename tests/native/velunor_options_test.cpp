@@ -28,10 +28,11 @@ TEST(VelunorOptions, OneAndTwoDashSpellingsAreTheSame)
     for (const char* dash : {"-", "--"}) {
         const std::string d = dash;
         const std::string names[] = {d + "root", d + "mode", d + "picture", d + "geometry", d + "desktop",
-                                     d + "hold-after", d + "log-ticks", d + "window-id", d + "help"};
+                                     d + "hold-after", d + "log-ticks", d + "window-id", d + "help", d + "threads"};
         const Parsed p = Parse({names[0].c_str(), names[1].c_str(), "2", names[2].c_str(), "a.jpg",
                                 names[3].c_str(), "640x480", names[4].c_str(), names[5].c_str(), "7",
-                                names[6].c_str(), names[7].c_str(), "0x1a", names[8].c_str()});
+                                names[6].c_str(), names[7].c_str(), "0x1a", names[8].c_str(), names[9].c_str(),
+                                "2"});
         ASSERT_TRUE(p.ok) << dash << ": " << p.error;
         EXPECT_TRUE(p.options.root);
         EXPECT_EQ(p.options.mode, 2);
@@ -43,6 +44,7 @@ TEST(VelunorOptions, OneAndTwoDashSpellingsAreTheSame)
         EXPECT_TRUE(p.options.logTicks);
         EXPECT_EQ(p.options.windowId, 0x1Au);
         EXPECT_TRUE(p.options.help);
+        EXPECT_EQ(p.options.threads, 2);
     }
 }
 
@@ -88,6 +90,8 @@ TEST(VelunorOptions, BadValuesAndUnknownOptionsAreRefusedWithTheirName)
         {{"--geometry", "16385x10"}, "--geometry"},
         {{"--geometry", "-640x480"}, "--geometry"},
         {{"--hold-after", "-1"}, "--hold-after"},
+        {{"--threads", "65"}, "--threads"},
+        {{"--threads", "-1"}, "--threads"},
         {{"--picture", ""}, "--picture"},
         {{"--mode"}, "--mode"},
         {{"--root", "--window-id"}, "--window-id"},
