@@ -144,6 +144,10 @@ struct Refraction {
     const int32_t* h2;
     const int32_t* below2;
     int32_t base;
+    const int32_t* ahead;
+    const int32_t* aheadBelow;
+    int32_t aheadBase;
+    __m256i last;
 };
 
 RIPPLE_AVX2_INLINE Refraction Prepare(const RefractRow& q)
@@ -160,7 +164,26 @@ RIPPLE_AVX2_INLINE Refraction Prepare(const RefractRow& q)
     f.h2 = q.h2;
     f.below2 = q.below2;
     f.base = q.row * q.width;
+    f.ahead = q.ahead;
+    f.aheadBelow = q.aheadBelow;
+    f.aheadBase = q.aheadRow * q.width;
+    f.last = _mm256_set1_epi32(q.count - 1);
     return f;
+}
+
+// The source lines that eight pixels of the row ahead, from column c on,
+// would read now. Every other pixel's is enough: neighbours mostly share a
+// line, and the fetches cost a load each.
+RIPPLE_AVX2_INLINE void FetchAhead(const Refraction& f, int32_t c)
+{
+    __m256i dx;
+    const __m256i j = Indices(f.ahead, f.aheadBelow, c, f.aheadBase + c, f.widths, dx);
+    // Indices outside the picture (negative ones too, unsigned) fetch its
+    // last pixel instead.
+    alignas(32) int32_t at[8];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(at), _mm256_min_epu32(j, f.last));
+    for (int k = 0; k < 8; k += 2)
+        _mm_prefetch(reinterpret_cast<const char*>(f.src + at[k]), _MM_HINT_T0);
 }
 
 // Eight pixels from column c on, from the field-1 values loaded (as for
@@ -236,6 +259,8 @@ RIPPLE_AVX2 void RefractRun(const RefractRow& q, int32_t first, int32_t end)
             c = end - 8;
             even = EvenLanes(c);
         }
+        if (f.ahead)
+            FetchAhead(f, c);
         RefractVector<kUnseen, kFill>(f, c, even);
         c += 8;
     }
@@ -275,6 +300,8 @@ RIPPLE_AVX2 void StepRun(const RefractRow& q, const PropagateRow& p, int32_t fir
     int32_t c = first;
     const __m256i even = EvenLanes(c);
     for (; c + 8 <= end; c += 8) {
+        if (f.ahead)
+            FetchAhead(f, c);
         const __m256i hc = Load(f.h + c);
         const __m256i hr = Load(f.h + c + 1);
         const __m256i hd = Load(f.below + c);

@@ -40,6 +40,10 @@ struct PropagateRow {
 // the index falls outside the picture and `h2` is not null, the pixel is the
 // one the step before would have drawn from field-1 rows `h2` and `below2`;
 // where that index is outside too, the pixel keeps its value.
+// When `ahead` is not null, it and `aheadBelow` are field-1 rows of row
+// `aheadRow`, which a later call will refract: the source pixels their
+// values point to now are fetched into the cache on the way (the waves move
+// little until then, and a wrong guess costs only the fetch).
 struct RefractRow {
     const int32_t* h;
     const int32_t* below;
@@ -51,6 +55,9 @@ struct RefractRow {
     int32_t width;
     int32_t count; // width * height
     uint32_t fill;
+    const int32_t* ahead = nullptr;
+    const int32_t* aheadBelow = nullptr;
+    int32_t aheadRow = 0;
 };
 
 struct Kernels {

@@ -166,6 +166,10 @@ struct Refraction {
     const int32_t* h2;
     const int32_t* below2;
     int32_t base;
+    const int32_t* ahead;
+    const int32_t* aheadBelow;
+    int32_t aheadBase;
+    uint32_t last;
 };
 
 RIPPLE_SSE2_INLINE Refraction Prepare(const RefractRow& q)
@@ -181,7 +185,23 @@ RIPPLE_SSE2_INLINE Refraction Prepare(const RefractRow& q)
     f.h2 = q.h2;
     f.below2 = q.below2;
     f.base = q.row * q.width;
+    f.ahead = q.ahead;
+    f.aheadBelow = q.aheadBelow;
+    f.aheadBase = q.aheadRow * q.width;
+    f.last = static_cast<uint32_t>(q.count - 1);
     return f;
+}
+
+// The source lines that four pixels of the row ahead, from column c on,
+// would read now; every other pixel's, as neighbours mostly share a line.
+RIPPLE_SSE2_INLINE void FetchAhead(const Refraction& f, int32_t c)
+{
+    __m128i dx;
+    const __m128i j = Indices(f.ahead, f.aheadBelow, c, f.aheadBase + c, f.widths, dx);
+    alignas(16) uint32_t at[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(at), j);
+    for (int k = 0; k < 4; k += 2)
+        _mm_prefetch(reinterpret_cast<const char*>(f.src + (at[k] < f.last ? at[k] : f.last)), _MM_HINT_T0);
 }
 
 // Four pixels from column c on; `even` marks the lanes of even columns.
@@ -247,6 +267,8 @@ RIPPLE_SSE2 void Refract(const RefractRow& q, int32_t first, int32_t end)
             c = end - 4;
             even = EvenLanes(c);
         }
+        if (f.ahead)
+            FetchAhead(f, c);
         RefractVector(f, c, even);
         c += 4;
     }
@@ -275,6 +297,8 @@ RIPPLE_SSE2 void Step(const RefractRow& q, const PropagateRow& p, int32_t first,
     int32_t c = first;
     even = EvenLanes(c);
     for (; c + 4 <= end; c += 4) {
+        if (f.ahead)
+            FetchAhead(f, c);
         RefractVector(f, c, even);
         __m128i s = _mm_add_epi32(Load(up + c - 1), Load(up + c));
         s = _mm_add_epi32(s, Load(up + c + 1));

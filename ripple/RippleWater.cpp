@@ -16,6 +16,10 @@ constexpr uint8_t kUniform = 1;
 constexpr uint8_t kStale = 2;
 // The level of chunks that are not one value.
 constexpr int64_t kNone = -1;
+// How far ahead the refraction fetches the source lines of a later row:
+// far enough for the fetches to arrive (a row of a busy 1920-column step
+// takes microseconds), near enough for the waves not to have moved on.
+constexpr int32_t kAhead = 8;
 
 int64_t LevelOf(uint8_t state, int32_t value)
 {
@@ -566,6 +570,12 @@ int32_t Water::StepRow(Workspace& ws, const RowJob& j) const
     q.width = m_width;
     q.count = count;
     q.fill = m_target.fill;
+    if (j.refract && r + kAhead + 1 < j.aheadEnd) {
+        // Rows that only this band writes, and not before it gets there.
+        q.ahead = m_cells[0] + static_cast<size_t>(r + kAhead) * static_cast<size_t>(m_width);
+        q.aheadBelow = q.ahead + m_width;
+        q.aheadRow = r + kAhead;
+    }
     fast::PropagateRow p;
     if (j.propagate) {
         p.up = j.o[0].cells;
@@ -774,6 +784,7 @@ void Water::StepBandRun(const Job& job, int band)
         row.n = Row(written, r);
         row.out = page0 && band > 0 && r == s ? ws.Aside() : row.n;
         row.damping = job.damping;
+        row.aheadEnd = e;
         m_rowWork[r] = StepRow(ws, row);
     }
 }
@@ -880,6 +891,7 @@ void Water::PairBandRun(const Job& job, int band)
         row.below = newField1(q + 1);
         row.h2 = &h2;
         row.below2 = &below2;
+        row.aheadEnd = e;
         const RowView o[3] = { newField1(q - 1), row.h, row.below };
         const int64_t* lo[3] = { nullptr, nullptr, nullptr };
         if (q >= secondFirst) {

@@ -201,6 +201,9 @@ private:
         RowView out = {};
         const RowView* save = nullptr;
         int damping = 0;
+        // Field-1 rows below this one may be read for guessing what a
+        // later row's refraction will read (kAhead rows on); 0: none.
+        int32_t aheadEnd = 0;
     };
     int32_t StepRow(Workspace& ws, const RowJob& job) const;
     static void StepBand(void* job, int band);
