@@ -29,14 +29,18 @@ velunor_start() {
     track_process "$VELUNOR_PID"
 }
 
-# Waits up to 10 s for the tick line N in a log (velunor.err by default).
+# Waits up to 10 s for the tick line N in a log (velunor.err by default);
+# with OUTPUT, the tick line of that output (--wayland names it last).
+#   wait_tick N [LOG [OUTPUT]]
 wait_tick() {
-    local n=$1 log=$CASE_DIR/${2:-velunor}.err i
+    local n=$1 log=$CASE_DIR/${2:-velunor}.err output=${3:-} pattern i
+    pattern="^velunor: tick $n "
+    [ -z "$output" ] || pattern+="[0-9]* $output\$"
     for i in $(seq 1 200); do
-        grep -q "^velunor: tick $n " "$log" 2>/dev/null && return 0
+        grep -q "$pattern" "$log" 2>/dev/null && return 0
         sleep 0.05
     done
-    fail "no tick $n in $log"
+    fail "no tick $n${output:+ of $output} in $log"
 }
 
 # The id of the visible window titled "Velunor ScreenSaver", waiting up to 5 s.

@@ -416,6 +416,8 @@ case_the_docs_commands_add_it_with_and_without_a_settings_file_and_remove_it() {
     [ -n "$add" ] && [ -n "$remove" ] || fail "no commands to add or remove it in docs/linux.md"
     expect_eq "$(doc_blocks "$ROOT/README.md" app-defaults/XScreenSaver)" "$add" "the README's commands to add it"
     expect_eq "$(doc_blocks "$ROOT/README.md" '{:a;')" "$remove" "the README's command to remove it"
+    # Handed to the user's shell on its input: the case's folder may be one
+    # the user cannot enter (a clone in root's home).
     printf '%s\n' "$add" >add.sh
     printf '%s\n' "$remove" >remove.sh
 
@@ -424,9 +426,9 @@ case_the_docs_commands_add_it_with_and_without_a_settings_file_and_remove_it() {
     DAEMON_HOME=$DAEMON_DIR/home-new
     mkdir -p "$DAEMON_HOME"
     chown "$DAEMON_USER:" "$DAEMON_HOME"
-    as_user sh "$CASE_DIR/add.sh" || fail "the commands failed for a new user"
+    as_user sh <add.sh || fail "the commands failed for a new user"
     cp "$DAEMON_HOME/.xscreensaver" new.xscreensaver
-    as_user sh "$CASE_DIR/add.sh"
+    as_user sh <add.sh
     cmp -s "$DAEMON_HOME/.xscreensaver" new.xscreensaver || fail "a second run changed the file"
     expect_eq "$(sed -n 2p new.xscreensaver)" '  "Velunor"  velunor --root  \n\' "the list's first entry"
     local stock
@@ -441,7 +443,7 @@ case_the_docs_commands_add_it_with_and_without_a_settings_file_and_remove_it() {
         '  "Qix" qix --root  \n\' '  "Maze" maze --root  \n' 'dpmsEnabled: False' >"$DAEMON_HOME/.xscreensaver"
     cp "$DAEMON_HOME/.xscreensaver" own.before
     chown -R "$DAEMON_USER:" "$DAEMON_HOME"
-    as_user sh "$CASE_DIR/add.sh" || fail "the commands failed for a user with a file"
+    as_user sh <add.sh || fail "the commands failed for a user with a file"
     diff own.before "$DAEMON_HOME/.xscreensaver" >own.diff
     expect_eq "$(cat own.diff)" '5a6
 >   "Velunor"  velunor --root  \n\' "the change to the user's file"
@@ -454,7 +456,7 @@ case_the_docs_commands_add_it_with_and_without_a_settings_file_and_remove_it() {
       printf '\t\t\t\tvelunor --root --mode 2 --picture\t      \\\n\t\t\t\t  /home/u/long/path/beach.jpg \\n\\\n'
       sed -n '6,$p' own.added; } >"$DAEMON_HOME/.xscreensaver"
     [ "$(grep -c velunor "$DAEMON_HOME/.xscreensaver")" = 2 ] || fail "no settings app's line to remove"
-    as_user sh "$CASE_DIR/remove.sh" || fail "the command to remove it failed"
+    as_user sh <remove.sh || fail "the command to remove it failed"
     diff own.before "$DAEMON_HOME/.xscreensaver" || fail "the file is not as it was after the removal"
 }
 

@@ -48,12 +48,7 @@ pointer() {
 # Waits up to 10 s for the tick line N of output NAME in a log (velunor.err
 # by default).
 wait_output_tick() {
-    local n=$1 name=$2 log=$CASE_DIR/${3:-velunor}.err i
-    for i in $(seq 1 200); do
-        grep -q "^velunor: tick $n [0-9]* $name\$" "$log" 2>/dev/null && return 0
-        sleep 0.05
-    done
-    fail "no tick $n of $name in $log"
+    wait_tick "$1" "${3:-velunor}" "$2"
 }
 
 # The lines of a log other than its ticks.
