@@ -1,7 +1,10 @@
 #include "show/ShowCycle.h"
+#include "show/WaterShow.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -126,4 +129,54 @@ TEST(ShowCycle, PreviewWithoutModeDrawsNoDropsAndSwitchesOnlyOnRestart)
     EXPECT_EQ(RunCycle(cycle, stage), 701);
     EXPECT_TRUE(stage.drops.empty());
     EXPECT_EQ(cycle.Mode(), 1);
+}
+
+TEST(WaterShow, FramesInTwoBuffersTakenInTurnAreThePlainFramesAndChangeOnlyWhereTheTickSays)
+{
+    // A compositor's way: the show draws into whichever of two top-down
+    // buffers is free, with an alpha fill and padded rows, first bringing it
+    // up to date from the other by the spans it missed. Over a whole cycle
+    // and its restart, each buffer is the plain show's frame, and nothing
+    // outside the tick's spans (nor any padding) changed.
+    const int w = 300, h = 40, pitch = w * 4 + 12;
+    const uint32_t fill = 0xFF000000u;
+    std::vector<uint32_t> picture(static_cast<size_t>(w) * h);
+    std::mt19937 random(7);
+    for (uint32_t& p : picture)
+        p = random() & 0x00FFFFFFu;
+    CWaterShow plain(1), drawn(1);
+    ASSERT_TRUE(plain.Start(picture, w, h));
+    std::vector<uint8_t> buffers[2] = {std::vector<uint8_t>(static_cast<size_t>(pitch) * h, 0xEE),
+                                       std::vector<uint8_t>(static_cast<size_t>(pitch) * h, 0xEE)};
+    const auto into = [&](int b) { return ripple::Target::TopDown(buffers[b].data(), h, pitch, fill); };
+    const ripple::Target first = into(0);
+    ASSERT_TRUE(drawn.Start(picture, w, h, &first));
+    std::vector<ripple::Span> missing[2] = {std::vector<ripple::Span>(h), std::vector<ripple::Span>(h, {0, w})};
+    for (int tick = 1; tick <= CShowCycle::kMode1Ticks + 10; ++tick) {
+        const int b = tick % 2;
+        for (int y = 0; y < h; ++y) {
+            const size_t at = static_cast<size_t>(y) * pitch + static_cast<size_t>(missing[b][y].first) * 4;
+            if (!missing[b][y].Empty())
+                std::memcpy(&buffers[b][at], &buffers[1 - b][at], static_cast<size_t>(missing[b][y].end - missing[b][y].first) * 4);
+            missing[b][y] = ripple::Span();
+        }
+        drawn.MoveTarget(into(b));
+        const std::vector<uint8_t> before = buffers[b];
+        ASSERT_EQ(plain.Tick(), drawn.Tick()) << tick;
+        for (int y = 0; y < h; ++y) {
+            const ripple::Span changed = drawn.Changed()[y];
+            missing[1 - b][y].Add(changed);
+            const uint32_t* row = reinterpret_cast<const uint32_t*>(&buffers[b][static_cast<size_t>(y) * pitch]);
+            const uint32_t* was = reinterpret_cast<const uint32_t*>(&before[static_cast<size_t>(y) * pitch]);
+            for (int x = 0; x < w; ++x) {
+                ASSERT_EQ(row[x], plain.Frame()[static_cast<size_t>(h - 1 - y) * w + x] | fill)
+                    << "tick " << tick << " pixel " << x << "," << y;
+                if (x < changed.first || x >= changed.end) {
+                    ASSERT_EQ(row[x], was[x]) << "changed outside the span: tick " << tick << " " << x << "," << y;
+                }
+            }
+            for (int pad = w * 4; pad < pitch; ++pad)
+                ASSERT_EQ(buffers[b][static_cast<size_t>(y) * pitch + pad], 0xEE) << "padding of row " << y;
+        }
+    }
 }
