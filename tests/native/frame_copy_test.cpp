@@ -52,16 +52,21 @@ TEST(FrameCopy, OnlyTheSpansOfEachRowAreConvertedFlippedOrCopied)
         }
     }
 
-    // Between two images of one layout, padding and all other pixels kept.
-    const int wide = 16;
-    std::vector<uint8_t> from(wide * 4), to(wide * 4, 0xEE);
+    // Between two images of one layout, padding and all other pixels kept:
+    // spans of every start within 16 bytes, short and long.
+    const int width = 37, pitch = width * 4 + 12;
+    const ripple::Span spans[6] = {{1, 36}, {}, {5, 6}, {0, 37}, {2, 10}, {3, 35}};
+    std::vector<uint8_t> from(pitch * 6 + 12), to(pitch * 6 + 12, 0xEE);
     for (size_t i = 0; i < from.size(); ++i)
-        from[i] = static_cast<uint8_t>(i);
-    CopySpans32(from.data(), to.data(), wide, rows, 4);
-    for (int at = 0; at < wide * 4; ++at) {
-        const int y = at / wide, x = at % wide / 4;
-        const bool in = at % wide < 12 && x >= rows[y].first && x < rows[y].end;
-        EXPECT_EQ(to[at], in ? from[at] : 0xEE) << "byte " << at;
+        from[i] = static_cast<uint8_t>(i * 7 + 1);
+    for (int start = 0; start < 16; start += 4) {
+        std::fill(to.begin(), to.end(), 0xEE);
+        CopySpans32(from.data() + start, to.data() + start, pitch, spans, 6);
+        for (int at = 0; at < pitch * 6; ++at) {
+            const int y = at / pitch, x = at % pitch / 4;
+            const bool in = at % pitch < width * 4 && x >= spans[y].first && x < spans[y].end;
+            ASSERT_EQ(to[start + at], in ? from[start + at] : 0xEE) << "start " << start << " byte " << at;
+        }
     }
 }
 
