@@ -16,14 +16,13 @@
 #include "ripple/EffectEngine.h"
 #include "ripple/RippleThreads.h"
 #include "show/ShowCycle.h"
+#include "tools/ripple-render/RippleRender.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -32,9 +31,6 @@
 #if __has_include(<valgrind/callgrind.h>)
 #include <valgrind/callgrind.h>
 #endif
-#endif
-#ifdef _WIN32
-#include <windows.h>
 #endif
 
 #ifndef CALLGRIND_START_INSTRUMENTATION
@@ -133,27 +129,6 @@ private:
     std::vector<uint32_t> m_display;
 };
 
-double WallMs()
-{
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-double CpuMs()
-{
-#ifdef _WIN32
-    // clock() there is wall time.
-    FILETIME created, exited, kernel, user;
-    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user))
-        return 0;
-    auto ms = [](const FILETIME& t) {
-        return static_cast<double>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e4;
-    };
-    return ms(kernel) + ms(user);
-#else
-    return static_cast<double>(std::clock()) * 1000.0 / CLOCKS_PER_SEC;
-#endif
-}
-
 struct Phase {
     double wall = 0, cpu = 0;
     int ticks = 0;
@@ -187,14 +162,14 @@ struct Run {
 void RunCycle(Run& run)
 {
     for (;;) {
-        const double wall = WallMs(), cpu = CpuMs();
+        const double wall = WallMs(), cpu = ProcessCpuMs();
         const bool drawn = run.cycle.Tick(run.width, run.height, run.stage);
         if (!drawn)
             return;
         const double ms = WallMs() - wall;
         Phase& p = run.cycle.TickCount() < CShowCycle::kDropTicks ? run.drops : run.settling;
         p.wall += ms;
-        p.cpu += CpuMs() - cpu;
+        p.cpu += ProcessCpuMs() - cpu;
         ++p.ticks;
         if (run.config.threads < 0) {
             ++run.threadTicks[run.policy.Threads()];
@@ -279,11 +254,11 @@ int main(int argc, char** argv)
                 for (int t = 1; t < first; ++t) {
                     run.cycle.Tick(run.width, run.height, run.stage);
                 }
-                const double wall = WallMs(), cpu = CpuMs();
+                const double wall = WallMs(), cpu = ProcessCpuMs();
                 MeasuredTicks(run, last - first + 1);
                 std::printf("%dx%d %-14s ticks %d-%d: %.2f ms a tick, CPU %.2f ms\n", size.first, size.second,
                     c.name.c_str(), first, last, (WallMs() - wall) / (last - first + 1),
-                    (CpuMs() - cpu) / (last - first + 1));
+                    (ProcessCpuMs() - cpu) / (last - first + 1));
             }
             continue;
         }

@@ -10,8 +10,6 @@
 #include <windows.h>
 #endif
 
-namespace {
-
 double ProcessCpuMs()
 {
 #ifdef _WIN32
@@ -32,8 +30,6 @@ double WallMs()
 {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
-
-} // namespace
 
 bool CRippleRenderer::ValidateOptions(const RenderOptions& options, std::string& error)
 {

@@ -28,6 +28,11 @@ struct RenderTimes {
     double cpuMs = 0;
 };
 
+// The clocks the ticks are timed with, in milliseconds: the steady wall
+// clock, and the processor time of the whole process (all threads).
+double WallMs();
+double ProcessCpuMs();
+
 // Limits on what the renderer accepts, so that a mistyped size fails at once.
 constexpr int kMaxRenderSide = 16384;
 constexpr int64_t kMaxRenderPixels = 40000000;
