@@ -66,6 +66,24 @@ RIPPLE_AVX2_INLINE __m256i Keep(__m256i even)
     return _mm256_or_si256(_mm256_set1_epi32(0x00FFFFFF), _mm256_andnot_si256(even, _mm256_set1_epi32(-1)));
 }
 
+// The next values of 8 cells from column c on: the sum of their eight
+// neighbours over four, less the old values `was`, damped by `shift`.
+// `midRight` and `downMid` are the loads of mid + c + 1 and down + c, which a
+// caller may have made already.
+RIPPLE_AVX2_INLINE __m256i Propagated(const int32_t* up, const int32_t* mid, const int32_t* down, int32_t c, __m256i midRight,
+    __m256i downMid, __m256i was, __m128i shift)
+{
+    __m256i s = _mm256_add_epi32(Load(up + c - 1), Load(up + c));
+    s = _mm256_add_epi32(s, Load(up + c + 1));
+    s = _mm256_add_epi32(s, Load(mid + c - 1));
+    s = _mm256_add_epi32(s, midRight);
+    s = _mm256_add_epi32(s, Load(down + c - 1));
+    s = _mm256_add_epi32(s, downMid);
+    s = _mm256_add_epi32(s, Load(down + c + 1));
+    const __m256i v = _mm256_sub_epi32(_mm256_srai_epi32(s, 2), was);
+    return _mm256_sub_epi32(v, _mm256_sra_epi32(v, shift));
+}
+
 template <bool kSave>
 RIPPLE_AVX2 void PropagateRun(const PropagateRow& p, int32_t first, int32_t end)
 {
@@ -80,18 +98,10 @@ RIPPLE_AVX2 void PropagateRun(const PropagateRow& p, int32_t first, int32_t end)
     int32_t* save = p.save;
     int32_t c = first;
     for (; c + 8 <= end; c += 8) {
-        __m256i s = _mm256_add_epi32(Load(up + c - 1), Load(up + c));
-        s = _mm256_add_epi32(s, Load(up + c + 1));
-        s = _mm256_add_epi32(s, Load(mid + c - 1));
-        s = _mm256_add_epi32(s, Load(mid + c + 1));
-        s = _mm256_add_epi32(s, Load(down + c - 1));
-        s = _mm256_add_epi32(s, Load(down + c));
-        s = _mm256_add_epi32(s, Load(down + c + 1));
         const __m256i was = Load(old + c);
         if (kSave)
             Store(save + c, was);
-        const __m256i v = _mm256_sub_epi32(_mm256_srai_epi32(s, 2), was);
-        Store(out + c, _mm256_sub_epi32(v, _mm256_sra_epi32(v, shift)));
+        Store(out + c, Propagated(up, mid, down, c, Load(mid + c + 1), Load(down + c), was, shift));
     }
     for (; c < end; ++c)
         PropagatePixel(p, c);
@@ -306,15 +316,8 @@ RIPPLE_AVX2 void StepRun(const RefractRow& q, const PropagateRow& p, int32_t fir
         const __m256i hr = Load(f.h + c + 1);
         const __m256i hd = Load(f.below + c);
         RefractLoaded<kUnseen, kFill>(f, c, even, hc, hr, hd);
-        __m256i s = _mm256_add_epi32(Load(up + c - 1), Load(up + c));
-        s = _mm256_add_epi32(s, Load(up + c + 1));
-        s = _mm256_add_epi32(s, Load(mid + c - 1));
-        s = _mm256_add_epi32(s, kShare == 2 ? hr : Load(mid + c + 1));
-        s = _mm256_add_epi32(s, Load(down + c - 1));
-        s = _mm256_add_epi32(s, kShare == 2 ? hd : Load(down + c));
-        s = _mm256_add_epi32(s, Load(down + c + 1));
-        const __m256i v = _mm256_sub_epi32(_mm256_srai_epi32(s, 2), kShare == 1 ? hc : Load(old + c));
-        Store(out + c, _mm256_sub_epi32(v, _mm256_sra_epi32(v, shift)));
+        Store(out + c, Propagated(up, mid, down, c, kShare == 2 ? hr : Load(mid + c + 1),
+                                  kShare == 2 ? hd : Load(down + c), kShare == 1 ? hc : Load(old + c), shift));
     }
     for (; c < end; ++c) {
         if (!tail)

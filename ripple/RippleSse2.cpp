@@ -100,6 +100,24 @@ RIPPLE_SSE2_INLINE __m128i EvenLanes(int32_t c)
     return (c & 1) ? _mm_setr_epi32(0, -1, 0, -1) : _mm_setr_epi32(-1, 0, -1, 0);
 }
 
+// The next values of 4 cells from column c on: the sum of their eight
+// neighbours over four, less the old values `was`, damped by `shift`.
+// `midRight` and `downMid` are the loads of mid + c + 1 and down + c, which a
+// caller may have made already.
+RIPPLE_SSE2_INLINE __m128i Propagated(const int32_t* up, const int32_t* mid, const int32_t* down, int32_t c, __m128i midRight,
+    __m128i downMid, __m128i was, __m128i shift)
+{
+    __m128i s = _mm_add_epi32(Load(up + c - 1), Load(up + c));
+    s = _mm_add_epi32(s, Load(up + c + 1));
+    s = _mm_add_epi32(s, Load(mid + c - 1));
+    s = _mm_add_epi32(s, midRight);
+    s = _mm_add_epi32(s, Load(down + c - 1));
+    s = _mm_add_epi32(s, downMid);
+    s = _mm_add_epi32(s, Load(down + c + 1));
+    const __m128i v = _mm_sub_epi32(_mm_srai_epi32(s, 2), was);
+    return _mm_sub_epi32(v, _mm_sra_epi32(v, shift));
+}
+
 template <bool kSave>
 RIPPLE_SSE2 void PropagateRun(const PropagateRow& p, int32_t first, int32_t end)
 {
@@ -114,18 +132,10 @@ RIPPLE_SSE2 void PropagateRun(const PropagateRow& p, int32_t first, int32_t end)
     int32_t* save = p.save;
     int32_t c = first;
     for (; c + 4 <= end; c += 4) {
-        __m128i s = _mm_add_epi32(Load(up + c - 1), Load(up + c));
-        s = _mm_add_epi32(s, Load(up + c + 1));
-        s = _mm_add_epi32(s, Load(mid + c - 1));
-        s = _mm_add_epi32(s, Load(mid + c + 1));
-        s = _mm_add_epi32(s, Load(down + c - 1));
-        s = _mm_add_epi32(s, Load(down + c));
-        s = _mm_add_epi32(s, Load(down + c + 1));
         const __m128i was = Load(old + c);
         if (kSave)
             Store(save + c, was);
-        const __m128i v = _mm_sub_epi32(_mm_srai_epi32(s, 2), was);
-        Store(out + c, _mm_sub_epi32(v, _mm_sra_epi32(v, shift)));
+        Store(out + c, Propagated(up, mid, down, c, Load(mid + c + 1), Load(down + c), was, shift));
     }
     for (; c < end; ++c)
         PropagatePixel(p, c);
@@ -300,15 +310,7 @@ RIPPLE_SSE2 void Step(const RefractRow& q, const PropagateRow& p, int32_t first,
         if (f.ahead)
             FetchAhead(f, c);
         RefractVector(f, c, even);
-        __m128i s = _mm_add_epi32(Load(up + c - 1), Load(up + c));
-        s = _mm_add_epi32(s, Load(up + c + 1));
-        s = _mm_add_epi32(s, Load(mid + c - 1));
-        s = _mm_add_epi32(s, Load(mid + c + 1));
-        s = _mm_add_epi32(s, Load(down + c - 1));
-        s = _mm_add_epi32(s, Load(down + c));
-        s = _mm_add_epi32(s, Load(down + c + 1));
-        const __m128i v = _mm_sub_epi32(_mm_srai_epi32(s, 2), Load(old + c));
-        Store(out + c, _mm_sub_epi32(v, _mm_sra_epi32(v, shift)));
+        Store(out + c, Propagated(up, mid, down, c, Load(mid + c + 1), Load(down + c), Load(old + c), shift));
     }
     for (; c < end; ++c) {
         if (!tail)
