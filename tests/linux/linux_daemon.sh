@@ -124,6 +124,20 @@ gone() {
     [ -z "$state" ] || [ "$state" = Z ]
 }
 
+# A preview, process PID, ends within 3 s of WHEN and leaves no shared
+# memory behind.
+#   preview_ends PID WHEN WHOSE
+preview_ends() {
+    local i
+    for i in $(seq 1 60); do
+        gone "$1" && break
+        sleep 0.05
+    done
+    gone "$1" || fail "the preview still runs 3 s after $2"
+    ipcs -mp | awk -v p="$1" '$3 == p' | grep -q . && fail "a shared-memory segment of $3 is left"
+    return 0
+}
+
 # The command line of a process, its arguments separated by spaces.
 cmdline() { tr '\0' ' ' <"/proc/$1/cmdline" | sed 's/ $//'; }
 
@@ -358,12 +372,7 @@ case_settings_preview_runs_it_in_its_window() {
 
     # Quitting the settings app ends the preview: it waits for the program.
     xdotool key --window "$dialog" ctrl+q 2>/dev/null
-    for i in $(seq 1 60); do
-        gone "$pid" && break
-        sleep 0.05
-    done
-    gone "$pid" || fail "the preview still runs 3 s after the settings app quit"
-    ipcs -mp | awk -v p="$pid" '$3 == p' | grep -q . && fail "a shared-memory segment of the preview is left"
+    preview_ends "$pid" "the settings app quit" "the preview"
 
     # The settings app killed: its preview window goes with it, and the
     # program, which no signal reaches then, ends by itself. A second app
@@ -396,13 +405,7 @@ case_settings_preview_runs_it_in_its_window() {
     [ -n "$pid" ] && [ -n "$app" ] || fail "no second preview started"
     sleep 1
     kill -KILL "$app"
-    for i in $(seq 1 60); do
-        gone "$pid" && break
-        sleep 0.05
-    done
-    gone "$pid" || fail "the preview still runs 3 s after the settings app was killed"
-    ipcs -mp | awk -v p="$pid" '$3 == p' | grep -q . && fail "a shared-memory segment of the killed app's preview is left"
-    return 0
+    preview_ends "$pid" "the settings app was killed" "the killed app's preview"
 }
 
 # The ```sh blocks of a Markdown file that hold the text $2.
