@@ -43,6 +43,19 @@ ms_to_end() {
     echo $((($(date +%s%N) - t0) / 1000000))
 }
 
+# SIGTERM sent WHEN (a phrase of the messages) ends the program PID, a child
+# of this shell, by that signal within a second.
+#   ends_by_sigterm PID WHEN
+ends_by_sigterm() {
+    local ms
+    kill -TERM "$1"
+    ms=$(ms_to_end "$1")
+    wait "$1"
+    expect_eq $? 143 "status after SIGTERM $2"
+    echo "SIGTERM $2: ended in $ms ms"
+    [ "$ms" -lt 1000 ] || fail "ended $ms ms after SIGTERM $2"
+}
+
 case_own_window_shows_the_picture_exactly_and_closes_on_escape() {
     export DISPLAY=$(x_start 640x480x24)
     velunor_start --geometry 320x240 -mode 7 --picture "$LINUX_DATA/shape.png" --log-ticks
@@ -392,17 +405,12 @@ except BrokenPipeError:
     pass
 PY
     track_process $!
-    local ms pid
+    local pid
     VELUNOR_LOG=slow velunor_start --root --mode 1 --picture "$CASE_DIR/slow.jpg" --log-ticks
     pid=$VELUNOR_PID
     sleep 1.5
     grep -q '^velunor: tick ' slow.err && fail "the slow picture was read before the signal"
-    kill -TERM "$pid"
-    ms=$(ms_to_end "$pid")
-    wait "$pid"
-    expect_eq $? 143 "status after SIGTERM while the picture was read"
-    echo "SIGTERM while the picture was read: ended in $ms ms"
-    [ "$ms" -lt 1000 ] || fail "ended $ms ms after SIGTERM while the picture was read"
+    ends_by_sigterm "$pid" "while the picture was read"
     grep -v '^velunor: tick ' slow.err && fail "messages after SIGTERM while the picture was read"
 
     # The daemon's image helper, slow and deaf to SIGTERM, with a program of
@@ -420,12 +428,7 @@ PY
     done
     mapfile -t helpers <helper.pids
     [ ${#helpers[@]} -eq 2 ] || fail "the helper did not start"
-    kill -TERM "$pid"
-    ms=$(ms_to_end "$pid")
-    wait "$pid"
-    expect_eq $? 143 "status after SIGTERM during the grab"
-    echo "SIGTERM during the grab: ended in $ms ms"
-    [ "$ms" -lt 1000 ] || fail "ended $ms ms after SIGTERM during the grab"
+    ends_by_sigterm "$pid" "during the grab"
     for i in "${helpers[@]}"; do
         ps -o pid=,stat=,args= -p "$i" | grep -v ' Z' && fail "the helper's process $i is left"
     done
