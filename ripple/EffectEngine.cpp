@@ -141,6 +141,15 @@ void CEffectEngine::ForgetTarget()
     m_water.ForgetPicture();
 }
 
+bool CEffectEngine::DrawStill(const uint32_t* source, const ripple::Target& target)
+{
+    if (!m_water.Allocated())
+        return false;
+    CatchUp();
+    m_water.DrawStill(source, target);
+    return true;
+}
+
 void CEffectEngine::MoveTarget(const Target& target)
 {
     CatchUp();

@@ -68,6 +68,11 @@ public:
     // The target may not show what the engine drew last: the next step
     // draws every pixel it reaches.
     void ForgetTarget();
+    // Draws `source` into `target` as still water shows it (the edges, which
+    // steps never draw, as they are), with the target's fill; the next steps
+    // draw nothing where the water stays still. False, drawing nothing,
+    // without fields.
+    bool DrawStill(const uint32_t* source, const ripple::Target& target);
     // The target moved: `target` holds what the last one did (the same
     // pixels, with the same fill), and the next steps may draw into it as
     // if it were the last one.

@@ -329,6 +329,26 @@ void Water::Rescan()
     m_mapsValid = true;
 }
 
+void Water::DrawStill(const uint32_t* source, const Target& target)
+{
+    const int32_t w = m_width;
+    for (int32_t r = 0; r < m_height; ++r) {
+        const uint32_t* from = source + static_cast<size_t>(r) * w;
+        uint32_t* to = target.Row(r);
+        if (r == 0 || r + 1 == m_height || w < 3) {
+            for (int32_t c = 0; c < w; ++c)
+                to[c] = from[c] | target.fill;
+            continue;
+        }
+        to[0] = from[0] | target.fill;
+        m_kernels->copy(from + 1, to + 1, target.fill, 1, w - 2);
+        to[w - 1] = from[w - 1] | target.fill;
+    }
+    std::fill(m_flat.begin(), m_flat.end(), uint8_t(1));
+    m_flatSource = source;
+    m_flatTarget = target;
+}
+
 void Water::ForgetPicture()
 {
     std::fill(m_flat.begin(), m_flat.end(), 0);

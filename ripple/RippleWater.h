@@ -91,6 +91,11 @@ public:
     // The kernels of the path the sweeps take.
     void SetKernels(const fast::Kernels& kernels) { m_kernels = &kernels; }
 
+    // Draws `source` into `target` as still water shows it: inside the edges
+    // as the refraction draws it, the edges (which no sweep draws) as they
+    // are, each with the target's fill. Sweeps then draw nothing where the
+    // water stays still.
+    void DrawStill(const uint32_t* source, const Target& target);
     // The target is no longer known to show what the last sweep drew.
     void ForgetPicture();
     // What is known of the last target holds for `target` instead.

@@ -12,6 +12,17 @@ int Processors(CEffectEngine& engine)
     return engine.GetThreads();
 }
 
+// The picture without water, for want of memory for it.
+void DrawPicture(const uint32_t* source, const ripple::Target& into, int width, int height)
+{
+    for (int r = 0; r < height; ++r) {
+        const uint32_t* from = source + static_cast<size_t>(r) * width;
+        uint32_t* to = into.Row(r);
+        for (int c = 0; c < width; ++c)
+            to[c] = from[c] | into.fill;
+    }
+}
+
 } // namespace
 
 CWaterShow::CWaterShow(int effectMode) : m_nEffectMode(effectMode), m_policy(Processors(m_effect), kBudgetMs)
@@ -36,12 +47,6 @@ bool CWaterShow::Start(std::vector<uint32_t> source, int width, int height, cons
     if (target) {
         m_display = std::vector<uint32_t>();
         into = *target;
-        for (int r = 0; r < height; ++r) {
-            const uint32_t* from = m_source.data() + static_cast<size_t>(r) * width;
-            uint32_t* to = into.Row(r);
-            for (int c = 0; c < width; ++c)
-                to[c] = from[c] | into.fill;
-        }
     } else {
         m_display = m_source;
         into = ripple::Target::BottomUp(m_display.data(), width);
@@ -49,8 +54,13 @@ bool CWaterShow::Start(std::vector<uint32_t> source, int width, int height, cons
     m_stage.SetImages(m_source.data(), into, width, height);
     m_cycle.Start(m_nEffectMode);
     m_stage.FlattenWater();
-    // Memory at the target's place may have shown another picture.
-    m_effect.ForgetTarget();
+    // Drawn as still water shows it, the first tick draws only where the
+    // drops fell. An image of the show's own is the picture as it is (the
+    // offline frames keep every byte of it until a step draws there).
+    if (!target)
+        m_effect.ForgetTarget();
+    else if (!m_effect.DrawStill(m_source.data(), into))
+        DrawPicture(m_source.data(), into, width, height);
     m_changed.assign(static_cast<size_t>(height), ripple::Span{0, width});
     return m_stage.HasWater();
 }

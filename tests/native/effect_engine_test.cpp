@@ -980,6 +980,28 @@ TEST(EffectEngineQuietWater, FlatWaterCostsNothingAndTheTargetIsNotDrawnAgain)
     s.fast.ForgetTarget();
     s.Tick(none);
     EXPECT_TRUE(s.Same());
+
+    // The still picture drawn beforehand (edges and all, into top-down
+    // rows) is that first frame, top bytes too, and then nothing is drawn.
+    for (const RipplePath path : FastPaths()) {
+        CEffectEngine still;
+        still.SetPath(path);
+        still.SetStripWidth(16);
+        ASSERT_TRUE(still.Create(200, 60));
+        std::vector<uint32_t> shown(s.source.size());
+        const ripple::Target target = ripple::Target::TopDown(shown.data(), 60, 200 * 4);
+        ASSERT_TRUE(still.DrawStill(s.source.data(), target));
+        for (int r = 0; r < 60; ++r)
+            for (int c = 0; c < 200; ++c)
+                ASSERT_EQ(target.Row(r)[c], s.refOut[r * 200 + c]) << PathName(path) << " " << r << "," << c;
+        const std::vector<uint32_t> drawn = shown;
+        still.ClearDrawn();
+        still.StepUnseen(s.source.data(), target);
+        still.Step(s.source.data(), target);
+        EXPECT_EQ(shown, drawn);
+        for (int r = 0; r < 60; ++r)
+            EXPECT_TRUE(still.Drawn()[r].Empty()) << PathName(path) << " row " << r;
+    }
 }
 
 TEST(EffectEngineQuietWater, DropsAtChunkEdgesWakeTheWaterWhichGoesQuietAgainAtEveryFlattening)

@@ -131,19 +131,18 @@ TEST(ShowCycle, PreviewWithoutModeDrawsNoDropsAndSwitchesOnlyOnRestart)
     EXPECT_EQ(cycle.Mode(), 1);
 }
 
-TEST(WaterShow, FramesInTwoBuffersTakenInTurnAreThePlainFramesAndChangeOnlyWhereTheTickSays)
+// A compositor's way: the show draws into whichever of two top-down buffers
+// is free, with padded rows, first bringing it up to date from the other by
+// the spans it missed. Over a whole cycle and its restart, each buffer is the
+// plain show's frame with the fill, and nothing outside the tick's spans (nor
+// any padding) changed.
+static void FramesInTwoBuffers(uint32_t fill)
 {
-    // A compositor's way: the show draws into whichever of two top-down
-    // buffers is free, with an alpha fill and padded rows, first bringing it
-    // up to date from the other by the spans it missed. Over a whole cycle
-    // and its restart, each buffer is the plain show's frame, and nothing
-    // outside the tick's spans (nor any padding) changed.
     const int w = 300, h = 40, pitch = w * 4 + 12;
-    const uint32_t fill = 0xFF000000u;
     std::vector<uint32_t> picture(static_cast<size_t>(w) * h);
     std::mt19937 random(7);
     for (uint32_t& p : picture)
-        p = random() & 0x00FFFFFFu;
+        p = random();
     CWaterShow plain(1), drawn(1);
     ASSERT_TRUE(plain.Start(picture, w, h));
     std::vector<uint8_t> buffers[2] = {std::vector<uint8_t>(static_cast<size_t>(pitch) * h, 0xEE),
@@ -178,5 +177,15 @@ TEST(WaterShow, FramesInTwoBuffersTakenInTurnAreThePlainFramesAndChangeOnlyWhere
             for (int pad = w * 4; pad < pitch; ++pad)
                 ASSERT_EQ(buffers[b][static_cast<size_t>(y) * pitch + pad], 0xEE) << "padding of row " << y;
         }
+    }
+}
+
+TEST(WaterShow, FramesInTwoBuffersTakenInTurnAreThePlainFramesAndChangeOnlyWhereTheTickSays)
+{
+    // The picture's top bytes are not all 0, which shows where no fill
+    // covers them (an X image of depth 24).
+    for (const uint32_t fill : {0xFF000000u, 0u}) {
+        SCOPED_TRACE(fill);
+        FramesInTwoBuffers(fill);
     }
 }
