@@ -313,6 +313,23 @@ expect_show() {
     [ "$(differing "$shot" "$later")" -gt 1000 ] || fail "$what does not move"
 }
 
+# Starts the settings app and waits up to 15 s for the preview it runs;
+# their pids in APP and PREVIEW.
+settings_start() {
+    as_user_installed xscreensaver-settings >settings.out 2>&1 &
+    local started=$! i
+    track_process "$started"
+    for i in $(seq 1 150); do
+        PREVIEW=$(pgrep -u "$DAEMON_USER" -f '^velunor ' | head -n 1)
+        APP=$(pgrep -u "$DAEMON_USER" -f '^xscreensaver-settings' | head -n 1)
+        [ -n "$PREVIEW" ] && [ -n "$APP" ] && return 0
+        kill -0 "$started" 2>/dev/null || break
+        sleep 0.1
+    done
+    cat settings.out
+    fail "no preview started"
+}
+
 case_settings_preview_runs_it_in_its_window() {
     DISPLAY=$(x_start 1024x768x24) || fail "no Xvfb"
     export DISPLAY
@@ -320,15 +337,8 @@ case_settings_preview_runs_it_in_its_window() {
     # preview's command; the mode and the picture file are kept.
     daemon_home --root --log-ticks --mode 2 --picture /usr/share/velunor/velunor.jpg
     daemon_start
-    as_user_installed xscreensaver-settings >settings.out 2>&1 &
-    track_process $!
-    local pid i window args
-    for i in $(seq 1 150); do
-        pid=$(pgrep -u "$DAEMON_USER" -f '^velunor ' | head -n 1)
-        [ -n "$pid" ] && break
-        sleep 0.1
-    done
-    [ -n "$pid" ] || { cat settings.out; fail "no preview started"; }
+    settings_start
+    local pid=$PREVIEW i window args
     # The command as velunor.xml rebuilds it, the preview's window appended.
     args=$(cmdline "$pid")
     echo "preview: $args"
@@ -373,40 +383,19 @@ case_settings_preview_runs_it_in_its_window() {
     # Quitting the settings app ends the preview: it waits for the program.
     xdotool key --window "$dialog" ctrl+q 2>/dev/null
     preview_ends "$pid" "the settings app quit" "the preview"
+}
 
-    # The settings app killed: its preview window goes with it, and the
-    # program, which no signal reaches then, ends by itself. Now and then a
-    # second app, started once the first is gone, ends at once with 0 and
-    # no output while only the daemon runs (why is not known): such a start
-    # is tried again, twice at most, and the user's processes are shown.
-    for i in $(seq 1 100); do
-        pgrep -u "$DAEMON_USER" -f '^xscreensaver-settings' >/dev/null || break
-        sleep 0.05
-    done
-    local second app try
-    for try in 1 2 3; do
-        as_user_installed xscreensaver-settings >settings-killed.out 2>&1 &
-        second=$!
-        track_process "$second"
-        for i in $(seq 1 150); do
-            pid=$(pgrep -u "$DAEMON_USER" -f '^velunor ' | head -n 1)
-            app=$(pgrep -u "$DAEMON_USER" -f '^xscreensaver-settings' | head -n 1)
-            [ -n "$pid" ] && [ -n "$app" ] && break
-            kill -0 "$second" 2>/dev/null || break
-            sleep 0.1
-        done
-        [ -n "$pid" ] && [ -n "$app" ] && break
-        cat settings-killed.out
-        kill -0 "$second" 2>/dev/null && break
-        wait "$second"
-        echo "the second settings app ended with $? (start $try)"
-        ps -u "$DAEMON_USER" -o pid=,ppid=,stat=,args= | sed 's/^/  running: /'
-        sleep 1
-    done
-    [ -n "$pid" ] && [ -n "$app" ] || fail "no second preview started"
+case_settings_app_killed_ends_its_preview() {
+    DISPLAY=$(x_start 800x600x24) || fail "no Xvfb"
+    export DISPLAY
+    daemon_home --root --mode 2
+    daemon_start
+    settings_start
+    # Its preview window goes with it, and the program, which no signal
+    # reaches then, ends by itself.
     sleep 1
-    kill -KILL "$app"
-    preview_ends "$pid" "the settings app was killed" "the killed app's preview"
+    kill -KILL "$APP"
+    preview_ends "$PREVIEW" "the settings app was killed" "the killed app's preview"
 }
 
 # The ```sh blocks of a Markdown file that hold the text $2.
