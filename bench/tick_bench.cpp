@@ -7,10 +7,11 @@
 // them alike and their ratio holds.
 //   tick_bench [--size WxH]... [--cycles N] [--mode M] [--ticks FIRST-LAST]
 //              [--config NAME]...
-// A config is THREADS[:PATH][:each] (threads 0: one per processor, "auto":
-// the thread policy over the processors with a budget of 40 ms a tick; path
-// reference, scalar, sse2 or avx2; "each" draws every step's frame, as the
-// Windows show paints them, instead of only each tick's last). With
+// A config is THREADS[:PATH][:each|:water] (threads 0: one per processor,
+// "auto": the thread policy over the processors with a budget of 40 ms a
+// tick; path reference, scalar, sse2 or avx2; "each" draws every step's
+// frame, as the Windows show paints them, instead of only each tick's last;
+// "water" draws none, which leaves the waves' propagation alone). With
 // --ticks, only those ticks of the first cycle are timed, and under callgrind
 // (valgrind --tool=callgrind --instr-atstart=no) only they are counted.
 #include "ripple/EffectEngine.h"
@@ -45,6 +46,7 @@ struct Config {
     int threads = 1; // -1: the thread policy
     ripple::RipplePath path = ripple::BestPath();
     bool each = false;
+    bool water = false;
 };
 
 bool ParseConfig(const std::string& text, Config& c)
@@ -59,6 +61,8 @@ bool ParseConfig(const std::string& text, Config& c)
             c.threads = part == "auto" ? -1 : std::atoi(part.c_str());
         } else if (part == "each") {
             c.each = true;
+        } else if (part == "water") {
+            c.water = true;
         } else {
             bool found = false;
             for (ripple::RipplePath p : { ripple::RipplePath::Reference, ripple::RipplePath::Scalar,
@@ -80,7 +84,7 @@ bool ParseConfig(const std::string& text, Config& c)
 // The scene: the engine over a source picture and the display image.
 class BenchStage final : public ShowStage {
 public:
-    BenchStage(int w, int h, const Config& config) : m_w(w), m_h(h), m_each(config.each)
+    BenchStage(int w, int h, const Config& config) : m_w(w), m_h(h), m_each(config.each), m_water(config.water)
     {
         const size_t n = static_cast<size_t>(w) * h;
         m_source.resize(n);
@@ -114,16 +118,18 @@ public:
     void StepAndPaint(bool lastOfTick) override
     {
         const ripple::Target target = ripple::Target::BottomUp(m_display.data(), m_w);
+        const uint32_t* source = m_water ? nullptr : m_source.data();
         if (!m_each && !lastOfTick)
-            m_engine.StepUnseen(m_source.data(), target);
+            m_engine.StepUnseen(source, target);
         else
-            m_engine.Step(m_source.data(), target);
+            m_engine.Step(source, target);
     }
     CEffectEngine& Engine() { return m_engine; }
 
 private:
     int m_w, m_h;
     bool m_each;
+    bool m_water;
     CEffectEngine m_engine;
     std::vector<uint32_t> m_source;
     std::vector<uint32_t> m_display;
@@ -201,7 +207,7 @@ std::string ProcessorName()
 int Usage()
 {
     std::fprintf(stderr, "usage: tick_bench [--size WxH]... [--cycles N] [--mode M] [--ticks FIRST-LAST] "
-                         "[--config THREADS[:PATH][:each]]...\n");
+                         "[--config THREADS[:PATH][:each|:water]]...\n");
     return 2;
 }
 
