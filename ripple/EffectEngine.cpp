@@ -48,6 +48,7 @@ void CEffectEngine::Release()
     m_water.Release();
     m_pending = false;
     m_waiting = Waiting();
+    m_lag.active = false;
     m_width = 0;
     m_height = 0;
 }
@@ -94,7 +95,20 @@ ripple::FieldPair CEffectEngine::Fields() const
 void CEffectEngine::RunStep(int page, const ripple::fast::RowDrop* drop, const uint32_t* source,
     const Target& target) const
 {
+    HandOver(source, target);
     m_water.Step(page, m_damping, drop, source, target, m_threads, m_workers);
+}
+
+void CEffectEngine::HandOver(const uint32_t* source, const Target& target) const
+{
+    if (!m_lag.active)
+        return;
+    if (!source || !(target == m_lag.target) || !m_water.Draws()) {
+        const_cast<CEffectEngine*>(this)->BringOver();
+        return;
+    }
+    m_water.Lag(m_lag.behind, m_lag.stale.data());
+    m_lag.active = false;
 }
 
 void CEffectEngine::CatchUp()
@@ -146,6 +160,7 @@ bool CEffectEngine::DrawStill(const uint32_t* source, const ripple::Target& targ
     if (!m_water.Allocated())
         return false;
     CatchUp();
+    m_lag.active = false;
     m_water.DrawStill(source, target);
     return true;
 }
@@ -153,7 +168,38 @@ bool CEffectEngine::DrawStill(const uint32_t* source, const ripple::Target& targ
 void CEffectEngine::MoveTarget(const Target& target)
 {
     CatchUp();
+    BringOver();
     m_water.MovePicture(target);
+}
+
+void CEffectEngine::MoveTarget(const Target& target, const Target& last, const ripple::Span* stale)
+{
+    CatchUp();
+    BringOver();
+    m_water.MovePicture(last, target);
+    if (!m_water.Allocated() || !stale)
+        return;
+    m_lag.active = true;
+    m_lag.target = target;
+    m_lag.behind = (reinterpret_cast<const char*>(last.row0) - reinterpret_cast<const char*>(target.row0)) / 4;
+    m_lag.stale.assign(stale, stale + m_height);
+    // The kernels read the last frame's pixels at a fixed distance.
+    if (last.stride != target.stride || (reinterpret_cast<uintptr_t>(last.row0) - reinterpret_cast<uintptr_t>(target.row0)) % 4)
+        BringOver();
+}
+
+void CEffectEngine::BringOver()
+{
+    if (!m_lag.active)
+        return;
+    m_lag.active = false;
+    const Target& t = m_lag.target;
+    for (int r = 0; r < m_height; ++r) {
+        const ripple::Span s = m_lag.stale[static_cast<size_t>(r)];
+        uint32_t* row = t.Row(r);
+        if (s.first < s.end)
+            std::copy(row + s.first + m_lag.behind, row + s.end + m_lag.behind, row + s.first);
+    }
 }
 
 const ripple::Span* CEffectEngine::Drawn() const
@@ -197,6 +243,7 @@ void CEffectEngine::Step(const uint32_t* source, const Target& target)
     const bool pictures = source && target.row0;
     if (m_waiting.active && m_page == 1 && pictures && source == m_waiting.source && target == m_waiting.target) {
         m_waiting.active = false;
+        HandOver(source, target);
         m_water.StepPair(m_damping, m_waiting.drop ? &m_drops[1 - m_next] : nullptr,
             m_pending ? &m_drops[m_next] : nullptr, source, target, m_threads, m_workers);
         m_pending = false;
@@ -208,6 +255,7 @@ void CEffectEngine::Step(const uint32_t* source, const Target& target)
         // The reference's order of visiting, which decides when the target
         // is the picture being read.
         Settle(true);
+        BringOver();
         if (pictures) {
             ripple::reference::Refract(Fields(), source, target);
             m_water.ForgetPicture();

@@ -22,7 +22,9 @@
 #include "ripple/RippleWater.h"
 #include "ripple/RippleWorkers.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 class CEffectEngine {
 public:
@@ -77,6 +79,16 @@ public:
     // pixels, with the same fill), and the next steps may draw into it as
     // if it were the last one.
     void MoveTarget(const ripple::Target& target);
+    // The target moved to memory that lacks part of what the last one,
+    // `last` (the same layout and fill), holds: columns stale[r] of each
+    // engine row r (Height() of them); what is known of `last` holds for
+    // `target` if `last` was the target of the last step. The next step
+    // that draws brings them over as it goes, copying only what it does not
+    // draw anyway; anything else that needs the target first copies them.
+    // Without water they are copied at once.
+    void MoveTarget(const ripple::Target& target, const ripple::Target& last, const ripple::Span* stale);
+    // Whatever the target still lacks of the last one, copied now.
+    void BringOver();
 
     // Per row (engine rows, bottom-up; null when empty), the columns of the
     // target that steps may have changed since the last ClearDrawn: what a
@@ -117,6 +129,9 @@ private:
     void Settle(bool expose) const;
     void RunStep(int page, const ripple::fast::RowDrop* drop, const uint32_t* source,
         const ripple::Target& target) const;
+    // A step about to draw from `source` into `target`: the lag handed to
+    // the sweep when it draws there, else brought over first.
+    void HandOver(const uint32_t* source, const ripple::Target& target) const;
 
     int m_width;
     int m_height;
@@ -135,6 +150,14 @@ private:
         ripple::Target target;
     };
     mutable Waiting m_waiting;
+    // What the target lacks of the last one (MoveTarget with a last).
+    struct Lag {
+        bool active = false;
+        ripple::Target target;
+        ptrdiff_t behind = 0; // pixels from the target to the last one
+        std::vector<ripple::Span> stale;
+    };
+    mutable Lag m_lag;
     ripple::RipplePath m_path;
     int m_threads; // never 0: the processors' count unless set
     int m_strip;

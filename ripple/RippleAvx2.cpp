@@ -157,6 +157,7 @@ struct Refraction {
     const int32_t* ahead;
     const int32_t* aheadBelow;
     int32_t aheadBase;
+    ptrdiff_t behind;
     __m256i last;
 };
 
@@ -177,6 +178,7 @@ RIPPLE_AVX2_INLINE Refraction Prepare(const RefractRow& q)
     f.ahead = q.ahead;
     f.aheadBelow = q.aheadBelow;
     f.aheadBase = q.aheadRow * q.width;
+    f.behind = q.behind;
     f.last = _mm256_set1_epi32(q.count - 1);
     return f;
 }
@@ -218,7 +220,7 @@ RIPPLE_AVX2_INLINE void RefractLoaded(const Refraction& f, int32_t c, __m256i ev
         Store(f.target + c, Draw(pix, dx, even, Keep(even), fill));
         return;
     }
-    const __m256i old = Load(f.target + c);
+    const __m256i old = Load(f.target + c + f.behind);
     __m256i result = old;
     if (mask != 0) {
         const __m256i pix = _mm256_mask_i32gather_epi32(zero, f.src, j, valid, 4);

@@ -30,12 +30,16 @@ inline void RefractPixel(const RefractRow& q, int32_t c)
     int32_t dx = WrapSub(q.h[c], q.h[c + 1]);
     int32_t j = RefractIndex(i, dx, WrapSub(q.h[c], q.below[c]), q.width);
     if (!InPicture(j, q.count)) {
-        if (!q.h2)
+        bool drawn = false;
+        if (q.h2) {
+            dx = WrapSub(q.h2[c], q.h2[c + 1]);
+            j = RefractIndex(i, dx, WrapSub(q.h2[c], q.below2[c]), q.width);
+            drawn = InPicture(j, q.count);
+        }
+        if (!drawn) {
+            q.target[c] = q.target[c + q.behind];
             return;
-        dx = WrapSub(q.h2[c], q.h2[c + 1]);
-        j = RefractIndex(i, dx, WrapSub(q.h2[c], q.below2[c]), q.width);
-        if (!InPicture(j, q.count))
-            return;
+        }
     }
     q.target[c] = ((c & 1) ? q.source[j] : ShadeColor(q.source[j], dx)) | q.fill;
 }

@@ -8,6 +8,7 @@
 
 #include "ripple/RippleTarget.h"
 
+#include <cstddef>
 #include <cstdint>
 
 namespace ripple {
@@ -39,7 +40,9 @@ struct PropagateRow {
 // the shift, pixels to `target` (the target's row, indexed by column). Where
 // the index falls outside the picture and `h2` is not null, the pixel is the
 // one the step before would have drawn from field-1 rows `h2` and `below2`;
-// where that index is outside too, the pixel keeps its value.
+// where that index is outside too, the pixel keeps its value: the one
+// `behind` pixels away (the same pixel of the last frame, in other memory;
+// 0: the target's own).
 // When `ahead` is not null, it and `aheadBelow` are field-1 rows of row
 // `aheadRow`, which a later call will refract: the source pixels their
 // values point to now are fetched into the cache on the way (the waves move
@@ -55,6 +58,7 @@ struct RefractRow {
     int32_t width;
     int32_t count; // width * height
     uint32_t fill;
+    ptrdiff_t behind = 0;
     const int32_t* ahead = nullptr;
     const int32_t* aheadBelow = nullptr;
     int32_t aheadRow = 0;

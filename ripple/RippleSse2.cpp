@@ -179,6 +179,7 @@ struct Refraction {
     const int32_t* ahead;
     const int32_t* aheadBelow;
     int32_t aheadBase;
+    ptrdiff_t behind;
     uint32_t last;
 };
 
@@ -198,6 +199,7 @@ RIPPLE_SSE2_INLINE Refraction Prepare(const RefractRow& q)
     f.ahead = q.ahead;
     f.aheadBelow = q.aheadBelow;
     f.aheadBase = q.aheadRow * q.width;
+    f.behind = q.behind;
     f.last = static_cast<uint32_t>(q.count - 1);
     return f;
 }
@@ -232,7 +234,7 @@ RIPPLE_SSE2_INLINE void RefractVector(const Refraction& f, int32_t c, __m128i ev
     }
     // Lanes pointing outside the picture read their own position instead.
     const __m128i self = _mm_add_epi32(_mm_set1_epi32(f.base + c), lanes);
-    const __m128i old = Load(f.target + c);
+    const __m128i old = Load(f.target + c + f.behind);
     __m128i result = old;
     if (mask != 0) {
         const __m128i pix = Gather(f.src, Select(valid, j, self));

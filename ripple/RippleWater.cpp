@@ -347,6 +347,50 @@ void Water::DrawStill(const uint32_t* source, const Target& target)
     std::fill(m_flat.begin(), m_flat.end(), uint8_t(1));
     m_flatSource = source;
     m_flatTarget = target;
+    m_flatOtherTarget = Target();
+}
+
+void Water::Lag(ptrdiff_t behind, const Span* stale)
+{
+    m_behind = behind;
+    m_stale = stale;
+}
+
+void Water::BringOver(uint32_t* row, int32_t r, int32_t from, int32_t to) const
+{
+    const Span s = m_stale[r];
+    from = std::max(from, s.first);
+    to = std::min(to, s.end);
+    if (from < to)
+        std::copy(row + from + m_behind, row + to + m_behind, row + from);
+}
+
+void Water::BringOverEdges()
+{
+    if (!m_stale)
+        return;
+    BringOver(m_target.Row(0), 0, 0, m_width);
+    BringOver(m_target.Row(m_height - 1), m_height - 1, 0, m_width);
+}
+
+void Water::BringOverChunks(uint32_t* row, int32_t r, int32_t from, int32_t to) const
+{
+    if (!m_lagFlatKnown) {
+        BringOver(row, r, First(from), End(to - 1));
+        return;
+    }
+    const uint8_t* shown = m_lagFlat.data() + static_cast<size_t>(r) * m_chunks;
+    for (int32_t k = from; k < to; ++k) {
+        if (!shown[k])
+            BringOver(row, r, First(k), End(k));
+    }
+}
+
+void Water::EndLag()
+{
+    m_behind = 0;
+    m_stale = nullptr;
+    m_lagFlatKnown = false;
 }
 
 void Water::ForgetPicture()
@@ -354,6 +398,8 @@ void Water::ForgetPicture()
     std::fill(m_flat.begin(), m_flat.end(), 0);
     m_flatSource = nullptr;
     m_flatTarget = Target();
+    m_flatOtherTarget = Target();
+    m_lagFlatKnown = false;
 }
 
 void Water::MovePicture(const Target& target)
@@ -362,6 +408,29 @@ void Water::MovePicture(const Target& target)
         ForgetPicture();
     else if (m_flatTarget.row0)
         m_flatTarget = target;
+    // That memory now holds what the last target did.
+    if (m_flatOtherTarget == target)
+        m_flatOtherTarget = Target();
+}
+
+void Water::MovePicture(const Target& from, const Target& target)
+{
+    if (!(from == m_flatTarget) || target.fill != from.fill) {
+        ForgetPicture();
+        return;
+    }
+    // What was known of `target`'s memory when it was left still holds; what
+    // is known of `from` holds for `target` once the lag is brought over.
+    m_lagFlatKnown = m_flatOtherTarget == target && target.row0;
+    if (m_lagFlatKnown)
+        m_lagFlat.swap(m_flatOther);
+    if (Resize(m_flatOther, m_flat.size())) {
+        std::copy(m_flat.begin(), m_flat.end(), m_flatOther.begin());
+        m_flatOtherTarget = from;
+    } else {
+        m_flatOtherTarget = Target();
+    }
+    m_flatTarget = target;
 }
 
 void Water::ClearDrawn()
@@ -378,7 +447,7 @@ void Water::MarkDrawn()
 void Water::Prepare(const uint32_t* source, const Target& target)
 {
     if (source != m_flatSource || target != m_flatTarget) {
-        std::fill(m_flat.begin(), m_flat.end(), 0);
+        ForgetPicture();
         m_flatSource = source;
         m_flatTarget = target;
     }
@@ -590,6 +659,12 @@ int32_t Water::StepRow(Workspace& ws, const RowJob& j) const
     q.width = m_width;
     q.count = count;
     q.fill = m_target.fill;
+    const bool lag = j.refract && m_stale;
+    if (lag) {
+        q.behind = m_behind;
+        BringOver(target, r, 0, 1);
+        BringOver(target, r, m_width - 1, m_width);
+    }
     if (j.refract && r + kAhead + 1 < j.aheadEnd) {
         // Rows that only this band writes, and not before it gets there.
         q.ahead = m_cells[0] + static_cast<size_t>(r + kAhead) * static_cast<size_t>(m_width);
@@ -621,6 +696,8 @@ int32_t Water::StepRow(Workspace& ws, const RowJob& j) const
         const int32_t first = First(a), end = End(k - 1);
         if (kind & (kRefract | kCopy))
             drawn.Add(first, end);
+        else if (lag)
+            BringOverChunks(target, r, a, k);
         if (kind & kRefract) {
             FillAround(h, a, k);
             FillRange(below, a, k);
@@ -838,8 +915,10 @@ void Water::Step(int page, int damping, const fast::RowDrop* drop,
     if (!m_mapsValid)
         Rescan();
     const bool pictures = source && target.row0;
-    if (pictures)
+    if (pictures) {
         Prepare(source, target);
+        BringOverEdges();
+    }
     m_anyStale = true;
     Job job;
     job.water = this;
@@ -867,6 +946,7 @@ void Water::Step(int page, int damping, const fast::RowDrop* drop,
         for (int b = 1; b < job.bands; ++b)
             CopyAside(*m_work[b], job.begins[b]);
     }
+    EndLag();
 }
 
 void Water::PairBandRun(const Job& job, int band)
@@ -1009,6 +1089,7 @@ void Water::StepPair(int damping, const fast::RowDrop* first,
     if (!m_mapsValid)
         Rescan();
     Prepare(source, target);
+    BringOverEdges();
     m_anyStale = true;
     Job job;
     job.water = this;
@@ -1026,6 +1107,7 @@ void Water::StepPair(int damping, const fast::RowDrop* first,
     Run(job, workers, &Water::PairBand);
     for (int b = 1; b < job.bands; ++b)
         PairBorder(job, b);
+    EndLag();
 }
 
 } // namespace ripple

@@ -96,10 +96,19 @@ public:
     // are, each with the target's fill. Sweeps then draw nothing where the
     // water stays still.
     void DrawStill(const uint32_t* source, const Target& target);
+    // The next sweep that draws brings over what its target lacks of the
+    // last frame: columns stale[r] of each row r, from the pixels `behind`
+    // pixels away (the last frame's memory, laid out alike), copying only
+    // what it does not draw, and taking the pixels it keeps from there.
+    // Only for a sweep that draws (Draws()) into that target.
+    void Lag(ptrdiff_t behind, const Span* stale);
+    bool Draws() const { return Allocated() && m_height >= 3 && m_chunks > 0; }
     // The target is no longer known to show what the last sweep drew.
     void ForgetPicture();
-    // What is known of the last target holds for `target` instead.
+    // What is known of the last target holds for `target` instead; with
+    // `from`, only if that was the last target.
     void MovePicture(const Target& target);
+    void MovePicture(const Target& from, const Target& target);
 
     // One step: `drop` (may be null) added to the field the page writes,
     // the refraction of `source` into `target` (none when source is null),
@@ -157,6 +166,15 @@ private:
     bool AllocateMaps();
     void Rescan();
     void Prepare(const uint32_t* source, const Target& target);
+    // Columns [from, to) of the stale span of row r, brought over into
+    // `row` (the target's).
+    void BringOver(uint32_t* row, int32_t r, int32_t from, int32_t to) const;
+    // The same for chunks [from, to) the sweep leaves as they are, except
+    // where the target showed its own source piece already.
+    void BringOverChunks(uint32_t* row, int32_t r, int32_t from, int32_t to) const;
+    // The lag of the rows no sweep draws, brought over, and then forgotten.
+    void BringOverEdges();
+    void EndLag();
     int Bands(int threads, int32_t minRows);
     void Split(int bands, int32_t* begins) const;
 
@@ -236,9 +254,20 @@ private:
     std::vector<uint8_t> m_flat;
     const uint32_t* m_flatSource = nullptr;
     Target m_flatTarget;
+    // The same of the target before the last move, which nobody draws into
+    // while another is the target (a compositor's buffers taken in turn).
+    std::vector<uint8_t> m_flatOther;
+    Target m_flatOtherTarget;
+    // While a lag is brought over: the target's own map from before, where
+    // it shows the source already and needs nothing brought over.
+    std::vector<uint8_t> m_lagFlat;
+    bool m_lagFlatKnown = false;
     // The picture of the sweep running.
     const uint32_t* m_source = nullptr;
     Target m_target;
+    // What the next sweep's target lacks of the last frame (Lag).
+    ptrdiff_t m_behind = 0;
+    const Span* m_stale = nullptr;
 
     // Chunks computed per row by the last sweep, to share the work out.
     std::vector<int32_t> m_rowWork;

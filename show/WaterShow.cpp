@@ -71,6 +71,30 @@ void CWaterShow::MoveTarget(const ripple::Target& target)
     m_effect.MoveTarget(target);
 }
 
+void CWaterShow::MoveTarget(const ripple::Target& target, const ripple::Target& last, const ripple::Span* missing)
+{
+    m_stage.SetImages(m_source.data(), target, m_nWidth, m_nHeight);
+    // The engine's rows are bottom-up.
+    std::vector<ripple::Span> stale(static_cast<size_t>(m_nHeight));
+    for (int y = 0; y < m_nHeight; ++y)
+        stale[static_cast<size_t>(m_nHeight - 1 - y)] = missing[y];
+    if (m_stage.HasWater()) {
+        m_effect.MoveTarget(target, last, stale.data());
+        return;
+    }
+    for (int r = 0; r < m_nHeight; ++r) {
+        const ripple::Span s = stale[static_cast<size_t>(r)];
+        if (s.first < s.end)
+            std::copy(last.Row(r) + s.first, last.Row(r) + s.end, target.Row(r) + s.first);
+    }
+    m_effect.MoveTarget(target);
+}
+
+void CWaterShow::BringOver()
+{
+    m_effect.BringOver();
+}
+
 bool CWaterShow::Tick()
 {
     if (!m_stage.HasWater())

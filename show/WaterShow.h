@@ -44,6 +44,14 @@ public:
     // The frames from now on into `target`, which holds what the last one
     // did (the same frame, copied there).
     void MoveTarget(const ripple::Target& target);
+    // The same, for a target that lacks the columns missing[y] of each row
+    // y seen from the top, which `last` (the last target, laid out alike)
+    // holds: the next tick brings them over as it draws, copying only what
+    // it does not draw anyway.
+    void MoveTarget(const ripple::Target& target, const ripple::Target& last, const ripple::Span* missing);
+    // Whatever the target still lacks of the last one, copied now: for a
+    // frame shown without a tick.
+    void BringOver();
     // One timer tick; false for a tick that draws nothing.
     bool Tick();
 

@@ -752,6 +752,7 @@ public:
         // Rows three pixels apart, the gaps holding a mark no step may touch.
         m_pitch = w + 3;
         m_fastOut.assign(static_cast<size_t>(m_pitch) * h, kMark);
+        m_spare = m_fastOut;
         for (int r = 0; r < h; ++r) {
             for (int c = 0; c < w; ++c)
                 FastPixel(r, c) = m_refOut[static_cast<size_t>(r) * w + c] | m_fill;
@@ -779,7 +780,7 @@ public:
     bool RandomCall()
     {
         const int w = m_w, h = m_h;
-        const int call = int(m_gen() % 12);
+        const int call = int(m_gen() % 14);
         const int x = int(m_gen() % (w + 6)) - 3, y = int(m_gen() % (h + 6)) - 3;
         const int radius = 1 + int(m_gen() % (w + 4));
         // Steep drops now and then: source indices far outside the picture.
@@ -856,9 +857,53 @@ public:
             EXPECT_EQ(m_refOther, m_other);
             break;
         }
+        case 12: {
+            // Moved, then a tick: the show's way.
+            MoveToSpare();
+            const bool pair = m_gen() % 2 == 0;
+            for (int step = 0; step < 2; ++step) {
+                m_ref.Step(m_source.data(), m_refOut.data());
+                if (pair && step == 0)
+                    m_fast.StepUnseen(m_source.data(), FastTarget());
+                else
+                    m_fast.Step(m_source.data(), FastTarget());
+            }
+            break;
+        }
+        case 13:
+            // Moved, and shown without a tick.
+            MoveToSpare();
+            m_fast.BringOver();
+            break;
         }
         m_waiting = false;
         return true;
+    }
+
+    // The target moves to the other buffer, a compositor's way: what it
+    // lacks of this one (the columns that differ, and at random more) is
+    // left to the engine to bring over.
+    void MoveToSpare()
+    {
+        m_fast.CatchUp();
+        const ripple::Target last = FastTarget();
+        std::vector<ripple::Span> stale(static_cast<size_t>(m_h));
+        for (int r = 0; r < m_h; ++r) {
+            const int memoryRow = m_topDown ? m_h - 1 - r : r;
+            uint32_t* spare = &m_spare[static_cast<size_t>(memoryRow) * m_pitch];
+            const uint32_t* now = &m_fastOut[static_cast<size_t>(memoryRow) * m_pitch];
+            ripple::Span& s = stale[static_cast<size_t>(r)];
+            for (int c = 0; c < m_w; ++c) {
+                if (spare[c] != now[c])
+                    s.Add(c, c + 1);
+            }
+            if (m_gen() % 3 == 0) {
+                const int a = int(m_gen() % (m_w + 1)), b = int(m_gen() % (m_w + 1));
+                s.Add(std::min(a, b), std::max(a, b));
+            }
+        }
+        m_fastOut.swap(m_spare);
+        m_fast.MoveTarget(FastTarget(), last, stale.data());
     }
 
     void ExpectSame(const std::string& what)
@@ -883,6 +928,8 @@ private:
     bool m_waiting = false;
     CEffectEngine m_ref, m_fast;
     std::vector<uint32_t> m_source, m_refOut, m_fastOut, m_other, m_refOther;
+    // The buffer the target is not in (MoveToSpare).
+    std::vector<uint32_t> m_spare;
 };
 
 } // namespace
@@ -891,7 +938,8 @@ TEST(EffectEngineUnseenSteps, AnyCallsGiveTheReferenceFramesOnEveryPathSizeSplit
 {
     // One row or column (no interior), tiny, odd and chunk-edge sizes; one
     // to three bands; chunks of two columns up to one per row; bottom-up and
-    // top-down targets with gaps between rows and an alpha byte.
+    // top-down targets with gaps between rows and an alpha byte, moved now
+    // and then to memory that lacks some of the last frame.
     const int sizes[][2] = { { 1, 1 }, { 1, 7 }, { 7, 1 }, { 2, 2 }, { 3, 3 }, { 5, 4 }, { 9, 5 }, { 17, 9 },
         { 33, 17 }, { 40, 30 }, { 67, 41 } };
     const int splits[][2] = { { 1, 0 }, { 1, 2 }, { 2, 5 }, { 3, 8 }, { 2, 16 } };
@@ -1001,6 +1049,44 @@ TEST(EffectEngineQuietWater, FlatWaterCostsNothingAndTheTargetIsNotDrawnAgain)
         EXPECT_EQ(shown, drawn);
         for (int r = 0; r < 60; ++r)
             EXPECT_TRUE(still.Drawn()[r].Empty()) << PathName(path) << " row " << r;
+    }
+}
+
+TEST(EffectEngineQuietWater, BuffersTakenInTurnAreBroughtOverWhereTheyMayLackAndNowhereElse)
+{
+    // Two buffers of still water taken in turn draw nothing and bring over
+    // nothing (each shows the picture already); after the engine forgot what
+    // the targets show, a buffer holding anything is brought over whole.
+    const int w = 200, h = 60;
+    const std::vector<uint32_t> source = RandomPixels(static_cast<size_t>(w) * h, 5);
+    for (const RipplePath path : FastPaths()) {
+        CEffectEngine e;
+        e.SetPath(path);
+        e.SetStripWidth(16);
+        ASSERT_TRUE(e.Create(w, h));
+        std::vector<uint32_t> buffers[2] = { std::vector<uint32_t>(source.size()), RandomPixels(source.size(), 6) };
+        const auto into = [&](int b) { return ripple::Target::BottomUp(buffers[b].data(), w); };
+        const std::vector<ripple::Span> all(static_cast<size_t>(h), ripple::Span{ 0, w });
+        const std::vector<ripple::Span> none(static_cast<size_t>(h));
+        ASSERT_TRUE(e.DrawStill(source.data(), into(0)));
+        const auto tick = [&](int b, const std::vector<ripple::Span>& stale) {
+            e.MoveTarget(into(b), into(1 - b), stale.data());
+            e.ClearDrawn();
+            e.StepUnseen(source.data(), into(b));
+            e.Step(source.data(), into(b));
+        };
+        tick(1, all);
+        EXPECT_EQ(buffers[1], buffers[0]) << PathName(path);
+        tick(0, none);
+        tick(1, none);
+        for (int r = 0; r < h; ++r)
+            EXPECT_TRUE(e.Drawn()[r].Empty()) << PathName(path) << " row " << r;
+        EXPECT_EQ(buffers[1], buffers[0]) << PathName(path);
+        e.ForgetTarget();
+        tick(1, none);
+        buffers[0] = RandomPixels(source.size(), 7);
+        tick(0, all);
+        EXPECT_EQ(buffers[0], buffers[1]) << PathName(path);
     }
 }
 
