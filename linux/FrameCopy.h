@@ -21,6 +21,3 @@ inline uint16_t To565(uint32_t rgb)
 // bytes apart.
 void CopySpans565(const uint32_t* frame, int width, int height, const ripple::Span* rows, uint8_t* target,
                   int stride);
-// The span of each row in `rows` (`height` of them) copied from one image of
-// 32-bit pixels to another of the same layout, rows `stride` bytes apart.
-void CopySpans32(const uint8_t* from, uint8_t* to, int stride, const ripple::Span* rows, int height);

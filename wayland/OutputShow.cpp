@@ -1,6 +1,5 @@
 #include "wayland/OutputShow.h"
 
-#include "linux/FrameCopy.h"
 #include "ripple/RippleTarget.h"
 
 #include "viewporter-client-protocol.h"
@@ -342,12 +341,18 @@ CShmBuffer* COutputShow::DrawingBuffer()
         m_buffers.push_back(std::move(slot));
     }
     // Reading a buffer the compositor holds is allowed; writing it is not.
+    // What this one missed of the last frame is brought over by the next
+    // tick as it draws, reading the last buffer only where it draws nothing.
     Slot& slot = *m_buffers[pick];
-    if (!slot.missing.Empty())
-        CopySpans32(latest.Data(), slot.buffer.Data(), latest.Stride(), slot.missing.Rows(), latest.Height());
+    const ripple::Target target =
+        ripple::Target::TopDown(slot.buffer.Data(), slot.buffer.Height(), slot.buffer.Stride(), kOpaque);
+    if (slot.missing.Empty())
+        m_show.MoveTarget(target);
+    else
+        m_show.MoveTarget(target, ripple::Target::TopDown(latest.Data(), latest.Height(), latest.Stride(), kOpaque),
+                          slot.missing.Rows());
     slot.missing.Clear();
     m_nLatest = pick;
-    m_show.MoveTarget(ripple::Target::TopDown(slot.buffer.Data(), slot.buffer.Height(), slot.buffer.Stride(), kOpaque));
     return &slot.buffer;
 }
 
@@ -378,6 +383,8 @@ void COutputShow::Present(bool whole)
     if (!m_bShowing || !DrawingBuffer())
         return;
     CShmBuffer& buffer = m_buffers[m_nLatest]->buffer;
+    // Without a tick since it was taken, it may still miss some of the last.
+    m_show.BringOver();
     for (size_t i = 0; i < m_buffers.size(); ++i) {
         if (i != m_nLatest)
             m_buffers[i]->missing.Add(m_show.Changed());
