@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <cstdint>
 #include <cstdlib>
 #include <thread>
@@ -103,11 +104,13 @@ void CEffectEngine::HandOver(const uint32_t* source, const Target& target) const
 {
     if (!m_lag.active)
         return;
-    if (!source || !(target == m_lag.target) || !m_water.Draws()) {
+    // The kernels read the last frame's pixels at a fixed distance.
+    const ptrdiff_t bytes = reinterpret_cast<const char*>(m_lag.last.row0) - reinterpret_cast<const char*>(target.row0);
+    if (!source || !(target == m_lag.target) || !m_water.Draws() || m_lag.last.stride != target.stride || bytes % 4) {
         const_cast<CEffectEngine*>(this)->BringOver();
         return;
     }
-    m_water.Lag(m_lag.behind, m_lag.stale.data());
+    m_water.Lag(bytes / 4, m_lag.stale.data());
     m_lag.active = false;
 }
 
@@ -181,11 +184,8 @@ void CEffectEngine::MoveTarget(const Target& target, const Target& last, const r
         return;
     m_lag.active = true;
     m_lag.target = target;
-    m_lag.behind = (reinterpret_cast<const char*>(last.row0) - reinterpret_cast<const char*>(target.row0)) / 4;
+    m_lag.last = last;
     m_lag.stale.assign(stale, stale + m_height);
-    // The kernels read the last frame's pixels at a fixed distance.
-    if (last.stride != target.stride || (reinterpret_cast<uintptr_t>(last.row0) - reinterpret_cast<uintptr_t>(target.row0)) % 4)
-        BringOver();
 }
 
 void CEffectEngine::BringOver()
@@ -193,12 +193,10 @@ void CEffectEngine::BringOver()
     if (!m_lag.active)
         return;
     m_lag.active = false;
-    const Target& t = m_lag.target;
     for (int r = 0; r < m_height; ++r) {
         const ripple::Span s = m_lag.stale[static_cast<size_t>(r)];
-        uint32_t* row = t.Row(r);
         if (s.first < s.end)
-            std::copy(row + s.first + m_lag.behind, row + s.end + m_lag.behind, row + s.first);
+            std::memcpy(m_lag.target.Row(r) + s.first, m_lag.last.Row(r) + s.first, static_cast<size_t>(s.end - s.first) * 4);
     }
 }
 

@@ -22,7 +22,6 @@
 #include "ripple/RippleWater.h"
 #include "ripple/RippleWorkers.h"
 
-#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -154,7 +153,7 @@ private:
     struct Lag {
         bool active = false;
         ripple::Target target;
-        ptrdiff_t behind = 0; // pixels from the target to the last one
+        ripple::Target last;
         std::vector<ripple::Span> stale;
     };
     mutable Lag m_lag;
