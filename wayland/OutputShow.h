@@ -150,7 +150,7 @@ private:
         CRowDamage missing;
     };
     std::vector<std::unique_ptr<Slot>> m_buffers;
-    size_t m_nLatest = 0; // the buffer the show draws into, which holds the last frame
+    size_t m_nLatest = 0; // the buffer the show draws into, which holds the last frame once brought over
     std::vector<DamageRect> m_rects;
     wl_callback* m_frame = nullptr; // the last frame's callback, until it comes
     CTickClock m_clock;
