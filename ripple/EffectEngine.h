@@ -84,7 +84,7 @@ public:
     // `target` if `last` was the target of the last step. The next step
     // that draws brings them over as it goes, copying only what it does not
     // draw anyway; anything else that needs the target first copies them.
-    // Without water they are copied at once.
+    // An empty engine, which knows no rows, leaves the copy to the caller.
     void MoveTarget(const ripple::Target& target, const ripple::Target& last, const ripple::Span* stale);
     // Whatever the target still lacks of the last one, copied now.
     void BringOver();

@@ -62,6 +62,7 @@ bool CWaterShow::Start(std::vector<uint32_t> source, int width, int height, cons
     else if (!m_effect.DrawStill(m_source.data(), into))
         DrawPicture(m_source.data(), into, width, height);
     m_changed.assign(static_cast<size_t>(height), ripple::Span{0, width});
+    m_stale.resize(static_cast<size_t>(height));
     return m_stage.HasWater();
 }
 
@@ -75,15 +76,14 @@ void CWaterShow::MoveTarget(const ripple::Target& target, const ripple::Target& 
 {
     m_stage.SetImages(m_source.data(), target, m_nWidth, m_nHeight);
     // The engine's rows are bottom-up.
-    std::vector<ripple::Span> stale(static_cast<size_t>(m_nHeight));
     for (int y = 0; y < m_nHeight; ++y)
-        stale[static_cast<size_t>(m_nHeight - 1 - y)] = missing[y];
+        m_stale[static_cast<size_t>(m_nHeight - 1 - y)] = missing[y];
     if (m_stage.HasWater()) {
-        m_effect.MoveTarget(target, last, stale.data());
+        m_effect.MoveTarget(target, last, m_stale.data());
         return;
     }
     for (int r = 0; r < m_nHeight; ++r) {
-        const ripple::Span s = stale[static_cast<size_t>(r)];
+        const ripple::Span s = m_stale[static_cast<size_t>(r)];
         if (s.first < s.end)
             std::copy(last.Row(r) + s.first, last.Row(r) + s.end, target.Row(r) + s.first);
     }

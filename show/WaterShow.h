@@ -74,6 +74,8 @@ private:
     std::vector<uint32_t> m_source;
     std::vector<uint32_t> m_display;
     std::vector<ripple::Span> m_changed;
+    // What a target moved to lacks, per engine row (MoveTarget).
+    std::vector<ripple::Span> m_stale;
     CEffectEngine m_effect;
     CWaterStage m_stage{m_effect};
     CShowCycle m_cycle;
