@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstring>
 #include <cstdint>
 #include <cstdlib>
 #include <thread>
@@ -193,11 +192,7 @@ void CEffectEngine::BringOver()
     if (!m_lag.active)
         return;
     m_lag.active = false;
-    for (int r = 0; r < m_height; ++r) {
-        const ripple::Span s = m_lag.stale[static_cast<size_t>(r)];
-        if (s.first < s.end)
-            std::memcpy(m_lag.target.Row(r) + s.first, m_lag.last.Row(r) + s.first, static_cast<size_t>(s.end - s.first) * 4);
-    }
+    ripple::CopySpans(m_lag.last, m_lag.target, m_lag.stale.data(), m_height);
 }
 
 const ripple::Span* CEffectEngine::Drawn() const

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace ripple {
 
@@ -67,5 +68,16 @@ struct Span {
     }
     void Add(const Span& o) { Add(o.first, o.end); }
 };
+
+// The columns rows[r] of each engine row r below `height`, copied from one
+// target into another.
+inline void CopySpans(const Target& from, const Target& to, const Span* rows, int32_t height)
+{
+    for (int32_t r = 0; r < height; ++r) {
+        if (!rows[r].Empty())
+            std::memcpy(to.Row(r) + rows[r].first, from.Row(r) + rows[r].first,
+                static_cast<size_t>(rows[r].end - rows[r].first) * 4);
+    }
+}
 
 } // namespace ripple

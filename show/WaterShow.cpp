@@ -82,11 +82,7 @@ void CWaterShow::MoveTarget(const ripple::Target& target, const ripple::Target& 
         m_effect.MoveTarget(target, last, m_stale.data());
         return;
     }
-    for (int r = 0; r < m_nHeight; ++r) {
-        const ripple::Span s = m_stale[static_cast<size_t>(r)];
-        if (s.first < s.end)
-            std::copy(last.Row(r) + s.first, last.Row(r) + s.end, target.Row(r) + s.first);
-    }
+    ripple::CopySpans(last, target, m_stale.data(), m_nHeight);
     m_effect.MoveTarget(target);
 }
 
