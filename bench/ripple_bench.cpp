@@ -252,7 +252,7 @@ void Register()
                         for (int step = 0; step < 2; ++step) {
                             AddShowDrop(e, s, drops);
                             if (pair && step == 0)
-                                e.StepUnseen(scene.source.data(), ripple::Target::BottomUp(display.data(), s.w));
+                                e.StepUnseen(scene.source.data(), ripple::Target::BottomUp(display.data(), s.w, s.h));
                             else
                                 e.Step(scene.source.data(), display.data());
                         }

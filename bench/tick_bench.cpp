@@ -117,7 +117,7 @@ public:
     // Only the tick's last frame is shown unless every step's is.
     void StepAndPaint(bool lastOfTick) override
     {
-        const ripple::Target target = ripple::Target::BottomUp(m_display.data(), m_w);
+        const ripple::Target target = ripple::Target::BottomUp(m_display.data(), m_w, m_h);
         const uint32_t* source = m_water ? nullptr : m_source.data();
         if (!m_each && !lastOfTick)
             m_engine.StepUnseen(source, target);

@@ -80,8 +80,7 @@ struct Layout {
             return ripple::Target();
         if (topDown)
             return ripple::Target::TopDown(memory.data(), h, static_cast<ptrdiff_t>(pitch) * 4, fill);
-        ripple::Target t;
-        t.row0 = memory.data();
+        ripple::Target t = ripple::Target::BottomUp(memory.data(), 1, h);
         t.stride = static_cast<ptrdiff_t>(pitch) * 4;
         return t;
     }

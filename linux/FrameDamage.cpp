@@ -3,23 +3,27 @@
 #include <algorithm>
 #include <cstdint>
 
-void DamageRects(const ripple::Span* rows, int height, int most, std::vector<DamageRect>& out)
+void DamageRects(const ripple::Span* rows, const ripple::Target& image, int most, std::vector<DamageRect>& out)
 {
     out.clear();
+    const int height = image.height;
+    const auto line = [&](int y) -> const ripple::Span& { return rows[image.RowAtLine(y)]; };
     int y = 0;
     while (y < height) {
-        if (rows[y].Empty()) {
+        const ripple::Span& top = line(y);
+        if (top.Empty()) {
             ++y;
             continue;
         }
         DamageRect r;
-        r.x = rows[y].first;
+        r.x = top.first;
         r.y = y;
-        int end = rows[y].end;
+        int end = top.end;
         int64_t covered = end - r.x;
-        for (++y; y < height && !rows[y].Empty(); ++y) {
-            const int x0 = std::min(r.x, rows[y].first), x1 = std::max(end, rows[y].end);
-            const int64_t need = covered + (rows[y].end - rows[y].first);
+        for (++y; y < height && !line(y).Empty(); ++y) {
+            const ripple::Span& span = line(y);
+            const int x0 = std::min(r.x, span.first), x1 = std::max(end, span.end);
+            const int64_t need = covered + (span.end - span.first);
             const int64_t area = static_cast<int64_t>(x1 - x0) * (y - r.y + 1);
             if ((area - need) * 4 > need)
                 break;

@@ -1,7 +1,7 @@
 // What changed of a frame, in the forms the display servers take it: the
-// scene's span of columns per row (from the top) merged into a few
-// rectangles for the X server's puts and the compositor's damage, and the
-// changes an image missed, added up over the frames drawn elsewhere (a
+// scene's span of columns per engine row merged into a few rectangles of an
+// image's lines for the X server's puts and the compositor's damage, and
+// the changes an image missed, added up over the frames drawn elsewhere (a
 // Wayland buffer the compositor held). Free of any display server.
 #pragma once
 
@@ -16,13 +16,14 @@ struct DamageRect {
     int height = 0;
 };
 
-// Rectangles that together cover the span of every row of `rows` (`height`
-// rows from the top), each row's span inside one of them, rows in order, at
-// most `most` of them (at least 1). A rectangle takes in the next row while
-// the pixels it covers beyond the rows' spans stay under a quarter of those.
-void DamageRects(const ripple::Span* rows, int height, int most, std::vector<DamageRect>& out);
+// Rectangles of the lines of `image` that together cover the span of every
+// engine row of `rows` (image.height of them), each row's span inside one
+// of them, lines in order, at most `most` of them (at least 1). A rectangle
+// takes in the next line while the pixels it covers beyond the spans stay
+// under a quarter of those.
+void DamageRects(const ripple::Span* rows, const ripple::Target& image, int most, std::vector<DamageRect>& out);
 
-// Per row, the columns an image lacks of the latest frame.
+// Per engine row, the columns an image lacks of the latest frame.
 class CRowDamage {
 public:
     // `height` rows, every pixel of `width` columns missing or none.

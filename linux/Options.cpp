@@ -1,9 +1,7 @@
 #include "linux/Options.h"
 
-#include <cctype>
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
+#include "base/TextNumber.h"
+
 #include <cstring>
 
 namespace {
@@ -31,35 +29,6 @@ const char kUsage[] =
     "  --log-ticks   one line per tick on stderr: tick number and monotonic ms\n"
     "                (and the output's name with --wayland)\n"
     "  The show is silent: it plays no sound. Every option may start with - or --.\n";
-
-// Digits only, no sign, space or prefix, at most `limit`.
-bool ParseWhole(const char* text, int base, unsigned long long limit, unsigned long long& value)
-{
-    if (!*text)
-        return false;
-    for (const char* c = text; *c; ++c) {
-        const unsigned char u = static_cast<unsigned char>(*c);
-        if (base == 16 ? !std::isxdigit(u) : !std::isdigit(u))
-            return false;
-    }
-    errno = 0;
-    char* end = nullptr;
-    const unsigned long long v = std::strtoull(text, &end, base);
-    if (errno != 0 || *end != '\0' || v > limit)
-        return false;
-    value = v;
-    return true;
-}
-
-bool ParseInt(const char* text, int& value)
-{
-    const bool negative = *text == '-';
-    unsigned long long v = 0;
-    if (!ParseWhole(negative ? text + 1 : text, 10, static_cast<unsigned long long>(INT_MAX), v))
-        return false;
-    value = negative ? -static_cast<int>(v) : static_cast<int>(v);
-    return true;
-}
 
 bool ParseGeometry(const char* text, int& width, int& height)
 {

@@ -1,5 +1,7 @@
 #include "linux/Picture.h"
 
+#include "ripple/RippleTarget.h"
+
 #include <gdk-pixbuf/gdk-pixbuf.h>
 
 #include <algorithm>
@@ -171,13 +173,14 @@ bool CPicture::Stretch(int width, int height, std::vector<uint32_t>& frame)
         if (!scaled)
             return true;
     }
-    const guchar* bytes = gdk_pixbuf_read_pixels(scaled);
-    const int stride = gdk_pixbuf_get_rowstride(scaled);
+    // gdk-pixbuf's rows run from the top.
+    const ripple::Target rows =
+        ripple::Target::TopDown(gdk_pixbuf_get_pixels(scaled), height, gdk_pixbuf_get_rowstride(scaled));
     const int channels = gdk_pixbuf_get_n_channels(scaled);
     const bool alpha = gdk_pixbuf_get_has_alpha(scaled);
-    for (int y = 0; y < height; ++y) {
-        const guchar* row = bytes + static_cast<size_t>(y) * static_cast<size_t>(stride);
-        uint32_t* to = frame.data() + static_cast<size_t>(height - 1 - y) * static_cast<size_t>(width);
+    for (int r = 0; r < height; ++r) {
+        const guchar* row = reinterpret_cast<const guchar*>(rows.Row(r));
+        uint32_t* to = frame.data() + static_cast<size_t>(r) * static_cast<size_t>(width);
         for (int x = 0; x < width; ++x) {
             const guchar* p = row + static_cast<size_t>(x) * static_cast<size_t>(channels);
             uint32_t r = p[0], g = p[1], b = p[2];

@@ -119,6 +119,14 @@ void OnSizePrepared(GdkPixbufLoader* loader, int width, int height, gpointer dat
     }
 }
 
+// The EXIF orientation gdk-pixbuf found in the file, 1 (upright) without one.
+int EmbeddedOrientation(GdkPixbuf* pixbuf)
+{
+    const char* option = gdk_pixbuf_get_option(pixbuf, "orientation");
+    const int value = option ? std::atoi(option) : 1;
+    return value >= 1 && value <= 8 ? value : 1;
+}
+
 void OnAreaPrepared(GdkPixbufLoader* loader, gpointer data)
 {
     Pass& pass = *static_cast<Pass*>(data);
@@ -128,9 +136,7 @@ void OnAreaPrepared(GdkPixbufLoader* loader, gpointer data)
     pass.prepared = true;
     pass.preparedHeight = gdk_pixbuf_get_height(pixbuf);
     if (pass.headerOnly) {
-        const char* orientation = gdk_pixbuf_get_option(pixbuf, "orientation");
-        const int value = orientation ? std::atoi(orientation) : 1;
-        pass.header.orientation = value >= 1 && value <= 8 ? value : 1;
+        pass.header.orientation = EmbeddedOrientation(pixbuf);
         pass.enough = true;
     }
 }
@@ -175,11 +181,10 @@ void KeepDecoded(Pass& pass, GdkPixbuf* decoded)
         pass.reason = "not enough memory to turn it upright";
         return;
     }
-    const char* option = gdk_pixbuf_get_option(decoded, "orientation");
-    const int orientation = option ? std::atoi(option) : 1;
-    const bool swap = orientation >= 5 && orientation <= 8;
-    pass.picture.width = swap ? pass.header.storedHeight : pass.header.storedWidth;
-    pass.picture.height = swap ? pass.header.storedWidth : pass.header.storedHeight;
+    PictureHeader turned = pass.header;
+    turned.orientation = EmbeddedOrientation(decoded);
+    pass.picture.width = turned.Width();
+    pass.picture.height = turned.Height();
 
     // Uniformly down to the smallest size that covers the one needed, when
     // that keeps less than half of the pixels.

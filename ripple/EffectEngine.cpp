@@ -192,7 +192,7 @@ void CEffectEngine::BringOver()
     if (!m_lag.active)
         return;
     m_lag.active = false;
-    ripple::CopySpans(m_lag.last, m_lag.target, m_lag.stale.data(), m_height);
+    ripple::CopySpans(m_lag.last, m_lag.target, m_lag.stale.data());
 }
 
 const ripple::Span* CEffectEngine::Drawn() const
@@ -226,7 +226,7 @@ bool CEffectEngine::Overlap(const uint32_t* source, const Target& target) const
 
 void CEffectEngine::Step(const uint32_t* source, uint32_t* target)
 {
-    Step(source, Target::BottomUp(target, m_width));
+    Step(source, Target::BottomUp(target, m_width, m_height));
 }
 
 void CEffectEngine::Step(const uint32_t* source, const Target& target)

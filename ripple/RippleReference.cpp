@@ -7,7 +7,7 @@ namespace reference {
 
 void Refract(const FieldPair& f, const uint32_t* source, uint32_t* target)
 {
-    Refract(f, source, Target::BottomUp(target, f.width));
+    Refract(f, source, Target::BottomUp(target, f.width, f.height));
 }
 
 void Refract(const FieldPair& f, const uint32_t* source, const Target& target)

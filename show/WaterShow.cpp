@@ -13,9 +13,9 @@ int Processors(CEffectEngine& engine)
 }
 
 // The picture without water, for want of memory for it.
-void DrawPicture(const uint32_t* source, const ripple::Target& into, int width, int height)
+void DrawPicture(const uint32_t* source, const ripple::Target& into, int width)
 {
-    for (int r = 0; r < height; ++r) {
+    for (int r = 0; r < into.height; ++r) {
         const uint32_t* from = source + static_cast<size_t>(r) * width;
         uint32_t* to = into.Row(r);
         for (int c = 0; c < width; ++c)
@@ -43,15 +43,14 @@ bool CWaterShow::Start(std::vector<uint32_t> source, int width, int height, cons
     m_nWidth = width;
     m_nHeight = height;
     m_source = std::move(source);
-    ripple::Target into;
     if (target) {
         m_display = std::vector<uint32_t>();
-        into = *target;
+        m_into = *target;
     } else {
         m_display = m_source;
-        into = ripple::Target::BottomUp(m_display.data(), width);
+        m_into = ripple::Target::BottomUp(m_display.data(), width, height);
     }
-    m_stage.SetImages(m_source.data(), into, width, height);
+    m_stage.SetImages(m_source.data(), m_into, width, height);
     m_cycle.Start(m_nEffectMode);
     m_stage.FlattenWater();
     // Drawn as still water shows it, the first tick draws only where the
@@ -59,30 +58,28 @@ bool CWaterShow::Start(std::vector<uint32_t> source, int width, int height, cons
     // offline frames keep every byte of it until a step draws there).
     if (!target)
         m_effect.ForgetTarget();
-    else if (!m_effect.DrawStill(m_source.data(), into))
-        DrawPicture(m_source.data(), into, width, height);
+    else if (!m_effect.DrawStill(m_source.data(), m_into))
+        DrawPicture(m_source.data(), m_into, width);
     m_changed.assign(static_cast<size_t>(height), ripple::Span{0, width});
-    m_stale.resize(static_cast<size_t>(height));
     return m_stage.HasWater();
 }
 
 void CWaterShow::MoveTarget(const ripple::Target& target)
 {
+    m_into = target;
     m_stage.SetImages(m_source.data(), target, m_nWidth, m_nHeight);
     m_effect.MoveTarget(target);
 }
 
 void CWaterShow::MoveTarget(const ripple::Target& target, const ripple::Target& last, const ripple::Span* missing)
 {
+    m_into = target;
     m_stage.SetImages(m_source.data(), target, m_nWidth, m_nHeight);
-    // The engine's rows are bottom-up.
-    for (int y = 0; y < m_nHeight; ++y)
-        m_stale[static_cast<size_t>(m_nHeight - 1 - y)] = missing[y];
     if (m_stage.HasWater()) {
-        m_effect.MoveTarget(target, last, m_stale.data());
+        m_effect.MoveTarget(target, last, missing);
         return;
     }
-    ripple::CopySpans(last, target, m_stale.data(), m_nHeight);
+    ripple::CopySpans(last, target, missing);
     m_effect.MoveTarget(target);
 }
 
@@ -109,6 +106,8 @@ bool CWaterShow::Tick()
 void CWaterShow::TakeChanged()
 {
     const ripple::Span* drawn = m_effect.Drawn();
-    for (int y = 0; y < m_nHeight; ++y)
-        m_changed[static_cast<size_t>(y)] = drawn ? drawn[m_nHeight - 1 - y] : ripple::Span();
+    if (drawn)
+        std::copy(drawn, drawn + m_nHeight, m_changed.begin());
+    else
+        std::fill(m_changed.begin(), m_changed.end(), ripple::Span());
 }

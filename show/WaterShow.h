@@ -44,10 +44,10 @@ public:
     // The frames from now on into `target`, which holds what the last one
     // did (the same frame, copied there).
     void MoveTarget(const ripple::Target& target);
-    // The same, for a target that lacks the columns missing[y] of each row
-    // y seen from the top, which `last` (the last target, laid out alike)
-    // holds: the next tick brings them over as it draws, copying only what
-    // it does not draw anyway.
+    // The same, for a target that lacks the columns missing[r] of each
+    // engine row r, which `last` (the last target, laid out alike) holds:
+    // the next tick brings them over as it draws, copying only what it does
+    // not draw anyway.
     void MoveTarget(const ripple::Target& target, const ripple::Target& last, const ripple::Span* missing);
     // Whatever the target still lacks of the last one, copied now: for a
     // frame shown without a tick.
@@ -58,8 +58,11 @@ public:
     // The frame to show, rows bottom-up as the engine keeps them; null when
     // the frames go into a target of the caller's.
     const uint32_t* Frame() const { return m_display.empty() ? nullptr : m_display.data(); }
-    // Per row of the frame seen from the top (Height() of them), the columns
-    // the last tick may have changed; after Start every pixel.
+    // Where the frames go: the caller's target, or the scene's own image.
+    const ripple::Target& Into() const { return m_into; }
+    // Per engine row (Height() of them), the columns the last tick may have
+    // changed; after Start every pixel. A display's lines are the target's
+    // (ripple::Target::RowAtLine).
     const ripple::Span* Changed() const { return m_changed.data(); }
     int Width() const { return m_nWidth; }
     int Height() const { return m_nHeight; }
@@ -73,9 +76,8 @@ private:
     int m_nHeight = 0;
     std::vector<uint32_t> m_source;
     std::vector<uint32_t> m_display;
+    ripple::Target m_into;
     std::vector<ripple::Span> m_changed;
-    // What a target moved to lacks, per engine row (MoveTarget).
-    std::vector<ripple::Span> m_stale;
     CEffectEngine m_effect;
     CWaterStage m_stage{m_effect};
     CShowCycle m_cycle;

@@ -2,7 +2,7 @@
 
 void CWaterStage::SetImages(const uint32_t* source, uint32_t* display, int width, int height)
 {
-    SetImages(source, ripple::Target::BottomUp(display, width), width, height);
+    SetImages(source, ripple::Target::BottomUp(display, width, height), width, height);
 }
 
 void CWaterStage::SetImages(const uint32_t* source, const ripple::Target& target, int width, int height)

@@ -395,7 +395,7 @@ void COutputShow::Present(bool whole)
     // larger than the buffer's, so without buffer damage the whole surface
     // is damaged.
     if (!whole && wl_surface_get_version(m_surface) >= WL_SURFACE_DAMAGE_BUFFER_SINCE_VERSION) {
-        DamageRects(m_show.Changed(), buffer.Height(), kMostRects, m_rects);
+        DamageRects(m_show.Changed(), m_show.Into(), kMostRects, m_rects);
         for (const DamageRect& r : m_rects)
             wl_surface_damage_buffer(m_surface, r.x, r.y, r.width, r.height);
     } else if (wl_surface_get_version(m_surface) >= WL_SURFACE_DAMAGE_BUFFER_SINCE_VERSION) {

@@ -1,10 +1,10 @@
 // A seat's keyboard and pointer over the show's surfaces, judged by the
-// shared rule of which input ends the show (linux/InputRule.h). Every event
+// shared rule of which input ends the show (show/InputRule.h). Every event
 // of both has its handler: libwayland ends a client that gets an event it
 // has none for. The pointer is hidden over the show.
 #pragma once
 
-#include "linux/InputRule.h"
+#include "show/InputRule.h"
 
 #include <cstdint>
 

@@ -204,7 +204,7 @@ void CX11Show::Show()
     if (m_bDirect)
         m_painter.Put(m_show.Changed());
     else
-        m_painter.Paint(m_show.Frame(), m_show.Changed());
+        m_painter.Paint(m_show.Into(), m_show.Changed());
 }
 
 void CX11Show::Loop()

@@ -155,16 +155,20 @@ bool CXPainter::DirectTarget(ripple::Target& target) const
 {
     if (!m_image || m_image->bits_per_pixel != 32)
         return false;
-    target = ripple::Target::TopDown(m_image->data, m_image->height, m_image->bytes_per_line, m_fill);
+    target = Lines();
     return true;
 }
 
-void CXPainter::Paint(const uint32_t* frame, const ripple::Span* rows)
+ripple::Target CXPainter::Lines() const
+{
+    return ripple::Target::TopDown(m_image->data, m_image->height, m_image->bytes_per_line, m_fill);
+}
+
+void CXPainter::Paint(const ripple::Target& frame, const ripple::Span* rows)
 {
     if (!m_image || m_image->bits_per_pixel != 16)
         return;
-    CopySpans565(frame, m_image->width, m_image->height, rows, reinterpret_cast<uint8_t*>(m_image->data),
-                 m_image->bytes_per_line);
+    CopySpans565(frame, Lines(), rows);
     Put(rows);
 }
 
@@ -172,7 +176,7 @@ void CXPainter::Put(const ripple::Span* rows)
 {
     if (!m_image)
         return;
-    DamageRects(rows, m_image->height, kMostRects, m_rects);
+    DamageRects(rows, Lines(), kMostRects, m_rects);
     m_bPainted = true;
     PutRects(m_rects);
 }

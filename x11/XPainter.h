@@ -30,11 +30,11 @@ public:
     // target, for 32-bit pixels (the server reads none of it between puts);
     // false for 5-6-5 ones, which Paint converts.
     bool DirectTarget(ripple::Target& target) const;
-    // The image's pixels in `rows` (a span per row from the top), changed
-    // by the show, put into the window.
+    // The image's pixels in `rows` (a span per engine row), changed by the
+    // show, put into the window.
     void Put(const ripple::Span* rows);
-    // The same, first converted from the bottom-up frame of the image's size.
-    void Paint(const uint32_t* frame, const ripple::Span* rows);
+    // The same, first converted from `frame`, of the image's size.
+    void Paint(const ripple::Target& frame, const ripple::Span* rows);
     // The last frame again (an exposed window).
     void Repaint();
     void Close();
@@ -46,6 +46,8 @@ private:
     bool CreatePlainImage(int width, int height);
     void DestroyImage();
     void PutRects(const std::vector<DamageRect>& rects);
+    // The image as the show's rows see it.
+    ripple::Target Lines() const;
 
     Display* m_display = nullptr;
     Window m_window = 0;

@@ -763,8 +763,7 @@ public:
     {
         if (m_topDown)
             return ripple::Target::TopDown(m_fastOut.data(), m_h, static_cast<ptrdiff_t>(m_pitch) * 4, m_fill);
-        ripple::Target t;
-        t.row0 = m_fastOut.data();
+        ripple::Target t = ripple::Target::BottomUp(m_fastOut.data(), m_w, m_h);
         t.stride = static_cast<ptrdiff_t>(m_pitch) * 4;
         return t;
     }
@@ -992,7 +991,7 @@ struct ShowPair {
             drops(fast);
             ref.Step(source.data(), refOut.data());
             if (step == 0)
-                fast.StepUnseen(source.data(), ripple::Target::BottomUp(fastOut.data(), w));
+                fast.StepUnseen(source.data(), ripple::Target::BottomUp(fastOut.data(), w, h));
             else
                 fast.Step(source.data(), fastOut.data());
         }
@@ -1065,7 +1064,7 @@ TEST(EffectEngineQuietWater, BuffersTakenInTurnAreBroughtOverWhereTheyMayLackAnd
         e.SetStripWidth(16);
         ASSERT_TRUE(e.Create(w, h));
         std::vector<uint32_t> buffers[2] = { std::vector<uint32_t>(source.size()), RandomPixels(source.size(), 6) };
-        const auto into = [&](int b) { return ripple::Target::BottomUp(buffers[b].data(), w); };
+        const auto into = [&](int b) { return ripple::Target::BottomUp(buffers[b].data(), w, h); };
         const std::vector<ripple::Span> all(static_cast<size_t>(h), ripple::Span{ 0, w });
         const std::vector<ripple::Span> none(static_cast<size_t>(h));
         ASSERT_TRUE(e.DrawStill(source.data(), into(0)));

@@ -36,22 +36,23 @@ std::vector<uint32_t> Frame()
 
 } // namespace
 
-TEST(FrameCopy, OnlyTheSpansOfEachRowAreConvertedAndFlipped)
+TEST(FrameCopy, OnlyTheSpansOfEachRowAreConvertedOntoTheirOwnLines)
 {
-    const std::vector<uint32_t> frame = Frame();
-    // Row 0 from the top: column 1; row 1: none; row 2: all; row 3: 0 and 1.
+    std::vector<uint32_t> frame = Frame();
+    // Engine row 0 (the bottom): column 1; row 1: none; row 2: all; row 3
+    // (the top): 0 and 1.
     const ripple::Span rows[4] = {{1, 2}, {}, {0, 3}, {0, 2}};
     const int stride = 8;
     std::vector<uint8_t> narrow(stride * 4, 0xEE);
-    CopySpans565(frame.data(), 3, 4, rows, narrow.data(), stride);
+    CopySpans565(ripple::Target::BottomUp(frame.data(), 3, 4), ripple::Target::TopDown(narrow.data(), 4, stride),
+                 rows);
     for (int y = 0; y < 4; ++y) {
-        const uint16_t* row = reinterpret_cast<const uint16_t*>(narrow.data() + y * stride);
+        const uint16_t* line = reinterpret_cast<const uint16_t*>(narrow.data() + y * stride);
         for (int x = 0; x < 4; ++x) {
-            const bool in = x >= rows[y].first && x < rows[y].end;
-            EXPECT_EQ(row[x], in ? To565(frame[(3 - y) * 3 + x]) : 0xEEEE) << x << "," << y;
+            const bool in = x >= rows[3 - y].first && x < rows[3 - y].end;
+            EXPECT_EQ(line[x], in ? To565(frame[(3 - y) * 3 + x]) : 0xEEEE) << x << "," << y;
         }
     }
-
 }
 
 namespace {
@@ -83,6 +84,12 @@ long long CheckCover(const std::vector<ripple::Span>& rows, const std::vector<Da
     return area;
 }
 
+// Memory whose lines are the engine's rows.
+ripple::Target Lines(int height)
+{
+    return ripple::Target::BottomUp(nullptr, 1, height);
+}
+
 } // namespace
 
 TEST(FrameDamage, RectanglesCoverTheRowsWithLittleMoreAndAtMostSoMany)
@@ -90,7 +97,7 @@ TEST(FrameDamage, RectanglesCoverTheRowsWithLittleMoreAndAtMostSoMany)
     std::vector<DamageRect> rects;
     // Nothing changed: no rectangle.
     std::vector<ripple::Span> rows(100);
-    DamageRects(rows.data(), 100, 8, rects);
+    DamageRects(rows.data(), Lines(100), 8, rects);
     EXPECT_TRUE(rects.empty());
 
     // A ring of a wave: the span of each row of a circle of radius 30 about
@@ -101,7 +108,7 @@ TEST(FrameDamage, RectanglesCoverTheRowsWithLittleMoreAndAtMostSoMany)
         rows[y] = {200 - half, 201 + half};
         exact += rows[y].end - rows[y].first;
     }
-    DamageRects(rows.data(), 100, 48, rects);
+    DamageRects(rows.data(), Lines(100), 48, rects);
     const long long area = CheckCover(rows, rects);
     EXPECT_LE(area * 4, exact * 5) << "more than a quarter beyond the spans";
     EXPECT_GT(rects.size(), 1u);
@@ -111,16 +118,21 @@ TEST(FrameDamage, RectanglesCoverTheRowsWithLittleMoreAndAtMostSoMany)
     std::vector<ripple::Span> blocks(10);
     blocks[1] = blocks[2] = {5, 9};
     blocks[6] = blocks[7] = blocks[8] = {0, 3};
-    DamageRects(blocks.data(), 10, 8, rects);
+    DamageRects(blocks.data(), Lines(10), 8, rects);
     ASSERT_EQ(rects.size(), 2u);
     EXPECT_EQ(CheckCover(blocks, rects), 8 + 9);
+    // In memory that runs from the top, rows 6 to 8 are lines 1 to 3.
+    DamageRects(blocks.data(), ripple::Target::TopDown(nullptr, 10, 4), 8, rects);
+    ASSERT_EQ(rects.size(), 2u);
+    EXPECT_EQ((std::vector<int>{rects[0].x, rects[0].y, rects[0].width, rects[0].height}), (std::vector<int>{0, 1, 3, 3}));
+    EXPECT_EQ((std::vector<int>{rects[1].x, rects[1].y, rects[1].width, rects[1].height}), (std::vector<int>{5, 7, 4, 2}));
 
     // Rows alternating far apart and wide: at most the number asked for,
     // still covering every row.
     std::vector<ripple::Span> zigzag(64);
     for (int y = 0; y < 64; ++y)
         zigzag[y] = y % 2 ? ripple::Span{0, 4} : ripple::Span{500, 504};
-    DamageRects(zigzag.data(), 64, 5, rects);
+    DamageRects(zigzag.data(), Lines(64), 5, rects);
     EXPECT_LE(rects.size(), 5u);
     CheckCover(zigzag, rects);
 }

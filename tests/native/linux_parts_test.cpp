@@ -1,8 +1,6 @@
 // The Linux program's shared parts that stand without a display server: the
-// pace of the ticks, the helper that grabs the desktop and the rule of which
-// input ends the show.
+// pace of the ticks and the helper that grabs the desktop.
 #include "linux/DesktopGrab.h"
-#include "linux/InputRule.h"
 #include "linux/TickClock.h"
 
 #include <gtest/gtest.h>
@@ -98,50 +96,4 @@ TEST(VelunorGrabHelper, ReportsGrabbedFailedAndStopped)
     close(later[1]);
     close(stop[0]);
     close(stop[1]);
-}
-
-TEST(VelunorInputRule, KeysEndItWhenPressedAnewButNotWhenHeldOrReleased)
-{
-    constexpr uint32_t kEnter = 28, kA = 30, kShift = 42;
-    CInputRule rule;
-    // The Enter that started it, still down when the keyboard arrives, and
-    // let go: nothing ends.
-    rule.KeyboardEntered({kEnter, kShift});
-    EXPECT_FALSE(rule.Key(kEnter, true));
-    EXPECT_FALSE(rule.Key(kEnter, false));
-    EXPECT_FALSE(rule.Key(kA, false));
-    // Once released, the same key pressed again is a new press.
-    EXPECT_TRUE(rule.Key(kEnter, true));
-    EXPECT_TRUE(rule.Key(kA, true));
-    // Keys held at one arrival are forgotten at the next.
-    rule.KeyboardEntered({});
-    EXPECT_TRUE(rule.Key(kShift, true));
-    // Without any arrival, every press counts.
-    EXPECT_TRUE(CInputRule().Key(kA, true));
-}
-
-TEST(VelunorInputRule, ThePointerEndsItByMovingAwayFromWhereItCameButNotByComing)
-{
-    CInputRule rule;
-    rule.PointerEntered(100, 50);
-    EXPECT_FALSE(rule.PointerMoved(100, 50));
-    EXPECT_TRUE(rule.PointerMoved(101, 50));
-    EXPECT_TRUE(rule.PointerMoved(100, 49));
-    // Coming over another surface (a new output, a surface made anew at a
-    // new size) is where it is then.
-    rule.PointerEntered(7, 8);
-    EXPECT_FALSE(rule.PointerMoved(7, 8));
-    EXPECT_TRUE(rule.PointerMoved(100, 50));
-    // A motion with no arrival before it is only the first position.
-    CInputRule fresh;
-    EXPECT_FALSE(fresh.PointerMoved(3, 4));
-    EXPECT_FALSE(fresh.PointerMoved(3, 4));
-    EXPECT_TRUE(fresh.PointerMoved(3, 5));
-    // A button ends it when pressed, not when a held one is let go; any
-    // scroll ends it, the end of a scroll does not.
-    EXPECT_TRUE(rule.Button(true));
-    EXPECT_FALSE(rule.Button(false));
-    EXPECT_TRUE(rule.Scrolled(-10.0));
-    EXPECT_TRUE(rule.Scrolled(0.5));
-    EXPECT_FALSE(rule.Scrolled(0.0));
 }

@@ -1,3 +1,4 @@
+#include "show/InputRule.h"
 #include "show/ShowCycle.h"
 #include "show/WaterShow.h"
 
@@ -136,15 +137,18 @@ TEST(ShowCycle, PreviewWithoutModeDrawsNoDropsAndSwitchesOnlyOnRestart)
 // it was drawn, which the tick brings over as it draws (now and then at once
 // instead, as for a frame shown without a tick). Over a whole cycle and its
 // restart, each buffer is the plain show's frame with the fill, outside the
-// tick's spans it is the other buffer's frame, and no padding changed.
-static void FramesInTwoBuffers(uint32_t fill)
+// tick's spans it is the other buffer's frame, and no padding changed. A
+// drop off the centre now and then makes the water lopsided; on still water
+// (mode 3) it is all there is, so that rows taken for their mirror images
+// are seen.
+static void FramesInTwoBuffers(int mode, uint32_t fill)
 {
     const int w = 300, h = 40, pitch = w * 4 + 12;
     std::vector<uint32_t> picture(static_cast<size_t>(w) * h);
     std::mt19937 random(7);
     for (uint32_t& p : picture)
         p = random();
-    CWaterShow plain(1), drawn(1);
+    CWaterShow plain(mode), drawn(mode);
     ASSERT_TRUE(plain.Start(picture, w, h));
     std::vector<uint8_t> buffers[2] = {std::vector<uint8_t>(static_cast<size_t>(pitch) * h, 0xEE),
                                        std::vector<uint8_t>(static_cast<size_t>(pitch) * h, 0xEE)};
@@ -163,25 +167,30 @@ static void FramesInTwoBuffers(uint32_t fill)
             if (tick % 50 == 0)
                 drawn.BringOver();
         }
+        if (tick % 60 == 15) {
+            for (CWaterShow* show : {&plain, &drawn})
+                show->Engine().AddConeDrop(w / 5, h / 6, 12, 300, show->Engine().GetPage());
+        }
         shown = drawn.Tick();
         ASSERT_EQ(plain.Tick(), shown) << tick;
-        for (int y = 0; y < h; ++y)
-            missing[1 - b][y].Add(drawn.Changed()[y]);
+        for (int r = 0; r < h; ++r)
+            missing[1 - b][r].Add(drawn.Changed()[r]);
         if (!shown)
             continue;
-        for (int y = 0; y < h; ++y) {
-            const ripple::Span changed = drawn.Changed()[y];
-            const uint32_t* row = reinterpret_cast<const uint32_t*>(&buffers[b][static_cast<size_t>(y) * pitch]);
-            const uint32_t* last = reinterpret_cast<const uint32_t*>(&buffers[1 - b][static_cast<size_t>(y) * pitch]);
+        for (int r = 0; r < h; ++r) {
+            const ripple::Span changed = drawn.Changed()[r];
+            const uint32_t* row = into(b).Row(r);
+            const uint32_t* last = into(1 - b).Row(r);
+            const uint32_t* frame = plain.Frame() + static_cast<size_t>(r) * w;
             for (int x = 0; x < w; ++x) {
-                ASSERT_EQ(row[x], plain.Frame()[static_cast<size_t>(h - 1 - y) * w + x] | fill)
-                    << "tick " << tick << " pixel " << x << "," << y;
+                ASSERT_EQ(row[x], frame[x] | fill) << "tick " << tick << " pixel " << x << "," << r;
                 if (x < changed.first || x >= changed.end) {
-                    ASSERT_EQ(row[x], last[x]) << "changed outside the span: tick " << tick << " " << x << "," << y;
+                    ASSERT_EQ(row[x], last[x]) << "changed outside the span: tick " << tick << " " << x << "," << r;
                 }
             }
-            for (int pad = w * 4; pad < pitch; ++pad)
-                ASSERT_EQ(buffers[b][static_cast<size_t>(y) * pitch + pad], 0xEE) << "padding of row " << y;
+            const uint8_t* padding = reinterpret_cast<const uint8_t*>(row + w);
+            for (int pad = 0; pad < pitch - w * 4; ++pad)
+                ASSERT_EQ(padding[pad], 0xEE) << "padding of row " << r;
         }
     }
 }
@@ -192,6 +201,53 @@ TEST(WaterShow, FramesInTwoBuffersTakenInTurnAreThePlainFramesAndChangeOnlyWhere
     // covers them (an X image of depth 24).
     for (const uint32_t fill : {0xFF000000u, 0u}) {
         SCOPED_TRACE(fill);
-        FramesInTwoBuffers(fill);
+        FramesInTwoBuffers(1, fill);
     }
+    FramesInTwoBuffers(3, 0xFF000000u);
+}
+
+TEST(InputRule, KeysEndItWhenPressedAnewButNotWhenHeldOrReleased)
+{
+    constexpr uint32_t kEnter = 28, kA = 30, kShift = 42;
+    CInputRule rule;
+    // The Enter that started it, still down when the keyboard arrives, and
+    // let go: nothing ends.
+    rule.KeyboardEntered({kEnter, kShift});
+    EXPECT_FALSE(rule.Key(kEnter, true));
+    EXPECT_FALSE(rule.Key(kEnter, false));
+    EXPECT_FALSE(rule.Key(kA, false));
+    // Once released, the same key pressed again is a new press.
+    EXPECT_TRUE(rule.Key(kEnter, true));
+    EXPECT_TRUE(rule.Key(kA, true));
+    // Keys held at one arrival are forgotten at the next.
+    rule.KeyboardEntered({});
+    EXPECT_TRUE(rule.Key(kShift, true));
+    // Without any arrival, every press counts.
+    EXPECT_TRUE(CInputRule().Key(kA, true));
+}
+
+TEST(InputRule, ThePointerEndsItByMovingAwayFromWhereItCameButNotByComing)
+{
+    CInputRule rule;
+    rule.PointerEntered(100, 50);
+    EXPECT_FALSE(rule.PointerMoved(100, 50));
+    EXPECT_TRUE(rule.PointerMoved(101, 50));
+    EXPECT_TRUE(rule.PointerMoved(100, 49));
+    // Coming over another surface (a new output, a surface made anew at a
+    // new size) is where it is then.
+    rule.PointerEntered(7, 8);
+    EXPECT_FALSE(rule.PointerMoved(7, 8));
+    EXPECT_TRUE(rule.PointerMoved(100, 50));
+    // A motion with no arrival before it is only the first position.
+    CInputRule fresh;
+    EXPECT_FALSE(fresh.PointerMoved(3, 4));
+    EXPECT_FALSE(fresh.PointerMoved(3, 4));
+    EXPECT_TRUE(fresh.PointerMoved(3, 5));
+    // A button ends it when pressed, not when a held one is let go; any
+    // scroll ends it, the end of a scroll does not.
+    EXPECT_TRUE(rule.Button(true));
+    EXPECT_FALSE(rule.Button(false));
+    EXPECT_TRUE(rule.Scrolled(-10.0));
+    EXPECT_TRUE(rule.Scrolled(0.5));
+    EXPECT_FALSE(rule.Scrolled(0.0));
 }

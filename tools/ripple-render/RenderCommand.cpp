@@ -1,9 +1,9 @@
 // The ripple-render command line: arguments, files, exit codes.
+#include "base/TextNumber.h"
 #include "tools/ripple-render/BmpFile.h"
 #include "tools/ripple-render/RenderCommand.h"
 #include "tools/ripple-render/RippleRender.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -26,19 +26,6 @@ int Fail(const std::string& message)
 {
     std::fprintf(stderr, "ripple-render: %s\n", message.c_str());
     return 2;
-}
-
-bool ParseInt(const char* text, int& value)
-{
-    if (!*text)
-        return false;
-    errno = 0;
-    char* end = nullptr;
-    const long v = std::strtol(text, &end, 10);
-    if (errno != 0 || *end != '\0' || v < -2147483647L - 1 || v > 2147483647L)
-        return false;
-    value = static_cast<int>(v);
-    return true;
 }
 
 bool ParsePath(const std::string& name, ripple::RipplePath& path)

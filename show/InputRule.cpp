@@ -1,4 +1,4 @@
-#include "linux/InputRule.h"
+#include "show/InputRule.h"
 
 #include <algorithm>
 

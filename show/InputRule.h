@@ -1,9 +1,9 @@
-// Which input ends the show where the program gets the input itself (on
-// Wayland; on X11 the screen-saver daemon decides): a key press, a pointer
-// button, a scroll, or the pointer moved away from where it first was, as
-// the Windows show ends. Keys already held when the keyboard arrives, a
-// key's release, and the pointer merely arriving over the show do not.
-// Free of any display server, so that it is tested natively.
+// Which input ends the show, for every front end that gets the input
+// itself (on X11 the screen-saver daemon decides): a key press, a pointer
+// button, a scroll, or the pointer moved away from where it first was.
+// Keys already held when the keyboard arrives, a key's release, and the
+// pointer merely arriving over the show do not. Platform-free, so that it
+// is tested natively.
 #pragma once
 
 #include <cstdint>
