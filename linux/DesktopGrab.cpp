@@ -1,6 +1,6 @@
 #include "linux/DesktopGrab.h"
 
-#include "linux/TickClock.h"
+#include "linux/TickPace.h"
 
 #include <poll.h>
 #include <signal.h>

@@ -55,7 +55,13 @@ bool CopiedPixels(uint32_t format, int width, int height, int stride, bool yInve
 }
 
 const zwlr_screencopy_frame_v1_listener CDesktopCopy::kListener = {
-    OnBuffer, OnFlags, OnReady, OnFailed, OnDamage, OnDmabuf, OnBufferDone,
+    .buffer = OnBuffer,
+    .flags = OnFlags,
+    .ready = OnReady,
+    .failed = OnFailed,
+    .damage = OnDamage,
+    .linux_dmabuf = OnDmabuf,
+    .buffer_done = OnBufferDone,
 };
 
 void CDesktopCopy::Start(zwlr_screencopy_manager_v1* manager, wl_output* output, wl_shm* shm)

@@ -8,8 +8,6 @@
 
 #include <wayland-client.h>
 
-#include <algorithm>
-#include <cinttypes>
 #include <cstdio>
 #include <utility>
 
@@ -45,71 +43,125 @@ CPicture& CShowShared::Picture()
 }
 
 const wl_output_listener COutputShow::kOutputListener = {
-    [](void* data, wl_output*, int32_t, int32_t, int32_t, int32_t, int32_t, const char*, const char*,
-       int32_t transform) {
-        COutputShow& self = Of(data);
-        self.m_pixels.transform = transform;
-    },
-    [](void* data, wl_output* output, uint32_t flags, int32_t width, int32_t height, int32_t) {
-        COutputShow& self = Of(data);
-        if (flags & WL_OUTPUT_MODE_CURRENT) {
-            self.m_pixels.modeWidth = width;
-            self.m_pixels.modeHeight = height;
-        }
-        // Before version 2 there is no "done": the mode is the last word.
-        if (wl_output_get_version(output) < WL_OUTPUT_DONE_SINCE_VERSION)
-            self.OnDone();
-    },
-    [](void* data, wl_output*) { Of(data).OnDone(); },
-    [](void* data, wl_output*, int32_t factor) { Of(data).m_pixels.scale = factor; },
-    [](void* data, wl_output*, const char* name) { Of(data).m_name = name; },
-    [](void*, wl_output*, const char*) {},
+    .geometry = OnGeometry,
+    .mode = OnMode,
+    .done = OnOutputDone,
+    .scale = OnScale,
+    .name = OnName,
+    .description = OnDescription,
 };
 
 const wl_surface_listener COutputShow::kSurfaceListener = {
-    [](void*, wl_surface*, wl_output*) {},
-    [](void*, wl_surface*, wl_output*) {},
+    .enter = OnSurfaceEnter,
+    .leave = OnSurfaceLeave,
 };
 
 const zwlr_layer_surface_v1_listener COutputShow::kLayerListener = {
-    [](void* data, zwlr_layer_surface_v1* layer, uint32_t serial, uint32_t width, uint32_t height) {
-        zwlr_layer_surface_v1_ack_configure(layer, serial);
-        Of(data).OnConfigure(static_cast<int>(width), static_cast<int>(height));
-    },
-    [](void* data, zwlr_layer_surface_v1*) {
-        COutputShow& self = Of(data);
-        self.DropSurface();
-        self.m_bClosed = true;
-    },
+    .configure = OnLayerConfigure,
+    .closed = OnLayerClosed,
 };
 
 const xdg_surface_listener COutputShow::kXdgSurfaceListener = {
-    [](void* data, xdg_surface* surface, uint32_t serial) {
-        xdg_surface_ack_configure(surface, serial);
-        COutputShow& self = Of(data);
-        self.OnConfigure(self.m_nPendingWidth, self.m_nPendingHeight);
-    },
+    .configure = OnXdgConfigure,
 };
 
 const xdg_toplevel_listener COutputShow::kToplevelListener = {
-    [](void* data, xdg_toplevel*, int32_t width, int32_t height, wl_array*) {
-        COutputShow& self = Of(data);
-        self.m_nPendingWidth = width;
-        self.m_nPendingHeight = height;
-    },
-    // The window closed by the user or the desktop, as a key would.
-    [](void* data, xdg_toplevel*) { Of(data).m_shared.ended = true; },
-    [](void*, xdg_toplevel*, int32_t, int32_t) {},
-    [](void*, xdg_toplevel*, wl_array*) {},
+    .configure = OnToplevelConfigure,
+    .close = OnToplevelClose,
+    .configure_bounds = OnToplevelBounds,
+    .wm_capabilities = OnToplevelCapabilities,
 };
 
 const wl_callback_listener COutputShow::kFrameListener = {
-    [](void* data, wl_callback*, uint32_t) { Of(data).OnFrameShown(); },
+    .done = OnFrameDone,
 };
+
+void COutputShow::OnGeometry(void* data, wl_output*, int32_t, int32_t, int32_t, int32_t, int32_t, const char*,
+                             const char*, int32_t transform)
+{
+    Of(data).m_pixels.transform = transform;
+}
+
+void COutputShow::OnMode(void* data, wl_output* output, uint32_t flags, int32_t width, int32_t height, int32_t)
+{
+    COutputShow& self = Of(data);
+    if (flags & WL_OUTPUT_MODE_CURRENT) {
+        self.m_pixels.modeWidth = width;
+        self.m_pixels.modeHeight = height;
+    }
+    // Before version 2 there is no "done": the mode is the last word.
+    if (wl_output_get_version(output) < WL_OUTPUT_DONE_SINCE_VERSION)
+        self.Announced();
+}
+
+void COutputShow::OnOutputDone(void* data, wl_output*)
+{
+    Of(data).Announced();
+}
+
+void COutputShow::OnScale(void* data, wl_output*, int32_t factor)
+{
+    Of(data).m_pixels.scale = factor;
+}
+
+void COutputShow::OnName(void* data, wl_output*, const char* name)
+{
+    Of(data).m_name = name;
+}
+
+void COutputShow::OnDescription(void*, wl_output*, const char*) {}
+
+void COutputShow::OnSurfaceEnter(void*, wl_surface*, wl_output*) {}
+
+void COutputShow::OnSurfaceLeave(void*, wl_surface*, wl_output*) {}
+
+void COutputShow::OnLayerConfigure(void* data, zwlr_layer_surface_v1* layer, uint32_t serial, uint32_t width,
+                                   uint32_t height)
+{
+    zwlr_layer_surface_v1_ack_configure(layer, serial);
+    Of(data).Configured(static_cast<int>(width), static_cast<int>(height));
+}
+
+void COutputShow::OnLayerClosed(void* data, zwlr_layer_surface_v1*)
+{
+    COutputShow& self = Of(data);
+    self.DropSurface();
+    self.m_bClosed = true;
+}
+
+void COutputShow::OnXdgConfigure(void* data, xdg_surface* surface, uint32_t serial)
+{
+    xdg_surface_ack_configure(surface, serial);
+    COutputShow& self = Of(data);
+    self.Configured(self.m_nPendingWidth, self.m_nPendingHeight);
+}
+
+void COutputShow::OnToplevelConfigure(void* data, xdg_toplevel*, int32_t width, int32_t height, wl_array*)
+{
+    COutputShow& self = Of(data);
+    self.m_nPendingWidth = width;
+    self.m_nPendingHeight = height;
+}
+
+// The window closed by the user or the desktop, as a key would.
+void COutputShow::OnToplevelClose(void* data, xdg_toplevel*)
+{
+    Of(data).m_shared.ended = true;
+}
+
+void COutputShow::OnToplevelBounds(void*, xdg_toplevel*, int32_t, int32_t) {}
+
+void COutputShow::OnToplevelCapabilities(void*, xdg_toplevel*, wl_array*) {}
+
+void COutputShow::OnFrameDone(void* data, wl_callback* callback, uint32_t)
+{
+    wl_callback_destroy(callback);
+    Of(data).m_frame = nullptr;
+}
 
 COutputShow::COutputShow(CShowShared& shared, wl_output* output, uint32_t globalName)
     : m_shared(shared), m_output(output), m_nGlobal(globalName), m_name("output-" + std::to_string(globalName)),
-      m_show(shared.options.mode)
+      m_show(shared.options.mode), m_pace(shared.options.holdAfter, shared.options.logTicks ? stderr : nullptr)
 {
     m_show.SetThreads(shared.options.threads);
     wl_output_add_listener(m_output, &kOutputListener, this);
@@ -124,24 +176,18 @@ COutputShow::~COutputShow()
         wl_output_destroy(m_output);
 }
 
-void COutputShow::OnDone()
+void COutputShow::Announced()
 {
     m_bAnnounced = true;
     m_bChanged = true;
 }
 
-void COutputShow::OnConfigure(int width, int height)
+void COutputShow::Configured(int width, int height)
 {
     m_bConfigured = true;
     m_nConfiguredWidth = width;
     m_nConfiguredHeight = height;
     m_bChanged = true;
-}
-
-void COutputShow::OnFrameShown()
-{
-    wl_callback_destroy(m_frame);
-    m_frame = nullptr;
 }
 
 void COutputShow::Update(int64_t now)
@@ -298,13 +344,8 @@ bool COutputShow::Restart(int width, int height, int64_t now)
         std::fprintf(stderr, "velunor: not enough memory for water of %dx%d on %s; showing the still picture\n",
                      width, height, Name());
     m_bShowing = true;
-    m_clock.Start(now);
+    m_pace.Start(now);
     return true;
-}
-
-bool COutputShow::Ticking() const
-{
-    return m_bShowing && (m_shared.options.holdAfter < 0 || m_nTicks < m_shared.options.holdAfter);
 }
 
 bool COutputShow::CanDraw() const
@@ -358,24 +399,19 @@ CShmBuffer* COutputShow::DrawingBuffer()
 
 void COutputShow::TickIfDue(int64_t now)
 {
-    if (!Ticking() || !CanDraw() || !m_clock.Due(now))
+    if (!m_bShowing || !CanDraw() || !m_pace.Due(now))
         return;
-    ++m_nTicks;
     // Without a buffer to draw into the tick is let go.
     if (DrawingBuffer() && m_show.Tick())
         Present(false);
-    if (m_shared.options.logTicks)
-        std::fprintf(stderr, "velunor: tick %d %" PRId64 " %s\n", m_nTicks, now, Name());
-    m_clock.Took(now);
+    m_pace.Took(now, Name());
 }
 
-int64_t COutputShow::Wait(int64_t now) const
+int64_t COutputShow::Deadline() const
 {
     if (m_copy.GetState() == CDesktopCopy::State::Copying)
-        return std::max<int64_t>(0, m_nCopyStarted + kCopyMs - now);
-    if (!Ticking() || !CanDraw())
-        return -1;
-    return m_clock.Wait(now);
+        return m_nCopyStarted + kCopyMs;
+    return m_bShowing && CanDraw() ? m_pace.Next() : kNever;
 }
 
 void COutputShow::Present(bool whole)

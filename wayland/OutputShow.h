@@ -10,7 +10,7 @@
 #include "linux/FrameDamage.h"
 #include "linux/Options.h"
 #include "linux/Picture.h"
-#include "linux/TickClock.h"
+#include "linux/TickPace.h"
 #include "show/WaterShow.h"
 #include "wayland/DesktopCopy.h"
 #include "wayland/ShmBuffer.h"
@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+struct wl_array;
 struct wl_callback;
 struct wl_callback_listener;
 struct wl_compositor;
@@ -83,10 +84,10 @@ public:
     // The tick that is due at `now`, if the compositor has shown the last
     // frame; its frame shown.
     void TickIfDue(int64_t now);
-    // Milliseconds until a tick is due, or a copy of its contents is given
-    // up; -1 while the output waits for an event (a frame callback, a
-    // buffer's release, a size) or is held.
-    int64_t Wait(int64_t now) const;
+    // When a tick is due, or a copy of its contents is given up; kNever
+    // while the output waits for an event (a frame callback, a buffer's
+    // release, a size) or is held.
+    int64_t Deadline() const;
 
 private:
     static const wl_output_listener kOutputListener;
@@ -95,17 +96,37 @@ private:
     static const xdg_surface_listener kXdgSurfaceListener;
     static const xdg_toplevel_listener kToplevelListener;
     static const wl_callback_listener kFrameListener;
+    static void OnGeometry(void* data, wl_output* output, int32_t x, int32_t y, int32_t physicalWidth,
+                           int32_t physicalHeight, int32_t subpixel, const char* make, const char* model,
+                           int32_t transform);
+    static void OnMode(void* data, wl_output* output, uint32_t flags, int32_t width, int32_t height,
+                       int32_t refresh);
+    static void OnOutputDone(void* data, wl_output* output);
+    static void OnScale(void* data, wl_output* output, int32_t factor);
+    static void OnName(void* data, wl_output* output, const char* name);
+    static void OnDescription(void* data, wl_output* output, const char* description);
+    static void OnSurfaceEnter(void* data, wl_surface* surface, wl_output* output);
+    static void OnSurfaceLeave(void* data, wl_surface* surface, wl_output* output);
+    static void OnLayerConfigure(void* data, zwlr_layer_surface_v1* layer, uint32_t serial, uint32_t width,
+                                 uint32_t height);
+    static void OnLayerClosed(void* data, zwlr_layer_surface_v1* layer);
+    static void OnXdgConfigure(void* data, xdg_surface* surface, uint32_t serial);
+    static void OnToplevelConfigure(void* data, xdg_toplevel* toplevel, int32_t width, int32_t height,
+                                    wl_array* states);
+    static void OnToplevelClose(void* data, xdg_toplevel* toplevel);
+    static void OnToplevelBounds(void* data, xdg_toplevel* toplevel, int32_t width, int32_t height);
+    static void OnToplevelCapabilities(void* data, xdg_toplevel* toplevel, wl_array* capabilities);
+    static void OnFrameDone(void* data, wl_callback* callback, uint32_t time);
 
-    void OnDone();
-    void OnConfigure(int width, int height);
-    void OnFrameShown();
+    // Its mode and scale told (a "done", or a mode before version 2).
+    void Announced();
+    void Configured(int width, int height);
 
     bool TakeCopy(int64_t now);
     void MakeSurface();
     void DropSurface();
     void Apply(int64_t now);
     bool Restart(int width, int height, int64_t now);
-    bool Ticking() const;
     bool CanDraw() const;
     // The buffer the next frame goes into, holding the last one: the one
     // that does if the compositor has let it go, else another one brought up
@@ -153,6 +174,5 @@ private:
     size_t m_nLatest = 0; // the buffer the show draws into, which holds the last frame once brought over
     std::vector<DamageRect> m_rects;
     wl_callback* m_frame = nullptr; // the last frame's callback, until it comes
-    CTickClock m_clock;
-    int m_nTicks = 0;
+    CTickPace m_pace;
 };

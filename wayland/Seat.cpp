@@ -15,53 +15,100 @@ CSeat& Of(void* data)
 
 } // namespace
 
-// Members, so that their handlers may use the seat's private parts. The
-// events the show ignores get empty handlers, not empty slots.
+// The events the show ignores get empty handlers, not empty slots.
 const wl_seat_listener CSeat::kSeatListener = {
-    [](void* data, wl_seat*, uint32_t capabilities) { Of(data).OnCapabilities(capabilities); },
-    [](void*, wl_seat*, const char*) {},
+    .capabilities = OnCapabilities,
+    .name = OnSeatName,
 };
 
 const wl_keyboard_listener CSeat::kKeyboardListener = {
-    [](void*, wl_keyboard*, uint32_t, int32_t fd, uint32_t) { close(fd); },
-    [](void* data, wl_keyboard*, uint32_t, wl_surface*, wl_array* keys) {
-        std::vector<uint32_t> held(static_cast<const uint32_t*>(keys->data),
-                                   static_cast<const uint32_t*>(keys->data) + keys->size / sizeof(uint32_t));
-        Of(data).m_rule.KeyboardEntered(held);
-    },
-    [](void*, wl_keyboard*, uint32_t, wl_surface*) {},
-    [](void* data, wl_keyboard*, uint32_t, uint32_t, uint32_t key, uint32_t state) {
-        CSeat& seat = Of(data);
-        seat.Ends(seat.m_rule.Key(key, state == WL_KEYBOARD_KEY_STATE_PRESSED));
-    },
-    [](void*, wl_keyboard*, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) {},
-    [](void*, wl_keyboard*, int32_t, int32_t) {},
+    .keymap = OnKeymap,
+    .enter = OnKeyboardEnter,
+    .leave = OnKeyboardLeave,
+    .key = OnKey,
+    .modifiers = OnModifiers,
+    .repeat_info = OnRepeatInfo,
 };
 
 const wl_pointer_listener CSeat::kPointerListener = {
-    [](void* data, wl_pointer* pointer, uint32_t serial, wl_surface*, wl_fixed_t x, wl_fixed_t y) {
-        wl_pointer_set_cursor(pointer, serial, nullptr, 0, 0);
-        Of(data).m_rule.PointerEntered(wl_fixed_to_int(x), wl_fixed_to_int(y));
-    },
-    [](void*, wl_pointer*, uint32_t, wl_surface*) {},
-    [](void* data, wl_pointer*, uint32_t, wl_fixed_t x, wl_fixed_t y) {
-        CSeat& seat = Of(data);
-        seat.Ends(seat.m_rule.PointerMoved(wl_fixed_to_int(x), wl_fixed_to_int(y)));
-    },
-    [](void* data, wl_pointer*, uint32_t, uint32_t, uint32_t, uint32_t state) {
-        CSeat& seat = Of(data);
-        seat.Ends(seat.m_rule.Button(state == WL_POINTER_BUTTON_STATE_PRESSED));
-    },
-    [](void* data, wl_pointer*, uint32_t, uint32_t, wl_fixed_t value) {
-        CSeat& seat = Of(data);
-        seat.Ends(seat.m_rule.Scrolled(wl_fixed_to_double(value)));
-    },
-    [](void*, wl_pointer*) {},
-    [](void*, wl_pointer*, uint32_t) {},
-    [](void*, wl_pointer*, uint32_t, uint32_t) {},
-    [](void*, wl_pointer*, uint32_t, int32_t) {},
-    [](void*, wl_pointer*, uint32_t, int32_t) {},
+    .enter = OnPointerEnter,
+    .leave = OnPointerLeave,
+    .motion = OnMotion,
+    .button = OnButton,
+    .axis = OnAxis,
+    .frame = OnFrame,
+    .axis_source = OnAxisSource,
+    .axis_stop = OnAxisStop,
+    .axis_discrete = OnAxisDiscrete,
+    .axis_value120 = OnAxisValue120,
 };
+
+void CSeat::OnCapabilities(void* data, wl_seat*, uint32_t capabilities)
+{
+    Of(data).TakeDevices(capabilities);
+}
+
+void CSeat::OnSeatName(void*, wl_seat*, const char*) {}
+
+void CSeat::OnKeymap(void*, wl_keyboard*, uint32_t, int32_t fd, uint32_t)
+{
+    close(fd);
+}
+
+void CSeat::OnKeyboardEnter(void* data, wl_keyboard*, uint32_t, wl_surface*, wl_array* keys)
+{
+    std::vector<uint32_t> held(static_cast<const uint32_t*>(keys->data),
+                               static_cast<const uint32_t*>(keys->data) + keys->size / sizeof(uint32_t));
+    Of(data).m_rule.KeyboardEntered(held);
+}
+
+void CSeat::OnKeyboardLeave(void*, wl_keyboard*, uint32_t, wl_surface*) {}
+
+void CSeat::OnKey(void* data, wl_keyboard*, uint32_t, uint32_t, uint32_t key, uint32_t state)
+{
+    CSeat& seat = Of(data);
+    seat.Ends(seat.m_rule.Key(key, state == WL_KEYBOARD_KEY_STATE_PRESSED));
+}
+
+void CSeat::OnModifiers(void*, wl_keyboard*, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) {}
+
+void CSeat::OnRepeatInfo(void*, wl_keyboard*, int32_t, int32_t) {}
+
+void CSeat::OnPointerEnter(void* data, wl_pointer* pointer, uint32_t serial, wl_surface*, wl_fixed_t x, wl_fixed_t y)
+{
+    wl_pointer_set_cursor(pointer, serial, nullptr, 0, 0);
+    Of(data).m_rule.PointerEntered(wl_fixed_to_int(x), wl_fixed_to_int(y));
+}
+
+void CSeat::OnPointerLeave(void*, wl_pointer*, uint32_t, wl_surface*) {}
+
+void CSeat::OnMotion(void* data, wl_pointer*, uint32_t, wl_fixed_t x, wl_fixed_t y)
+{
+    CSeat& seat = Of(data);
+    seat.Ends(seat.m_rule.PointerMoved(wl_fixed_to_int(x), wl_fixed_to_int(y)));
+}
+
+void CSeat::OnButton(void* data, wl_pointer*, uint32_t, uint32_t, uint32_t, uint32_t state)
+{
+    CSeat& seat = Of(data);
+    seat.Ends(seat.m_rule.Button(state == WL_POINTER_BUTTON_STATE_PRESSED));
+}
+
+void CSeat::OnAxis(void* data, wl_pointer*, uint32_t, uint32_t, wl_fixed_t value)
+{
+    CSeat& seat = Of(data);
+    seat.Ends(seat.m_rule.Scrolled(wl_fixed_to_double(value)));
+}
+
+void CSeat::OnFrame(void*, wl_pointer*) {}
+
+void CSeat::OnAxisSource(void*, wl_pointer*, uint32_t) {}
+
+void CSeat::OnAxisStop(void*, wl_pointer*, uint32_t, uint32_t) {}
+
+void CSeat::OnAxisDiscrete(void*, wl_pointer*, uint32_t, int32_t) {}
+
+void CSeat::OnAxisValue120(void*, wl_pointer*, uint32_t, int32_t) {}
 
 CSeat::CSeat(wl_seat* seat, uint32_t globalName, bool& ended) : m_seat(seat), m_nGlobal(globalName), m_bEnded(ended)
 {
@@ -78,7 +125,7 @@ CSeat::~CSeat()
         wl_seat_destroy(m_seat);
 }
 
-void CSeat::OnCapabilities(uint32_t capabilities)
+void CSeat::TakeDevices(uint32_t capabilities)
 {
     const bool keyboard = (capabilities & WL_SEAT_CAPABILITY_KEYBOARD) != 0;
     const bool pointer = (capabilities & WL_SEAT_CAPABILITY_POINTER) != 0;

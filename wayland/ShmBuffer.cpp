@@ -11,7 +11,9 @@
 #include <cstdint>
 #include <cstring>
 
-const wl_buffer_listener CShmBuffer::kListener = {OnRelease};
+const wl_buffer_listener CShmBuffer::kListener = {
+    .release = OnRelease,
+};
 
 CShmBuffer::~CShmBuffer()
 {

@@ -1,7 +1,8 @@
 #include "wayland/WaylandShow.h"
 
+#include "linux/EventLoop.h"
 #include "linux/SignalPipe.h"
-#include "linux/TickClock.h"
+#include "linux/TickPace.h"
 #include "wayland/OutputShow.h"
 #include "wayland/Seat.h"
 
@@ -11,8 +12,6 @@
 #include "xdg-shell-client-protocol.h"
 
 #include <wayland-client.h>
-
-#include <poll.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -40,11 +39,16 @@ private:
     static const wl_registry_listener kRegistryListener;
     static const wl_shm_listener kShmListener;
     static const xdg_wm_base_listener kWmBaseListener;
+    static void OnGlobal(void* data, wl_registry* registry, uint32_t name, const char* interface, uint32_t version);
+    static void OnGlobalRemove(void* data, wl_registry* registry, uint32_t name);
+    static void OnFormat(void* data, wl_shm* shm, uint32_t format);
+    static void OnPing(void* data, xdg_wm_base* base, uint32_t serial);
+    static void OnConnection(void* owner, short revents);
 
     bool Connect();
     bool TakeGlobals();
-    void OnGlobal(wl_registry* registry, uint32_t name, const char* interface, uint32_t version);
-    void OnGlobalRemoved(uint32_t name);
+    void AddGlobal(wl_registry* registry, uint32_t name, const char* interface, uint32_t version);
+    void RemoveGlobal(uint32_t name);
     // False when the compositor went away.
     bool Loop();
     void Close();
@@ -56,6 +60,8 @@ private:
     bool m_bArgb = false;
     std::vector<std::unique_ptr<COutputShow>> m_outputs;
     std::vector<std::unique_ptr<CSeat>> m_seats;
+    bool m_bReading = false; // a read of the connection prepared, not done yet
+    bool m_bLost = false;    // the connection failed
 };
 
 CWaylandShow& Of(void* data)
@@ -77,25 +83,42 @@ T* Bind(wl_registry* registry, uint32_t name, const wl_interface* interface, uin
 }
 
 const wl_registry_listener CWaylandShow::kRegistryListener = {
-    [](void* data, wl_registry* registry, uint32_t name, const char* interface, uint32_t version) {
-        Of(data).OnGlobal(registry, name, interface, version);
-    },
-    [](void* data, wl_registry*, uint32_t name) { Of(data).OnGlobalRemoved(name); },
+    .global = OnGlobal,
+    .global_remove = OnGlobalRemove,
 };
 
 const wl_shm_listener CWaylandShow::kShmListener = {
-    [](void* data, wl_shm*, uint32_t format) {
-        CWaylandShow& self = Of(data);
-        if (format == WL_SHM_FORMAT_XRGB8888)
-            self.m_bXrgb = true;
-        else if (format == WL_SHM_FORMAT_ARGB8888)
-            self.m_bArgb = true;
-    },
+    .format = OnFormat,
 };
 
 const xdg_wm_base_listener CWaylandShow::kWmBaseListener = {
-    [](void*, xdg_wm_base* base, uint32_t serial) { xdg_wm_base_pong(base, serial); },
+    .ping = OnPing,
 };
+
+void CWaylandShow::OnGlobal(void* data, wl_registry* registry, uint32_t name, const char* interface,
+                            uint32_t version)
+{
+    Of(data).AddGlobal(registry, name, interface, version);
+}
+
+void CWaylandShow::OnGlobalRemove(void* data, wl_registry*, uint32_t name)
+{
+    Of(data).RemoveGlobal(name);
+}
+
+void CWaylandShow::OnFormat(void* data, wl_shm*, uint32_t format)
+{
+    CWaylandShow& self = Of(data);
+    if (format == WL_SHM_FORMAT_XRGB8888)
+        self.m_bXrgb = true;
+    else if (format == WL_SHM_FORMAT_ARGB8888)
+        self.m_bArgb = true;
+}
+
+void CWaylandShow::OnPing(void*, xdg_wm_base* base, uint32_t serial)
+{
+    xdg_wm_base_pong(base, serial);
+}
 
 int CWaylandShow::Run()
 {
@@ -160,7 +183,7 @@ bool CWaylandShow::TakeGlobals()
     return true;
 }
 
-void CWaylandShow::OnGlobal(wl_registry* registry, uint32_t name, const char* interface, uint32_t version)
+void CWaylandShow::AddGlobal(wl_registry* registry, uint32_t name, const char* interface, uint32_t version)
 {
     const std::string which = interface;
     if (which == wl_compositor_interface.name && !m_shared.compositor) {
@@ -187,7 +210,7 @@ void CWaylandShow::OnGlobal(wl_registry* registry, uint32_t name, const char* in
     }
 }
 
-void CWaylandShow::OnGlobalRemoved(uint32_t name)
+void CWaylandShow::RemoveGlobal(uint32_t name)
 {
     m_outputs.erase(std::remove_if(m_outputs.begin(), m_outputs.end(),
                                    [name](const auto& output) { return output->GlobalName() == name; }),
@@ -200,7 +223,9 @@ void CWaylandShow::OnGlobalRemoved(uint32_t name)
 bool CWaylandShow::Loop()
 {
     const int fd = wl_display_get_fd(m_display);
-    for (;;) {
+    CEventLoop loop;
+    loop.Watch(fd, POLLIN, OnConnection, this);
+    while (loop.Running()) {
         if (wl_display_dispatch_pending(m_display) < 0)
             return false;
         if (m_shared.ended)
@@ -221,24 +246,30 @@ bool CWaylandShow::Loop()
             }
             blocked = true;
         }
-        now = MonotonicMs();
-        int64_t timeout = -1;
-        for (const auto& output : m_outputs) {
-            const int64_t wait = output->Wait(now);
-            if (wait >= 0 && (timeout < 0 || wait < timeout))
-                timeout = wait;
-        }
-        pollfd fds[2] = {{fd, static_cast<short>(POLLIN | (blocked ? POLLOUT : 0)), 0}, {SignalPipeFd(), POLLIN, 0}};
-        const int ready = poll(fds, 2, static_cast<int>(timeout));
-        if (ready > 0 && (fds[0].revents & (POLLIN | POLLERR | POLLHUP))) {
-            if (wl_display_read_events(m_display) < 0)
-                return false;
-        } else {
+        // A full socket: the rest goes once it takes more.
+        loop.SetEvents(fd, static_cast<short>(POLLIN | (blocked ? POLLOUT : 0)));
+        for (const auto& output : m_outputs)
+            loop.WakeBy(output->Deadline());
+        m_bReading = true;
+        loop.Wait(MonotonicMs());
+        if (m_bReading)
             wl_display_cancel_read(m_display);
-        }
-        if (ready > 0 && (fds[1].revents & POLLIN) && TakeSignal())
-            return true;
+        m_bReading = false;
+        if (m_bLost)
+            return false;
     }
+    return true;
+}
+
+void CWaylandShow::OnConnection(void* owner, short revents)
+{
+    CWaylandShow& self = Of(owner);
+    // Writable only: the flush goes on at the next round, nothing is read.
+    if (!(revents & (POLLIN | POLLERR | POLLHUP)))
+        return;
+    self.m_bReading = false;
+    if (wl_display_read_events(self.m_display) < 0)
+        self.m_bLost = true;
 }
 
 void CWaylandShow::Close()

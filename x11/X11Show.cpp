@@ -1,8 +1,9 @@
 #include "x11/X11Show.h"
 
+#include "linux/EventLoop.h"
 #include "linux/Picture.h"
 #include "linux/SignalPipe.h"
-#include "linux/TickClock.h"
+#include "linux/TickPace.h"
 #include "show/WaterShow.h"
 #include "x11/DesktopImage.h"
 #include "x11/WindowChoice.h"
@@ -13,9 +14,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
-#include <poll.h>
 
-#include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -30,7 +29,8 @@ constexpr int64_t kOrphanMs = 1000;
 
 class CX11Show {
 public:
-    explicit CX11Show(const VelunorOptions& options) : m_options(options), m_show(options.mode)
+    explicit CX11Show(const VelunorOptions& options)
+        : m_options(options), m_show(options.mode), m_pace(options.holdAfter, options.logTicks ? stderr : nullptr)
     {
         m_show.SetThreads(options.threads);
     }
@@ -45,13 +45,15 @@ private:
     bool OpenWindow();
     void LoadPicture();
     void Loop();
-    // One tick, taken at `now` (monotonic ms).
-    void TickOnce(int64_t now);
     void ApplySize();
     // The frame's changes of the last tick (all of it after a start) put.
     void Show();
     void Close();
 
+    static void OnConnection(void* owner, short revents);
+    // Every event queued, those read from the connection and any that Xlib
+    // read while it waited for a reply.
+    void TakeEvents();
     void HandleEvent(XEvent& event);
     void OnConfigure(const XConfigureEvent& event);
     void OnExpose(const XExposeEvent& event);
@@ -69,13 +71,14 @@ private:
     int m_depth = 0;
     int m_nWidth = 0;
     int m_nHeight = 0;
+    int m_nShownWidth = 0; // the size the show was started at
+    int m_nShownHeight = 0;
     Atom m_deleteWindow = 0;
     CXPainter m_painter;
     bool m_bDirect = false; // the show draws into the painter's image
     CPicture m_picture;
     CWaterShow m_show;
-    int m_nTicks = 0;
-    CTickClock m_clock;
+    CTickPace m_pace;
     bool m_bQuit = false;
 };
 
@@ -180,6 +183,8 @@ void CX11Show::LoadPicture()
 
 void CX11Show::ApplySize()
 {
+    m_nShownWidth = m_nWidth;
+    m_nShownHeight = m_nHeight;
     std::vector<uint32_t> source;
     // A signal came while the picture was decoded.
     if (!m_picture.Stretch(m_nWidth, m_nHeight, source)) {
@@ -209,29 +214,21 @@ void CX11Show::Show()
 
 void CX11Show::Loop()
 {
-    const int xfd = ConnectionNumber(m_display);
-    m_clock.Start(MonotonicMs());
-    while (!m_bQuit) {
-        const int width = m_nWidth, height = m_nHeight;
-        while (XPending(m_display) && !m_bQuit) {
-            XEvent event;
-            XNextEvent(m_display, &event);
-            HandleEvent(event);
-        }
-        if (m_bQuit)
-            break;
+    CEventLoop loop;
+    loop.Watch(ConnectionNumber(m_display), POLLIN, OnConnection, this);
+    m_pace.Start(MonotonicMs());
+    while (loop.Running() && !m_bQuit) {
         // Sizes are taken once the queue is empty: a window dragged larger
         // sends many.
-        if ((width != m_nWidth || height != m_nHeight) && !m_bWindowGone)
+        if ((m_nWidth != m_nShownWidth || m_nHeight != m_nShownHeight) && !m_bWindowGone)
             ApplySize();
         if (m_bQuit)
             break;
-
-        const bool ticking = !m_bWindowGone && (m_options.holdAfter < 0 || m_nTicks < m_options.holdAfter);
         int64_t now = MonotonicMs();
-        if (ticking && m_clock.Due(now)) {
-            TickOnce(now);
-            m_clock.Took(now);
+        if (!m_bWindowGone && m_pace.Due(now)) {
+            if (m_show.Tick())
+                Show();
+            m_pace.Took(now);
             now = MonotonicMs();
         }
         // A given window gone and no signal within a second: its owner is
@@ -240,26 +237,29 @@ void CX11Show::Loop()
         if (m_bWindowGone && now - m_nGoneAt >= kOrphanMs)
             break;
         XFlush(m_display);
-        int timeout = ticking ? static_cast<int>(m_clock.Wait(now)) : -1;
-        if (m_bWindowGone)
-            timeout = static_cast<int>(m_nGoneAt + kOrphanMs - now);
         // Waiting for a reply (the painter's sync) may have queued events
         // that the connection will not signal again.
-        if (XEventsQueued(m_display, QueuedAlready) > 0)
-            timeout = 0;
-        pollfd fds[2] = {{xfd, POLLIN, 0}, {SignalPipeFd(), POLLIN, 0}};
-        if (poll(fds, 2, timeout) > 0 && (fds[1].revents & POLLIN) && TakeSignal())
-            m_bQuit = true;
+        if (XEventsQueued(m_display, QueuedAlready) > 0) {
+            TakeEvents();
+            continue;
+        }
+        loop.WakeBy(m_bWindowGone ? m_nGoneAt + kOrphanMs : m_pace.Next());
+        loop.Wait(now);
     }
 }
 
-void CX11Show::TickOnce(int64_t now)
+void CX11Show::OnConnection(void* owner, short)
 {
-    ++m_nTicks;
-    if (m_show.Tick())
-        Show();
-    if (m_options.logTicks)
-        std::fprintf(stderr, "velunor: tick %d %" PRId64 "\n", m_nTicks, now);
+    static_cast<CX11Show*>(owner)->TakeEvents();
+}
+
+void CX11Show::TakeEvents()
+{
+    while (!m_bQuit && XPending(m_display)) {
+        XEvent event;
+        XNextEvent(m_display, &event);
+        HandleEvent(event);
+    }
 }
 
 void CX11Show::HandleEvent(XEvent& event)

@@ -36,9 +36,12 @@ void OnGlobal(void* data, wl_registry* registry, uint32_t name, const char* inte
             wl_registry_bind(registry, name, &zwlr_virtual_pointer_manager_v1_interface, 1));
 }
 
-void OnGlobalRemoved(void*, wl_registry*, uint32_t) {}
+void OnGlobalRemove(void*, wl_registry*, uint32_t) {}
 
-const wl_registry_listener kRegistryListener = {OnGlobal, OnGlobalRemoved};
+const wl_registry_listener kRegistryListener = {
+    .global = OnGlobal,
+    .global_remove = OnGlobalRemove,
+};
 
 uint32_t NowMs()
 {
