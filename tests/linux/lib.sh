@@ -43,6 +43,34 @@ wait_tick() {
     fail "no tick $n${output:+ of $output} in $log"
 }
 
+# Waits for three more tick lines in a log, of OUTPUT if given: the show
+# runs on.
+#   runs_on [LOG [OUTPUT]]
+runs_on() {
+    local log=${1:-velunor} output=${2:-}
+    wait_tick $(($(grep -c "^velunor: tick .*${output:+ $output}\$" "$CASE_DIR/$log.err") + 3)) "$log" "$output"
+}
+
+# A process ended, or left with its exit status only.
+ended() {
+    local state
+    state=$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null)
+    [ -z "$state" ] || [ "$state" = Z ]
+}
+
+# Waits up to $2 seconds (3 by default) for the process $1 to end; for a
+# child of the case END_STATUS is its exit status.
+wait_end() {
+    local pid=$1 limit=${2:-3} i
+    for i in $(seq 1 $((limit * 20))); do
+        ended "$pid" && break
+        sleep 0.05
+    done
+    ended "$pid" || fail "process $pid still runs after $limit s"
+    wait "$pid" 2>/dev/null
+    END_STATUS=$?
+}
+
 # The id of the visible window titled "Velunor ScreenSaver", waiting up to 5 s.
 own_window() {
     local id

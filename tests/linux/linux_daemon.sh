@@ -117,23 +117,11 @@ nested_display() {
     echo "$display"
 }
 
-# A process that is gone or has only its exit status left.
-gone() {
-    local state
-    state=$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null)
-    [ -z "$state" ] || [ "$state" = Z ]
-}
-
 # A preview, process PID, ends within 3 s of WHEN and leaves no shared
 # memory behind.
 #   preview_ends PID WHEN WHOSE
 preview_ends() {
-    local i
-    for i in $(seq 1 60); do
-        gone "$1" && break
-        sleep 0.05
-    done
-    gone "$1" || fail "the preview still runs 3 s after $2"
+    wait_end "$1"
     ipcs -mp | awk -v p="$1" '$3 == p' | grep -q . && fail "a shared-memory segment of $3 is left"
     return 0
 }
@@ -178,7 +166,7 @@ case_daemon_resizes_its_window_and_keeps_the_program() {
     done
     expect_eq "$size" 1024x768 "the daemon's window after the resize"
     sleep 1
-    gone "$pid" && fail "velunor ended on the resize"
+    ended "$pid" && fail "velunor ended on the resize"
     expect_eq "$(daemon_forks | wc -l)" 1 "velunor processes forked"
     shot root screen.png
     convert "$ROOT/res/media/Morva0001.jpg" -filter Triangle -resize '1024x768!' picture.png
@@ -201,7 +189,6 @@ case_desktop_picture_is_the_daemons_grab_of_the_screen() {
         grep -q '^velunor: tick 2 ' "$DAEMON_HOME/xscreensaver.log" && break
         sleep 0.1
     done
-    sleep 0.3
     shot root screen.png
     expect_picture screen.png 800x600+0+0 desktop.png "the screen with --desktop"
 }
@@ -267,7 +254,7 @@ case_daemon_runs_one_per_monitor_and_ends_them() {
         fail "not a process and window per monitor: ${pids[*]} ${windows[*]}"
     for n in 0 1; do
         pid=${pids[$n]}
-        gone "$pid" && fail "velunor $pid on monitor $n ended: $(grep -v 'tick' "$DAEMON_HOME/xscreensaver.log" | tail -n 3)"
+        ended "$pid" && fail "velunor $pid on monitor $n ended: $(grep -v 'tick' "$DAEMON_HOME/xscreensaver.log" | tail -n 3)"
         expect_eq "$(cmdline "$pid")" "velunor --root --hold-after 2 --log-ticks" "command line"
         tr '\0' '\n' <"/proc/$pid/environ" | grep -qix "XSCREENSAVER_WINDOW=${windows[$n]}" ||
             fail "XSCREENSAVER_WINDOW of $pid is not ${windows[$n]}"
@@ -277,18 +264,13 @@ case_daemon_runs_one_per_monitor_and_ends_them() {
         sleep 0.1
     done
     expect_eq "$(grep -c '^velunor: tick 2 ' "$DAEMON_HOME/xscreensaver.log")" 2 "velunor reaching tick 2"
-    sleep 0.3
     shot root screen.png
     expect_picture screen.png 800x600+0+0 "$LINUX_DATA/picture-800x600.png" "the left monitor"
     expect_picture screen.png 640x480+800+0 "$LINUX_DATA/picture-640x480.png" "the right monitor"
 
     as_user xscreensaver-command -deactivate >/dev/null || fail "no deactivation"
-    for n in $(seq 1 40); do
-        gone "${pids[0]}" && gone "${pids[1]}" && break
-        sleep 0.05
-    done
     for pid in "${pids[@]}"; do
-        gone "$pid" || fail "velunor $pid still runs 2 s after -deactivate"
+        wait_end "$pid" 2
         ipcs -mp | awk -v p="$pid" '$3 == p' | grep -q . && fail "a shared-memory segment of $pid is left"
     done
     grep -Eq 'velunor.*(crashed|exited unexpectedly|terminated with signal)' "$DAEMON_HOME/xscreensaver.log" &&
@@ -372,7 +354,7 @@ case_settings_preview_runs_it_in_its_window() {
     echo "preview window after the resize: $bigger"
     [ "$bigger" != "$size" ] || fail "the preview did not grow"
     sleep 1
-    gone "$pid" && fail "the preview ended on the resize"
+    ended "$pid" && fail "the preview ended on the resize"
     expect_eq "$(pgrep -u "$DAEMON_USER" -f '^velunor ' | tr '\n' ' ')" "$pid " "preview processes"
     shot "$window" grown.png
     sleep 0.5
@@ -470,7 +452,7 @@ blank_with_the_first() {
     read -r pid _ < <(daemon_forks)
     expect_eq "$(cmdline "$pid")" "velunor --root" "$1 file: the program blanking the screen"
     sleep 1
-    gone "$pid" && fail "$1 file: velunor ended: $(tail -n 3 "$DAEMON_HOME/xscreensaver.log")"
+    ended "$pid" && fail "$1 file: velunor ended: $(tail -n 3 "$DAEMON_HOME/xscreensaver.log")"
     daemon_end
     trap - EXIT
 }

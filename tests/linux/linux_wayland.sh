@@ -34,13 +34,9 @@ case_outputs_of_different_sizes_a_new_one_a_new_mode_and_scale_2_are_covered() {
         expect_eq "$(count_color "$name.ppm" 3366cc)" $((${size%x*} * ${size#*x})) "blue pixels of $name"
     done
 
-    # An output made while it runs is covered within a second.
-    local made
-    made=$(date +%s%N)
+    # An output made while it runs is covered.
     sway_do create_output
     wait_output_tick 1 HEADLESS-3
-    echo "HEADLESS-3: first tick $((($(date +%s%N) - made) / 1000000)) ms after it was made"
-    [ $(($(date +%s%N) - made)) -lt 1000000000 ] || fail "HEADLESS-3 was covered only after a second"
     output_shot HEADLESS-3 new.ppm
     local pixels
     pixels=$(identify -format '%[fx:w*h]' new.ppm)
@@ -48,13 +44,10 @@ case_outputs_of_different_sizes_a_new_one_a_new_mode_and_scale_2_are_covered() {
 
     # A new mode: the show at the new size.
     sway_do output HEADLESS-2 mode 1024x768
-    local ticks
-    ticks=$(grep -c ' HEADLESS-2$' velunor.err)
-    wait_output_tick $((ticks + 3)) HEADLESS-2
+    runs_on velunor HEADLESS-2
     output_shot HEADLESS-2 mode.ppm
     expect_eq "$(identify -format %wx%h mode.ppm)" 1024x768 "size of HEADLESS-2 after its new mode"
     expect_eq "$(count_color mode.ppm 3366cc)" $((1024 * 768)) "blue pixels after the new mode"
-    expect_running "$VELUNOR_PID"
     messages | grep . && fail "messages"
 
     # Scale 2: buffers at the physical pixels, so a photo of exactly that
@@ -66,8 +59,7 @@ case_outputs_of_different_sizes_a_new_one_a_new_mode_and_scale_2_are_covered() {
     output_shot HEADLESS-1 scale1.ppm
     expect_eq "$(differing scale1.ppm "$LINUX_DATA/photo720.png")" 0 "pixels off the photo at scale 1"
     sway_do output HEADLESS-1 scale 2
-    ticks=$(grep -c ' HEADLESS-1$' photo.err)
-    wait_output_tick $((ticks + 3)) HEADLESS-1 photo
+    runs_on photo HEADLESS-1
     output_shot HEADLESS-1 scale2.ppm
     expect_eq "$(identify -format %wx%h scale2.ppm)" 1280x720 "physical size at scale 2"
     expect_eq "$(differing scale2.ppm "$LINUX_DATA/photo720.png")" 0 "pixels off the photo at scale 2"
@@ -83,11 +75,9 @@ case_keys_end_it_with_0_but_not_keys_held_before_or_a_release_alone() {
     velunor_start --wayland --mode 1 --log-ticks
     wait_output_tick 1 HEADLESS-1
     wait "$typist"
-    sleep 0.3
-    expect_running "$VELUNOR_PID" "the show, after a key held before it,"
+    runs_on velunor HEADLESS-1
     wtype -s 300 -p b
-    sleep 0.3
-    expect_running "$VELUNOR_PID" "the show, after a key's release alone,"
+    runs_on velunor HEADLESS-1
     wtype -s 300 x
     wait_end "$VELUNOR_PID"
     expect_eq "$END_STATUS" 0 "status after a key press"
@@ -108,7 +98,7 @@ case_the_pointer_ends_it_by_moving_a_button_or_a_scroll_but_not_by_arriving() {
     # moves by two pixels.
     "$TEST_POINTER" wait 300 to 100 100 640 480 wait 1200 move 2 0 &
     sleep 0.9
-    expect_running "$VELUNOR_PID" "the show, after the pointer arrived,"
+    ended "$VELUNOR_PID" && fail "the show ended when the pointer arrived"
     wait_end "$VELUNOR_PID"
     expect_eq "$END_STATUS" 0 "status after a motion"
 
@@ -128,8 +118,6 @@ case_frame_at_tick_n_is_the_renderers_and_mode_1_moves() {
     sway_start 320x240
     velunor_start --wayland --mode 1 --picture "$LINUX_DATA/photo.png" --hold-after 40 --log-ticks
     wait_output_tick 40 HEADLESS-1
-    sleep 0.3
-    grep -q '^velunor: tick 41 ' velunor.err && fail "ticked on after --hold-after 40"
     output_shot HEADLESS-1 tick40.ppm
     "$BUILD/tools/ripple-render/ripple-render" --width 320 --height 240 --setting 1 --ticks 40 \
         --input "$LINUX_DATA/photo.bmp" --output render40.bmp || fail "ripple-render failed"
@@ -139,9 +127,10 @@ case_frame_at_tick_n_is_the_renderers_and_mode_1_moves() {
     [ "$moved" -gt 10000 ] || fail "mode 1 moved only $moved pixels by tick 40"
     # Ticks 60 ms apart, as the frame callbacks allow.
     awk '/^velunor: tick / {if (last) {gap = $4 - last; sum += gap; n++; if (gap < 40) crowded++} last = $4}
-         END {printf "mean gap %.1f ms, %d under 40 ms\n", sum / n, crowded}' velunor.err
-    [ "$(awk '/^velunor: tick / {if (last && $4 - last < 40) c++; last = $4} END {print c + 0}' velunor.err)" = 0 ] ||
+         END {printf "mean gap %.1f ms, %d under 40 ms\n", sum / n, crowded; exit crowded > 0}' velunor.err ||
         fail "ticks less than 40 ms apart"
+    grep -q '^velunor: tick 41 ' velunor.err && fail "ticked on after --hold-after 40"
+    return 0
 }
 
 case_desktop_puts_the_outputs_own_contents_under_water() {
@@ -155,7 +144,6 @@ case_desktop_puts_the_outputs_own_contents_under_water() {
     wait_output_tick 1 HEADLESS-1
     kill -TERM "$below"
     wait_output_tick 20 HEADLESS-1
-    sleep 0.2
     output_shot HEADLESS-1 desktop.ppm
     "$BUILD/tools/ripple-render/ripple-render" --width 320 --height 240 --setting 1 --ticks 20 \
         --input "$LINUX_DATA/photo.bmp" --output render20.bmp || fail "ripple-render failed"

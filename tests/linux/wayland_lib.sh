@@ -1,7 +1,7 @@
 # Shared pieces of the Wayland suite (linux_wayland.sh), sourced after
 # lib.sh: headless compositors for a case (scripts/wayland-env.sh),
-# screenshots of their outputs, the suite's virtual pointer, and the end of
-# a show.
+# screenshots of their outputs, the suite's virtual pointer, and the lines
+# a show logged.
 
 source "$ROOT/scripts/wayland-env.sh"
 TEST_POINTER=$BUILD/tests/linux/velunor_test_pointer
@@ -54,30 +54,4 @@ wait_output_tick() {
 # The lines of a log other than its ticks.
 messages() {
     grep -v '^velunor: tick ' "$CASE_DIR/${1:-velunor}.err"
-}
-
-# A process ended, or left with its exit status only.
-ended() {
-    local state
-    state=$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null)
-    [ -z "$state" ] || [ "$state" = Z ]
-}
-
-# Waits up to $2 seconds (3 by default) for the process $1, a child of the
-# case, to end; END_STATUS is its exit status.
-wait_end() {
-    local pid=$1 limit=${2:-3} i
-    for i in $(seq 1 $((limit * 20))); do
-        ended "$pid" && break
-        sleep 0.05
-    done
-    ended "$pid" || fail "process $pid still runs after $limit s"
-    wait "$pid"
-    END_STATUS=$?
-}
-
-# Fails when the process $1 has ended.
-expect_running() {
-    ended "$1" && fail "${2:-the show} ended"
-    return 0
 }
