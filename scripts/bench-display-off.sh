@@ -8,13 +8,13 @@
 # server and of the Wine server over each span, from utime + stime in /proc.
 #   scripts/bench-display-off.sh BUILD_DIR [SECONDS]      (a cross build)
 set -u
-source "$(dirname "$0")/bench-env.sh"
+source "$(dirname "$0")/bench-env.sh" wine
 bench_build "${1:-}" "bench-display-off.sh BUILD_DIR [SECONDS]"
 seconds=${2:-10}
 size=${MORVA_BENCH_SIZE:-3840x2160}
-scr=$build/app/Morva.scr
-helper=$build/tests/e2e/helper/e2e_helper.exe
-[ -f "$scr" ] && [ -f "$helper" ] || { echo "build Morva and e2e_helper in $build first" >&2; exit 1; }
+scr=$MORVA_BENCH_BUILD/app/Morva.scr
+helper=$MORVA_BENCH_BUILD/tests/e2e/helper/e2e_helper.exe
+[ -f "$scr" ] && [ -f "$helper" ] || { echo "build Morva and e2e_helper in $MORVA_BENCH_BUILD first" >&2; exit 1; }
 
 bench_work display
 saver_pid=
@@ -22,8 +22,8 @@ bench_cleanup() { [ -z "$saver_pid" ] || kill "$saver_pid" 2>/dev/null; }
 
 display=$(morva_xvfb_start "${size}x24") || exit 1
 xvfb_pid=$(morva_x_pid "$display")
-morva_wine_prefix "$work/prefix" || exit 1
-morva_wine_use "$work/prefix" "$display"
+morva_wine_prefix "$MORVA_BENCH_WORK/prefix" || exit 1
+morva_wine_use "$MORVA_BENCH_WORK/prefix" "$display"
 morva_media
 morva_settings 1
 

@@ -12,22 +12,22 @@
 #     16.7);
 #   - its peak memory (VmHWM).
 #   scripts/bench-peer.sh NATIVE_BUILD [SECONDS]
-# MORVA_BASELINE=DIR adds rows for DIR's velunor (another native build, say
-# of the commit before a change) right before the build's own, so that both
-# are measured in one run; MORVA_PEER_THREADS="1 2" adds rows of velunor
-# with --threads N.
+# MORVA_BENCH_BASELINE=DIR adds rows for DIR's velunor (another native
+# build, say of the commit before a change) right before the build's own, so
+# that both are measured in one run; MORVA_BENCH_PEER_THREADS="1 2" adds rows
+# of velunor with --threads N.
 set -u
 source "$(dirname "$0")/bench-env.sh"
 bench_build "${1:-}" "bench-peer.sh NATIVE_BUILD [SECONDS]"
 seconds=${2:-30}
-velunor=$build/velunor/velunor
+velunor=$MORVA_BENCH_BUILD/velunor/velunor
 ripples=/usr/libexec/xscreensaver/ripples
-[ -x "$velunor" ] || { echo "no velunor in $build (scripts/build.sh native)"; exit 1; }
+[ -x "$velunor" ] || { echo "no velunor in $MORVA_BENCH_BUILD (scripts/build.sh native)"; exit 1; }
 [ -x "$ripples" ] || { echo "no $ripples (scripts/setup.sh)"; exit 1; }
 baseline=
-if [ -n "${MORVA_BASELINE:-}" ]; then
-    baseline=$MORVA_BASELINE/velunor/velunor
-    [ -x "$baseline" ] || { echo "no velunor in $MORVA_BASELINE"; exit 1; }
+if [ -n "${MORVA_BENCH_BASELINE:-}" ]; then
+    baseline=$MORVA_BENCH_BASELINE/velunor/velunor
+    [ -x "$baseline" ] || { echo "no velunor in $MORVA_BENCH_BASELINE"; exit 1; }
 fi
 
 bench_work peer
@@ -49,7 +49,7 @@ wait_gone() {
 # velunor row gets its ticks from LOG.
 #   bench_row LABEL SIZE COMMAND...
 bench_row() {
-    local label=$1 size=$2 log=$work/show.log t0 x0 cpu xcpu wall peak ticks
+    local label=$1 size=$2 log=$MORVA_BENCH_WORK/show.log t0 x0 cpu xcpu wall peak ticks
     shift 2
     x0=$(morva_cpu_ticks "$xvfb_pid")
     t0=$(date +%s.%N)
@@ -96,7 +96,7 @@ for size in ${MORVA_BENCH_SIZES:-1920x1080 3840x2160}; do
     xvfb_pid=$(morva_x_pid "$DISPLAY")
     [ -z "$baseline" ] || bench_row "velunor-before" "$size" "$baseline" --root --mode 1 --log-ticks
     bench_row velunor "$size" "$velunor" --root --mode 1 --log-ticks
-    for threads in ${MORVA_PEER_THREADS:-}; do
+    for threads in ${MORVA_BENCH_PEER_THREADS:-}; do
         bench_row "velunor-t$threads" "$size" "$velunor" --root --mode 1 --log-ticks --threads "$threads"
     done
     bench_row ripples "$size" "$ripples" -root -delay 60000

@@ -19,26 +19,26 @@ set -u
 source "$(dirname "$0")/bench-env.sh"
 bench_build "${1:-}" "bench-pictures.sh BUILD_DIR [VELUNOR ...]"
 shift
-maker=$build/tests/linux/velunor_test_picture
-[ -x "$maker" ] || { echo "build velunor_test_picture in $build first" >&2; exit 1; }
+maker=$MORVA_BENCH_BUILD/tests/linux/velunor_test_picture
+[ -x "$maker" ] || { echo "build velunor_test_picture in $MORVA_BENCH_BUILD first" >&2; exit 1; }
 programs=("$@")
-[ ${#programs[@]} -gt 0 ] || programs=("$build/velunor/velunor")
+[ ${#programs[@]} -gt 0 ] || programs=("$MORVA_BENCH_BUILD/velunor/velunor")
 max_kb=$((${MORVA_BENCH_PICTURE_MAX_MB:-4096} * 1024))
 size=${MORVA_BENCH_SIZE:-1920x1080}
 bench_work pictures
 
-shipped=$root/res/media/Morva0001.jpg
-"$maker" "$shipped" 1024x768 "$work/claim.jpg" --claim 65500x65500 || exit 1
-"$maker" "$shipped" 16000x12000 "$work/16000x12000.jpg" || exit 1
-"$maker" "$shipped" 8000x6000 "$work/8000x6000.jpg" || exit 1
-"$maker" "$shipped" 8000x6000 "$work/8000x6000.png" || exit 1
+shipped=$MORVA_BENCH_ROOT/res/media/Morva0001.jpg
+"$maker" "$shipped" 1024x768 "$MORVA_BENCH_WORK/claim.jpg" --claim 65500x65500 || exit 1
+"$maker" "$shipped" 16000x12000 "$MORVA_BENCH_WORK/16000x12000.jpg" || exit 1
+"$maker" "$shipped" 8000x6000 "$MORVA_BENCH_WORK/8000x6000.jpg" || exit 1
+"$maker" "$shipped" 8000x6000 "$MORVA_BENCH_WORK/8000x6000.png" || exit 1
 export DISPLAY
 DISPLAY=$(morva_xvfb_start "${size}x24") || exit 1
 
 # One run: prints "first tick MS ms (CPU MS ms), peak memory MB MB", or how
 # it was cut short.
 measure() {
-    local program=$1 picture=$2 log=$work/run.err pid t0 now rss ms cpu
+    local program=$1 picture=$2 log=$MORVA_BENCH_WORK/run.err pid t0 now rss ms cpu
     rm -f "$log"
     t0=$(date +%s%N)
     "$program" --root --log-ticks --picture "$picture" 2>"$log" &
@@ -73,6 +73,6 @@ echo "$(bench_machine); screen $size"
 for program in "${programs[@]}"; do
     echo "$program:"
     for picture in claim.jpg 16000x12000.jpg 8000x6000.jpg 8000x6000.png; do
-        printf '  %-16s %s\n' "$picture" "$(measure "$program" "$work/$picture")"
+        printf '  %-16s %s\n' "$picture" "$(measure "$program" "$MORVA_BENCH_WORK/$picture")"
     done
 done

@@ -6,14 +6,14 @@
 # MORVA_BENCH_DIR (default build/bench-ripple) holds the builds, the logs
 # and the Wine prefix.
 set -euo pipefail
-source "$(dirname "$0")/bench-env.sh"
-out=${MORVA_BENCH_DIR:-${MORVA_BUILD_DIR:-$root/build}/bench-ripple}
+source "$(dirname "$0")/bench-env.sh" wine
+out=${MORVA_BENCH_DIR:-${MORVA_BUILD_DIR:-$MORVA_BENCH_ROOT/build}/bench-ripple}
 mkdir -p "$out"
 
-cmake -S "$root" -B "$out/native" -G Ninja -DMORVA_TESTS=OFF >/dev/null
+cmake -S "$MORVA_BENCH_ROOT" -B "$out/native" -G Ninja -DMORVA_TESTS=OFF >/dev/null
 cmake --build "$out/native" --target ripple_bench -j2 >/dev/null
-cmake -S "$root" -B "$out/win" -G Ninja -DMORVA_TESTS=OFF \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-mingw32.cmake" >/dev/null
+cmake -S "$MORVA_BENCH_ROOT" -B "$out/win" -G Ninja -DMORVA_TESTS=OFF \
+    -DCMAKE_TOOLCHAIN_FILE="$MORVA_BENCH_ROOT/cmake/toolchain-i686-mingw32.cmake" >/dev/null
 cmake --build "$out/win" --target ripple_bench -j2 >/dev/null
 
 summary() {

@@ -23,29 +23,30 @@
 # rest.
 #   scripts/bench-show.sh BUILD_DIR [SECONDS]
 # BUILD_DIR is a cross build (build/win); velunor comes from the native build
-# beside it (build/native, or MORVA_NATIVE_BUILD). A show whose build is
-# missing is left out with a note. MORVA_BASELINE=DIR (a build folder with
-# win/ and native/, say of the commit before a change) adds rows of its
-# shows, "wine-0" and "native-0", right before the build's own.
+# beside it (build/native, or MORVA_BENCH_NATIVE_BUILD). A show whose build
+# is missing is left out with a note. MORVA_BENCH_BASELINE=DIR (a build
+# folder with win/ and native/, say of the commit before a change) adds rows
+# of its shows, "wine-0" and "native-0", right before the build's own.
 # MORVA_BENCH_SKIP=N measures from tick N instead of 2 (200: the settling
 # water of the mode-1 cycle, ticks 200 to 470).
 set -u
-source "$(dirname "$0")/bench-env.sh"
+source "$(dirname "$0")/bench-env.sh" wine
 bench_build "${1:-}" "bench-show.sh BUILD_DIR [SECONDS]"
 seconds=${2:-15}
 skip=${MORVA_BENCH_SKIP:-2}
-scr=$build/app/Morva.scr
-native=${MORVA_NATIVE_BUILD:-$(dirname "$build")/native}
+scr=$MORVA_BENCH_BUILD/app/Morva.scr
+native=${MORVA_BENCH_NATIVE_BUILD:-$(dirname "$MORVA_BENCH_BUILD")/native}
 velunor=$native/velunor/velunor
-[ -f "$scr" ] || { echo "no Morva.scr in $build: the Windows show is left out (scripts/build.sh win)"; scr=; }
+[ -f "$scr" ] ||
+    { echo "no Morva.scr in $MORVA_BENCH_BUILD: the Windows show is left out (scripts/build.sh win)"; scr=; }
 [ -x "$velunor" ] || { echo "no velunor in $native: the native show is left out (scripts/build.sh native)"; velunor=; }
 [ -n "$scr$velunor" ] || exit 1
 base_scr=
 base_velunor=
-if [ -n "${MORVA_BASELINE:-}" ]; then
-    [ ! -f "$MORVA_BASELINE/win/app/Morva.scr" ] || [ -z "$scr" ] || base_scr=$MORVA_BASELINE/win/app/Morva.scr
-    [ ! -x "$MORVA_BASELINE/native/velunor/velunor" ] || [ -z "$velunor" ] ||
-        base_velunor=$MORVA_BASELINE/native/velunor/velunor
+if [ -n "${MORVA_BENCH_BASELINE:-}" ]; then
+    base=$MORVA_BENCH_BASELINE
+    [ ! -f "$base/win/app/Morva.scr" ] || [ -z "$scr" ] || base_scr=$base/win/app/Morva.scr
+    [ ! -x "$base/native/velunor/velunor" ] || [ -z "$velunor" ] || base_velunor=$base/native/velunor/velunor
 fi
 
 bench_work show
@@ -53,11 +54,12 @@ xvfb_pid=
 saver_pid=
 bench_cleanup() {
     [ -z "$saver_pid" ] || kill "$saver_pid" 2>/dev/null
-    [ -z "${MORVA_KEEP:-}" ] || cp "$work/trace.txt" "$build/bench-show-trace.txt" 2>/dev/null
+    [ -z "${MORVA_BENCH_KEEP:-}" ] ||
+        cp "$MORVA_BENCH_WORK/trace.txt" "$MORVA_BENCH_BUILD/bench-show-trace.txt" 2>/dev/null
 }
 
 if [ -n "$scr" ]; then
-    morva_wine_prefix "$work/prefix" || exit 1
+    morva_wine_prefix "$MORVA_BENCH_WORK/prefix" || exit 1
     morva_media
     morva_settings 1
     wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ \
@@ -107,10 +109,10 @@ watch_show() {
 # The Windows show SCR on DISPLAY: one table row.
 #   bench_wine SIZE LABEL SCR
 bench_wine() {
-    local size=$1 label=$2 scr=$3 trace=$work/trace.txt launched first cpu xcpu wall mark0 mark1 peak
-    WINEPREFIX=$work/prefix wineserver -k 2>/dev/null
-    WINEPREFIX=$work/prefix wineserver -w
-    morva_wine_use "$work/prefix" "$DISPLAY"
+    local size=$1 label=$2 scr=$3 trace=$MORVA_BENCH_WORK/trace.txt launched first cpu xcpu wall mark0 mark1 peak
+    WINEPREFIX=$MORVA_BENCH_WORK/prefix wineserver -k 2>/dev/null
+    WINEPREFIX=$MORVA_BENCH_WORK/prefix wineserver -w
+    morva_wine_use "$MORVA_BENCH_WORK/prefix" "$DISPLAY"
 
     launched=$(date +%s.%N)
     WINEDEBUG=-all,+relay,+timestamp wine "$scr" /s >/dev/null 2>"$trace" &
@@ -126,7 +128,7 @@ bench_wine() {
     xdotool key a
     wait_gone "$saver_pid"
     saver_pid=
-    WINEPREFIX=$work/prefix wineserver -k 2>/dev/null
+    WINEPREFIX=$MORVA_BENCH_WORK/prefix wineserver -k 2>/dev/null
 
     # Ticks and the time of their parts from the lines written while
     # measuring: "S.mmm:tid:Call|Ret  dll.Function(...)".
@@ -152,7 +154,7 @@ bench_wine() {
 # one table row from its "velunor: tick N MS" lines.
 #   bench_native SIZE LABEL VELUNOR
 bench_native() {
-    local size=$1 label=$2 velunor=$3 log=$work/velunor.log launched first cpu xcpu wall mark0 mark1 peak
+    local size=$1 label=$2 velunor=$3 log=$MORVA_BENCH_WORK/velunor.log launched first cpu xcpu wall mark0 mark1 peak
     launched=$(date +%s.%N)
     "$velunor" --root --mode 1 --log-ticks >/dev/null 2>"$log" &
     saver_pid=$!
@@ -197,4 +199,4 @@ echo "and steps ms (drops and two ripple steps); CPU %: of one CPU over the meas
 echo "CPU ms/t: its CPU time per tick; X CPU %: the X server's share; peak MB: VmHWM; start s: launch to the"
 echo "first frame (wine: traced, bench-startup.sh times the start; native: its first logged tick)."
 # The Wayland rows, with the X11 program's at the same sizes beside them.
-[ -n "$velunor" ] && { echo; "$root/scripts/bench-wayland.sh" "$native" "$seconds"; }
+[ -n "$velunor" ] && { echo; "$MORVA_BENCH_ROOT/scripts/bench-wayland.sh" "$native" "$seconds"; }

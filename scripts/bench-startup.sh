@@ -8,19 +8,19 @@
 #     SetDIBitsToDevice is the first frame.
 #   scripts/bench-startup.sh BUILD_DIR [RUNS]      (a cross build)
 set -u
-source "$(dirname "$0")/bench-env.sh"
+source "$(dirname "$0")/bench-env.sh" wine
 bench_build "${1:-}" "bench-startup.sh BUILD_DIR [RUNS]"
 runs=${2:-5}
-scr=$build/app/Morva.scr
-bench=$build/bench/startup/startup_bench.exe
-[ -f "$scr" ] && [ -f "$bench" ] || { echo "build Morva and startup_bench in $build first" >&2; exit 1; }
+scr=$MORVA_BENCH_BUILD/app/Morva.scr
+bench=$MORVA_BENCH_BUILD/bench/startup/startup_bench.exe
+[ -f "$scr" ] && [ -f "$bench" ] || { echo "build Morva and startup_bench in $MORVA_BENCH_BUILD first" >&2; exit 1; }
 
 bench_work startup
 
 # The calls that mark the borders between phases, in the order they come.
 marks=(OleLoadPicture GetTempFileNameA LoadImageA OleCreatePictureIndirect CreateWindowExA SetDIBitsToDevice)
 
-morva_wine_prefix "$work/prefix" || exit 1
+morva_wine_prefix "$MORVA_BENCH_WORK/prefix" || exit 1
 morva_media
 wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ /d "$(IFS=';'; echo "${marks[*]}")" /f \
     >/dev/null 2>&1
@@ -47,18 +47,18 @@ traced_start() {
 bench_machine
 for size in ${MORVA_BENCH_SIZES:-1920x1080 3840x2160 7680x4320}; do
     geometry=${size}x24
-    WINEPREFIX=$work/prefix wineserver -k 2>/dev/null
-    WINEPREFIX=$work/prefix wineserver -w
+    WINEPREFIX=$MORVA_BENCH_WORK/prefix wineserver -k 2>/dev/null
+    WINEPREFIX=$MORVA_BENCH_WORK/prefix wineserver -w
     [ -z "${display:-}" ] || morva_x_stop "$display"
     display=$(morva_xvfb_start "$geometry") || exit 1
-    morva_wine_use "$work/prefix" "$display"
+    morva_wine_use "$MORVA_BENCH_WORK/prefix" "$display"
     wineserver -p
 
     # Output to files, not pipes: the services that the first program of a
     # server starts keep its output open for as long as the server lives.
     echo "== ${geometry%x*}: preparation phases, in-process"
-    wine "$bench" "$runs" >"$work/bench.txt" 2>/dev/null
-    tr -d '\r' <"$work/bench.txt"
+    wine "$bench" "$runs" >"$MORVA_BENCH_WORK/bench.txt" 2>/dev/null
+    tr -d '\r' <"$MORVA_BENCH_WORK/bench.txt"
 
     echo "== ${geometry%x*}: wine Morva.scr /s, from the launch (ms; relay-traced, warm wineserver)"
     traced_start >/dev/null

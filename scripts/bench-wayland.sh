@@ -14,15 +14,23 @@
 #   - velunor's peak memory (VmHWM);
 #   - the time from launch to the first tick on every output.
 #   scripts/bench-wayland.sh NATIVE_BUILD [SECONDS]
-# scripts/bench-show.sh runs it after its own rows.
+# MORVA_BENCH_BASELINE=DIR (a native build, or a folder with native/ as
+# bench-show.sh takes it) adds a row of DIR's velunor, "X11-0" or
+# "Wayland-0", right before each of the build's own. scripts/bench-show.sh
+# runs it after its own rows.
 set -u
 source "$(dirname "$0")/bench-env.sh"
-source "$root/scripts/wayland-env.sh"
+source "$MORVA_BENCH_ROOT/scripts/wayland-env.sh"
 bench_build "${1:-}" "bench-wayland.sh NATIVE_BUILD [SECONDS]"
-native=$build
+native=$MORVA_BENCH_BUILD
 seconds=${2:-15}
 velunor=$native/velunor/velunor
 [ -x "$velunor" ] || { echo "no velunor in $native: the Wayland rows are left out (scripts/build.sh native)"; exit 1; }
+baseline=
+for dir in ${MORVA_BENCH_BASELINE:+"$MORVA_BENCH_BASELINE" "$MORVA_BENCH_BASELINE/native"}; do
+    [ -x "$dir/velunor/velunor" ] && baseline=$dir/velunor/velunor && break
+done
+[ -z "${MORVA_BENCH_BASELINE:-}" ] || [ -n "$baseline" ] || { echo "no velunor in $MORVA_BENCH_BASELINE"; exit 1; }
 
 bench_work wayland
 show_pid=
@@ -49,16 +57,18 @@ fewest_ticks() {
     echo "${fewest:-0}"
 }
 
-# Runs velunor with the arguments given while SERVER (a process) displays
-# it, and prints one row. OUTPUTS are the ends of its tick lines, one per
-# output: the output names (on X11 the lines end in the time: "[0-9]").
+# Runs `program` (velunor, or the baseline's) with the arguments given while
+# SERVER (a process) displays it, and prints one row, its label ending in
+# `suffix`. OUTPUTS are the ends of its tick lines, one per output: the
+# output names (on X11 the lines end in the time: "[0-9]").
 #   bench_row LABEL SIZE SERVER "OUTPUTS" ARGS...
 bench_row() {
-    local label=$1 size=$2 server=$3 outputs=$4 log=$work/velunor.log launched first= i cpu0 scpu0 t0
+    local label=$1 size=$2 server=$3 outputs=$4 log=$MORVA_BENCH_WORK/velunor.log launched first= i cpu0 scpu0 t0
     local mark0 mark1 cpu scpu wall peak
     shift 4
     launched=$(date +%s.%N)
-    "$velunor" "$@" --mode 1 --log-ticks >/dev/null 2>"$log" &
+    label+=$suffix
+    "$program" "$@" --mode 1 --log-ticks >/dev/null 2>"$log" &
     show_pid=$!
     # Ready once every output has ticked twice; the start is the moment
     # every output has ticked once.
@@ -69,7 +79,8 @@ bench_row() {
         sleep 0.02
     done
     if ! kill -0 "$show_pid" 2>/dev/null || [ -z "$first" ]; then
-        printf '%-8s %-10s the show did not start: %s\n' "$label" "$size" "$(grep -v '^velunor: tick' "$log" | head -n 1)"
+        printf '%-9s %-10s the show did not start: %s\n' "$label" "$size" \
+            "$(grep -v '^velunor: tick' "$log" | head -n 1)"
         show_pid=
         return
     fi
@@ -99,11 +110,11 @@ bench_row() {
         END {
             outputs = 0; worst = 0
             for (o in n) {
-                if (n[o] < 2 || t1[o] == t0[o]) { printf "%-8s %-10s too few ticks measured\n", label, size; exit }
+                if (n[o] < 2 || t1[o] == t0[o]) { printf "%-9s %-10s too few ticks measured\n", label, size; exit }
                 rate = (n[o] - 1) * 1000 / (t1[o] - t0[o]); sum += rate; outputs++
                 if (!worst || rate < worst) worst = rate
             }
-            printf "%-8s %-10s %7d %8.1f %8.1f %8d %8.0f %9.1f %8.0f %8.0f %8.2f\n", label, size, outputs,
+            printf "%-9s %-10s %7d %8.1f %8.1f %8d %8.0f %9.1f %8.0f %8.0f %8.2f\n", label, size, outputs,
                 sum / outputs, worst, ticks, cpu / hz / wall * 100, cpu / hz * 1000 / ticks,
                 scpu / hz / wall * 100, peak / 1024, start
         }'
@@ -122,7 +133,7 @@ bench_x11() {
 bench_sway() {
     local size=$1 count=$2 n names=HEADLESS-1
     (
-        morva_sway_start "$size" "$work/sway.log" || { echo "sway did not start"; exit; }
+        morva_sway_start "$size" "$MORVA_BENCH_WORK/sway.log" || { echo "sway did not start"; exit; }
         for n in $(seq 2 "$count"); do
             swaymsg create_output >/dev/null &&
                 swaymsg output "HEADLESS-$n" mode "$size" pos $(((n - 1) * ${size%x*})) 0 >/dev/null
@@ -135,13 +146,20 @@ bench_sway() {
 }
 
 echo "$(bench_machine); sway $(sway --version | awk '{print $3}'), load average $(cut -d' ' -f1-3 /proc/loadavg)"
-printf '%-8s %-10s %7s %8s %8s %8s %8s %9s %8s %8s %8s\n' show output outputs 'ticks/s' 'slowest' ticks \
+# A row of the baseline's velunor first, where there is one, then the build's.
+#   rows bench_x11|bench_sway ARGS...
+rows() {
+    [ -z "$baseline" ] || program=$baseline suffix=-0 "$@"
+    program=$velunor suffix= "$@"
+}
+
+printf '%-9s %-10s %7s %8s %8s %8s %8s %9s %8s %8s %8s\n' show output outputs 'ticks/s' 'slowest' ticks \
     'CPU %' 'CPU ms/t' 'srv CPU%' 'peak MB' 'start s'
-bench_x11 1920x1080
-bench_sway 1920x1080 1
-bench_sway 1920x1080 2
-bench_x11 3840x2160
-bench_sway 3840x2160 1
+rows bench_x11 1920x1080
+rows bench_sway 1920x1080 1
+rows bench_sway 1920x1080 2
+rows bench_x11 3840x2160
+rows bench_sway 3840x2160 1
 echo "ticks/s: per output, the mean of the outputs and the slowest one; CPU %: velunor's process over the"
 echo "measured time, of one CPU; CPU ms/t: its CPU time per tick per output; srv CPU%: the display server"
 echo "(Xvfb, or sway compositing); peak MB: velunor's VmHWM; start s: launch to the first tick on every output."

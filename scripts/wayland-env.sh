@@ -11,8 +11,8 @@
 #                                desktop shell (and its screenshot protocol),
 #                                as root; exports XDG_RUNTIME_DIR and
 #                                WAYLAND_DISPLAY; MORVA_WESTON_PID
-#   morva_wayland_cleanup        ends the compositors started here and
-#                                removes their folders
+#   morva_wayland_cleanup        ends the compositors started here that
+#                                still run and removes their folders
 #
 # sway runs on wlroots' headless backend with its pixman renderer and no
 # input devices; with DISPLAY or WAYLAND_DISPLAY set it would pick another
@@ -20,9 +20,20 @@
 # its socket all the same.
 
 MORVA_SWAY_USER=65534
-# Started in subshells too: the folders and processes go to a file of this
-# shell ($$ is the same in subshells).
-MORVA_WAYLAND_LIST=/tmp/morva-wayland.$$
+# "dir FOLDER" and "pid PID START" of each compositor started: a private
+# file, because they are usually started in subshells.
+MORVA_WAYLAND_LIST=$(mktemp "${TMPDIR:-/tmp}/morva-wayland.XXXXXX")
+
+# When process $1 started (clock ticks after boot): a process that later
+# gets the id of one that ended has another start.
+morva_wayland_started() {
+    sed 's/.*) //' "/proc/$1/stat" 2>/dev/null | awk '{print $20}'
+}
+
+# Records a compositor just started, process $1.
+morva_wayland_record() {
+    echo "pid $1 $(morva_wayland_started "$1")" >>"$MORVA_WAYLAND_LIST"
+}
 
 # A private folder, short enough for the socket paths in it.
 morva_wayland_dir() {
@@ -56,7 +67,7 @@ morva_sway_start() {
         setpriv --reuid="$MORVA_SWAY_USER" --regid="$MORVA_SWAY_USER" --clear-groups \
         sway -c "$dir/home/config" >"$log" 2>&1 &
     MORVA_SWAY_PID=$!
-    echo "pid $MORVA_SWAY_PID" >>"$MORVA_WAYLAND_LIST"
+    morva_wayland_record "$MORVA_SWAY_PID"
     display=$(morva_wayland_socket "$dir/run" 'wayland-*') &&
         ipc=$(morva_wayland_socket "$dir/run" 'sway-ipc.*') || return 1
     export XDG_RUNTIME_DIR=$dir/run WAYLAND_DISPLAY=$display SWAYSOCK=$dir/run/$ipc
@@ -70,7 +81,7 @@ morva_weston_start() {
         --use-pixman --width="${size%x*}" --height="${size#*x}" --shell=desktop-shell.so --socket=wayland-1 \
         --no-config --debug >"$log" 2>&1 &
     MORVA_WESTON_PID=$!
-    echo "pid $MORVA_WESTON_PID" >>"$MORVA_WAYLAND_LIST"
+    morva_wayland_record "$MORVA_WESTON_PID"
     display=$(morva_wayland_socket "$dir" 'wayland-1') || return 1
     export XDG_RUNTIME_DIR=$dir WAYLAND_DISPLAY=$display
     unset DISPLAY
@@ -78,9 +89,10 @@ morva_weston_start() {
 
 morva_wayland_cleanup() {
     [ -f "$MORVA_WAYLAND_LIST" ] || return 0
-    local kind what
-    while read -r kind what; do
-        [ "$kind" = pid ] && kill "$what" 2>/dev/null
+    local kind what started
+    while read -r kind what started; do
+        [ "$kind" = pid ] && [ -n "$started" ] && [ "$(morva_wayland_started "$what")" = "$started" ] &&
+            kill "$what" 2>/dev/null
     done <"$MORVA_WAYLAND_LIST"
     sleep 0.1
     while read -r kind what; do
