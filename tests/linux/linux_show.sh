@@ -31,15 +31,6 @@ open(path, "wb").write(data[:2] + b"\xff\xe1" + struct.pack(">H", len(body) + 2)
 PY
 }
 
-# SIGTERM sent WHEN (a phrase of the messages) ends the program PID, a child
-# of this shell, by that signal.
-#   ends_by_sigterm PID WHEN
-ends_by_sigterm() {
-    kill -TERM "$1"
-    wait_end "$1"
-    expect_eq "$END_STATUS" 143 "status after SIGTERM $2"
-}
-
 case_own_window_shows_the_picture_exactly_and_closes_on_escape() {
     export DISPLAY=$(x_start 640x480x24)
     velunor_start --geometry 320x240 -mode 7 --picture "$LINUX_DATA/shape.png" --log-ticks
@@ -117,8 +108,8 @@ case_given_window_is_filled_and_followed_when_resized() {
     end_window_of "$win"
     sleep 0.5
     kill -TERM "$VELUNOR_PID"
-    wait "$VELUNOR_PID"
-    expect_eq $? 143 "status after the window went and then SIGTERM"
+    wait_end "$VELUNOR_PID"
+    expect_eq "$END_STATUS" 143 "status after the window went and then SIGTERM"
     grep -v '^velunor: tick ' velunor.err && fail "messages when its window went away"
 
     # With no signal (its owner was killed with the window), it ends by
@@ -310,7 +301,7 @@ case_pictures_beyond_the_screen_are_shown_in_the_screens_memory() {
         peak[$name]=$(awk '/^VmHWM/ {print $2}' "/proc/$VELUNOR_PID/status")
         shot root "$name.png"
         kill -TERM "$VELUNOR_PID"
-        wait "$VELUNOR_PID"
+        wait_end "$VELUNOR_PID"
         echo "$name: peak memory ${peak[$name]} kB"
     done
 
@@ -364,7 +355,9 @@ PY
     pid=$VELUNOR_PID
     sleep 1.5
     grep -q '^velunor: tick ' slow.err && fail "the slow picture was read before the signal"
-    ends_by_sigterm "$pid" "while the picture was read"
+    kill -TERM "$pid"
+    wait_end "$pid"
+    expect_eq "$END_STATUS" 143 "status after SIGTERM while the picture was read"
     grep -v '^velunor: tick ' slow.err && fail "messages after SIGTERM while the picture was read"
 
     # The daemon's image helper, slow and deaf to SIGTERM, with a program of
@@ -382,7 +375,9 @@ PY
     done
     mapfile -t helpers <helper.pids
     [ ${#helpers[@]} -eq 2 ] || fail "the helper did not start"
-    ends_by_sigterm "$pid" "during the grab"
+    kill -TERM "$pid"
+    wait_end "$pid"
+    expect_eq "$END_STATUS" 143 "status after SIGTERM during the grab"
     for i in "${helpers[@]}"; do
         ps -o pid=,stat=,args= -p "$i" | grep -v ' Z' && fail "the helper's process $i is left"
     done
