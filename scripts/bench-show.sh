@@ -114,6 +114,9 @@ bench_wine() {
     WINEPREFIX=$MORVA_BENCH_WORK/prefix wineserver -w
     morva_wine_use "$MORVA_BENCH_WORK/prefix" "$DISPLAY"
 
+    # Emptied here: the child that starts the show empties it only once it
+    # runs, and until then the last row's lines would be read as this one's.
+    : >"$trace"
     launched=$(date +%s.%N)
     WINEDEBUG=-all,+relay,+timestamp wine "$scr" /s >/dev/null 2>"$trace" &
     saver_pid=$!
@@ -155,6 +158,7 @@ bench_wine() {
 #   bench_native SIZE LABEL VELUNOR
 bench_native() {
     local size=$1 label=$2 velunor=$3 log=$MORVA_BENCH_WORK/velunor.log launched first cpu xcpu wall mark0 mark1 peak
+    : >"$log"
     launched=$(date +%s.%N)
     "$velunor" --root --mode 1 --log-ticks >/dev/null 2>"$log" &
     saver_pid=$!

@@ -66,8 +66,11 @@ bench_row() {
     local label=$1 size=$2 server=$3 outputs=$4 log=$MORVA_BENCH_WORK/velunor.log launched first= i cpu0 scpu0 t0
     local mark0 mark1 cpu scpu wall peak
     shift 4
-    launched=$(date +%s.%N)
     label+=$suffix
+    # Emptied here: the child that starts the show empties it only once it
+    # runs, and until then the last row's ticks would be read as this one's.
+    : >"$log"
+    launched=$(date +%s.%N)
     "$program" "$@" --mode 1 --log-ticks >/dev/null 2>"$log" &
     show_pid=$!
     # Ready once every output has ticked twice; the start is the moment
