@@ -230,7 +230,7 @@ bool CWaylandShow::Loop()
             return false;
         if (m_shared.ended)
             return true;
-        int64_t now = MonotonicMs();
+        const int64_t now = MonotonicMs();
         for (const auto& output : m_outputs) {
             output->Update(now);
             output->TickIfDue(now);
