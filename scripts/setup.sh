@@ -14,8 +14,10 @@ set -euo pipefail
 profile=${1:-test}
 
 # A row: the package | the programs of it that are run (a name on PATH or an
-# absolute path; none for a library) | the profiles that need it. A new
-# profile is a new word in the last column. Programs of Debian's required
+# absolute path; none for a library) | the profiles that need it [| bare].
+# A new profile is a new word in the third column. A package marked "bare"
+# is installed without its recommended packages: the desktops' compositors
+# would otherwise bring whole desktops along. Programs of Debian's required
 # packages (coreutils, util-linux, passwd, apt, dpkg, gzip, tar, sed, grep,
 # mawk, findutils, perl-base) are on every Debian machine and not listed.
 table='
@@ -64,15 +66,21 @@ weston                   | weston weston-screenshooter                         |
 grim                     | grim                                                | test
 wtype                    | wtype                                               | test
 swayidle                 | swayidle                                            | test
+dbus-daemon              | dbus-daemon                                         | test
+libglib2.0-bin           | gdbus gsettings                                     | test
+kwin-wayland             | kwin_wayland                                        | test | bare
+plasma-wayland-protocols |                                                     | test
+gnome-shell              | gnome-shell                                         | test | bare
 '
 
 packages=()
-declare -A program_package=()
-while IFS='|' read -r package programs profiles; do
+declare -A program_package=() bare=()
+while IFS='|' read -r package programs profiles how; do
     package=${package//[[:space:]]/}
     [ -n "$package" ] || continue
     [[ " $profiles " == *" $profile "* ]] || continue
     packages+=("$package")
+    [ "${how//[[:space:]]/}" != bare ] || bare[$package]=1
     for program in $programs; do
         program_package[$program]=$package
     done
@@ -98,7 +106,13 @@ if [ ${#missing[@]} -gt 0 ]; then
     fi
     export DEBIAN_FRONTEND=noninteractive
     apt-get update -q
-    apt-get install -y -q "${missing[@]}"
+    plain=()
+    bare_ones=()
+    for p in "${missing[@]}"; do
+        if [ -n "${bare[$p]:-}" ]; then bare_ones+=("$p"); else plain+=("$p"); fi
+    done
+    [ ${#plain[@]} -eq 0 ] || apt-get install -y -q "${plain[@]}"
+    [ ${#bare_ones[@]} -eq 0 ] || apt-get install -y -q --no-install-recommends "${bare_ones[@]}"
 fi
 
 # An installed package whose program is still not found (renamed, moved,
