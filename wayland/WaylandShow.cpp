@@ -1,10 +1,9 @@
 #include "wayland/WaylandShow.h"
 
 #include "linux/EventLoop.h"
-#include "linux/SignalPipe.h"
 #include "linux/TickPace.h"
-#include "wayland/OutputShow.h"
 #include "wayland/Seat.h"
+#include "wayland/WaylandLoop.h"
 
 #include "viewporter-client-protocol.h"
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
@@ -14,66 +13,14 @@
 #include <wayland-client.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <memory>
 #include <string>
-#include <vector>
 
 namespace {
-
-class CWaylandShow {
-public:
-    explicit CWaylandShow(const VelunorOptions& options) : m_shared(options) {}
-    ~CWaylandShow() { Close(); }
-    CWaylandShow(const CWaylandShow&) = delete;
-    CWaylandShow& operator=(const CWaylandShow&) = delete;
-
-    // The exit code.
-    int Run();
-
-private:
-    static const wl_registry_listener kRegistryListener;
-    static const wl_shm_listener kShmListener;
-    static const xdg_wm_base_listener kWmBaseListener;
-    static void OnGlobal(void* data, wl_registry* registry, uint32_t name, const char* interface, uint32_t version);
-    static void OnGlobalRemove(void* data, wl_registry* registry, uint32_t name);
-    static void OnFormat(void* data, wl_shm* shm, uint32_t format);
-    static void OnPing(void* data, xdg_wm_base* base, uint32_t serial);
-    static void OnConnection(void* owner, short revents);
-
-    bool Connect();
-    bool TakeGlobals();
-    void AddGlobal(wl_registry* registry, uint32_t name, const char* interface, uint32_t version);
-    void RemoveGlobal(uint32_t name);
-    // False when the compositor went away.
-    bool Loop();
-    void Close();
-
-    CShowShared m_shared;
-    wl_display* m_display = nullptr;
-    wl_registry* m_registry = nullptr;
-    bool m_bXrgb = false;
-    bool m_bArgb = false;
-    std::vector<std::unique_ptr<COutputShow>> m_outputs;
-    std::vector<std::unique_ptr<CSeat>> m_seats;
-    bool m_bReading = false; // a read of the connection prepared, not done yet
-    bool m_bLost = false;    // the connection failed
-};
 
 CWaylandShow& Of(void* data)
 {
     return *static_cast<CWaylandShow*>(data);
-}
-
-// libwayland's own messages (a protocol error) as lines of the program's.
-void LogLine(const char* format, va_list arguments)
-{
-    std::fputs("velunor: ", stderr);
-    std::vfprintf(stderr, format, arguments);
 }
 
 template <typename T>
@@ -81,6 +28,8 @@ T* Bind(wl_registry* registry, uint32_t name, const wl_interface* interface, uin
 {
     return static_cast<T*>(wl_registry_bind(registry, name, interface, std::min(offered, wanted)));
 }
+
+} // namespace
 
 const wl_registry_listener CWaylandShow::kRegistryListener = {
     .global = OnGlobal,
@@ -120,42 +69,38 @@ void CWaylandShow::OnPing(void*, xdg_wm_base* base, uint32_t serial)
     xdg_wm_base_pong(base, serial);
 }
 
-int CWaylandShow::Run()
+CWaylandShow::CWaylandShow(const VelunorOptions& options, wl_display* display)
+    : m_shared(options), m_display(display)
 {
-    if (!Connect() || !TakeGlobals())
-        return 1;
-    if (TakeSignal())
-        return 0;
-    // The picture is decoded before the first surface, not between them.
-    if (!m_shared.options.desktop || !m_shared.screencopy)
-        m_shared.Picture();
-    return Loop() ? 0 : 1;
 }
 
-bool CWaylandShow::Connect()
+CWaylandShow::~CWaylandShow()
 {
-    wl_log_set_handler_client(LogLine);
-    const char* name = std::getenv("WAYLAND_DISPLAY");
-    const char* socket = std::getenv("WAYLAND_SOCKET");
-    if ((!name || !*name) && (!socket || !*socket)) {
-        std::fprintf(stderr, "velunor: no Wayland compositor: WAYLAND_DISPLAY is not set\n");
-        return false;
+    m_outputs.clear();
+    m_seats.clear();
+    if (m_shared.screencopy)
+        zwlr_screencopy_manager_v1_destroy(m_shared.screencopy);
+    if (m_shared.viewporter)
+        wp_viewporter_destroy(m_shared.viewporter);
+    if (m_shared.wmBase)
+        xdg_wm_base_destroy(m_shared.wmBase);
+    if (m_shared.layerShell) {
+        if (zwlr_layer_shell_v1_get_version(m_shared.layerShell) >= ZWLR_LAYER_SHELL_V1_DESTROY_SINCE_VERSION)
+            zwlr_layer_shell_v1_destroy(m_shared.layerShell);
+        else
+            wl_proxy_destroy(reinterpret_cast<wl_proxy*>(m_shared.layerShell));
     }
-    // libwayland would name a missing runtime folder in a line of its own.
-    if (name && *name && name[0] != '/' && (!socket || !*socket) && !std::getenv("XDG_RUNTIME_DIR")) {
-        std::fprintf(stderr, "velunor: no Wayland compositor: XDG_RUNTIME_DIR is not set\n");
-        return false;
-    }
-    m_display = wl_display_connect(nullptr);
-    if (!m_display) {
-        std::fprintf(stderr, "velunor: no Wayland compositor at %s: %s\n", name && *name ? name : "WAYLAND_SOCKET",
-                     std::strerror(errno));
-        return false;
-    }
-    return true;
+    if (m_shared.shm)
+        wl_shm_destroy(m_shared.shm);
+    if (m_shared.compositor)
+        wl_compositor_destroy(m_shared.compositor);
+    if (m_registry)
+        wl_registry_destroy(m_registry);
+    // Whatever the compositor still has to learn of the releases.
+    wl_display_flush(m_display);
 }
 
-bool CWaylandShow::TakeGlobals()
+bool CWaylandShow::TakeGlobals(bool tell)
 {
     m_registry = wl_display_get_registry(m_display);
     wl_registry_add_listener(m_registry, &kRegistryListener, this);
@@ -174,13 +119,20 @@ bool CWaylandShow::TakeGlobals()
         return false;
     }
     m_shared.shmFormat = m_bXrgb ? WL_SHM_FORMAT_XRGB8888 : WL_SHM_FORMAT_ARGB8888;
-    if (!m_shared.layerShell)
+    if (!m_shared.layerShell && tell)
         std::fprintf(stderr, "velunor: the compositor has no layer-shell; showing a full-screen window on each "
                              "output instead\n");
-    if (m_shared.options.desktop && !m_shared.screencopy)
+    if (m_shared.options.desktop && !m_shared.screencopy && tell)
         std::fprintf(stderr, "velunor: the compositor offers no screencopy for --desktop; showing the shipped "
                              "picture\n");
     return true;
+}
+
+void CWaylandShow::Begin()
+{
+    // The picture is decoded before the first surface, not between them.
+    if (!m_shared.options.desktop || !m_shared.screencopy)
+        m_shared.Picture();
 }
 
 void CWaylandShow::AddGlobal(wl_registry* registry, uint32_t name, const char* interface, uint32_t version)
@@ -220,92 +172,38 @@ void CWaylandShow::RemoveGlobal(uint32_t name)
                   m_seats.end());
 }
 
-bool CWaylandShow::Loop()
+void CWaylandShow::Round(int64_t now, CEventLoop& loop)
 {
-    const int fd = wl_display_get_fd(m_display);
-    CEventLoop loop;
-    loop.Watch(fd, POLLIN, OnConnection, this);
-    while (loop.Running()) {
-        if (wl_display_dispatch_pending(m_display) < 0)
-            return false;
-        if (m_shared.ended)
-            return true;
-        const int64_t now = MonotonicMs();
-        for (const auto& output : m_outputs) {
-            output->Update(now);
-            output->TickIfDue(now);
-        }
-        // Events queued meanwhile are dispatched first.
-        if (wl_display_prepare_read(m_display) != 0)
-            continue;
-        bool blocked = false;
-        if (wl_display_flush(m_display) < 0) {
-            if (errno != EAGAIN) {
-                wl_display_cancel_read(m_display);
-                return false;
-            }
-            blocked = true;
-        }
-        // A full socket: the rest goes once it takes more.
-        loop.SetEvents(fd, static_cast<short>(POLLIN | (blocked ? POLLOUT : 0)));
-        for (const auto& output : m_outputs)
-            loop.WakeBy(output->Deadline());
-        m_bReading = true;
-        loop.Wait(MonotonicMs());
-        if (m_bReading)
-            wl_display_cancel_read(m_display);
-        m_bReading = false;
-        if (m_bLost)
-            return false;
+    for (const auto& output : m_outputs) {
+        output->Update(now);
+        output->TickIfDue(now);
+        loop.WakeBy(output->Deadline());
     }
-    return true;
 }
-
-void CWaylandShow::OnConnection(void* owner, short revents)
-{
-    CWaylandShow& self = Of(owner);
-    // Writable only: the flush goes on at the next round, nothing is read.
-    if (!(revents & (POLLIN | POLLERR | POLLHUP)))
-        return;
-    self.m_bReading = false;
-    if (wl_display_read_events(self.m_display) < 0)
-        self.m_bLost = true;
-}
-
-void CWaylandShow::Close()
-{
-    if (!m_display)
-        return;
-    m_outputs.clear();
-    m_seats.clear();
-    if (m_shared.screencopy)
-        zwlr_screencopy_manager_v1_destroy(m_shared.screencopy);
-    if (m_shared.viewporter)
-        wp_viewporter_destroy(m_shared.viewporter);
-    if (m_shared.wmBase)
-        xdg_wm_base_destroy(m_shared.wmBase);
-    if (m_shared.layerShell) {
-        if (zwlr_layer_shell_v1_get_version(m_shared.layerShell) >= ZWLR_LAYER_SHELL_V1_DESTROY_SINCE_VERSION)
-            zwlr_layer_shell_v1_destroy(m_shared.layerShell);
-        else
-            wl_proxy_destroy(reinterpret_cast<wl_proxy*>(m_shared.layerShell));
-    }
-    if (m_shared.shm)
-        wl_shm_destroy(m_shared.shm);
-    if (m_shared.compositor)
-        wl_compositor_destroy(m_shared.compositor);
-    if (m_registry)
-        wl_registry_destroy(m_registry);
-    // Whatever the compositor still has to learn of the releases.
-    wl_display_flush(m_display);
-    wl_display_disconnect(m_display);
-    m_display = nullptr;
-}
-
-} // namespace
 
 int RunWaylandShow(const VelunorOptions& options)
 {
-    CWaylandShow show(options);
-    return show.Run();
+    wl_display* display = ConnectToCompositor();
+    if (!display)
+        return 1;
+    bool lost;
+    {
+        CWaylandShow show(options, display);
+        CWaylandLoop connection(display);
+        lost = !show.TakeGlobals(true);
+        if (!lost)
+            show.Begin();
+        while (!lost && connection.Running()) {
+            if (!connection.Dispatch()) {
+                lost = true;
+                break;
+            }
+            if (show.Ended())
+                break;
+            show.Round(MonotonicMs(), connection.Loop());
+            lost = !connection.Wait();
+        }
+    }
+    wl_display_disconnect(display);
+    return lost ? 1 : 0;
 }

@@ -5,8 +5,66 @@
 #pragma once
 
 #include "linux/Options.h"
+#include "wayland/OutputShow.h"
 
-// The exit code: 0 when an input ended the show, 1 without a compositor or
-// when it went away. A signal that came (TakeSignal) has ended the run when
-// it returns; the caller then dies by it.
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class CEventLoop;
+class CSeat;
+struct wl_display;
+struct wl_registry;
+struct wl_registry_listener;
+struct wl_shm_listener;
+struct xdg_wm_base_listener;
+
+// The show on a connection: every object it makes on it (a registry of its
+// own, the globals it binds, the outputs' surfaces and buffers, the seats)
+// and every byte of the picture and the water are released when it is
+// destroyed; the connection stays.
+class CWaylandShow {
+public:
+    CWaylandShow(const VelunorOptions& options, wl_display* display);
+    ~CWaylandShow();
+    CWaylandShow(const CWaylandShow&) = delete;
+    CWaylandShow& operator=(const CWaylandShow&) = delete;
+
+    // Takes the compositor's globals (two round trips). False, with a line,
+    // when the compositor lacks what the show needs, or went away. `tell`:
+    // a line too for what it does without (layer-shell, screencopy).
+    bool TakeGlobals(bool tell);
+    // Readies the show: GNOME's overview closed, the picture decoded.
+    void Begin();
+    // An input ended it, or its windows were closed.
+    bool Ended() const { return m_shared.ended; }
+    // After a dispatch: the outputs' surfaces made and sized, their due
+    // ticks drawn, and the deadlines of the next wait asked of `loop`.
+    void Round(int64_t now, CEventLoop& loop);
+
+private:
+    static const wl_registry_listener kRegistryListener;
+    static const wl_shm_listener kShmListener;
+    static const xdg_wm_base_listener kWmBaseListener;
+    static void OnGlobal(void* data, wl_registry* registry, uint32_t name, const char* interface, uint32_t version);
+    static void OnGlobalRemove(void* data, wl_registry* registry, uint32_t name);
+    static void OnFormat(void* data, wl_shm* shm, uint32_t format);
+    static void OnPing(void* data, xdg_wm_base* base, uint32_t serial);
+
+    void AddGlobal(wl_registry* registry, uint32_t name, const char* interface, uint32_t version);
+    void RemoveGlobal(uint32_t name);
+
+    CShowShared m_shared;
+    wl_display* m_display;
+    wl_registry* m_registry = nullptr;
+    bool m_bXrgb = false;
+    bool m_bArgb = false;
+    std::vector<std::unique_ptr<COutputShow>> m_outputs;
+    std::vector<std::unique_ptr<CSeat>> m_seats;
+};
+
+// The show on its own connection. The exit code: 0 when an input ended the
+// show, 1 without a compositor or when it went away. A signal that came
+// (TakeSignal) has ended the run when it returns; the caller then dies by
+// it.
 int RunWaylandShow(const VelunorOptions& options);
