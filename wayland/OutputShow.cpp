@@ -2,6 +2,7 @@
 
 #include "ripple/RippleTarget.h"
 
+#include "fractional-scale-v1-client-protocol.h"
 #include "viewporter-client-protocol.h"
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
 #include "xdg-shell-client-protocol.h"
@@ -76,6 +77,10 @@ const wl_callback_listener COutputShow::kFrameListener = {
     .done = OnFrameDone,
 };
 
+const wp_fractional_scale_v1_listener COutputShow::kFractionalListener = {
+    .preferred_scale = OnPreferredScale,
+};
+
 void COutputShow::OnGeometry(void* data, wl_output*, int32_t, int32_t, int32_t, int32_t, int32_t, const char*,
                              const char*, int32_t transform)
 {
@@ -111,7 +116,12 @@ void COutputShow::OnName(void* data, wl_output*, const char* name)
 
 void COutputShow::OnDescription(void*, wl_output*, const char*) {}
 
-void COutputShow::OnSurfaceEnter(void*, wl_surface*, wl_output*) {}
+void COutputShow::OnSurfaceEnter(void* data, wl_surface*, wl_output*)
+{
+    COutputShow& self = Of(data);
+    self.m_bEntered = true;
+    self.TakeScale();
+}
 
 void COutputShow::OnSurfaceLeave(void*, wl_surface*, wl_output*) {}
 
@@ -159,6 +169,13 @@ void COutputShow::OnFrameDone(void* data, wl_callback* callback, uint32_t)
     Of(data).m_frame = nullptr;
 }
 
+void COutputShow::OnPreferredScale(void* data, wp_fractional_scale_v1*, uint32_t scale)
+{
+    COutputShow& self = Of(data);
+    self.m_nPreferred120 = static_cast<int>(scale);
+    self.TakeScale();
+}
+
 COutputShow::COutputShow(CShowShared& shared, wl_output* output, uint32_t globalName)
     : m_shared(shared), m_output(output), m_nGlobal(globalName), m_name("output-" + std::to_string(globalName)),
       m_show(shared.options.mode), m_pace(shared.options.holdAfter, shared.options.logTicks ? stderr : nullptr)
@@ -174,6 +191,15 @@ COutputShow::~COutputShow()
         wl_output_release(m_output);
     else
         wl_output_destroy(m_output);
+}
+
+void COutputShow::TakeScale()
+{
+    const int scale120 = m_bEntered ? m_nPreferred120 : 0;
+    if (scale120 != m_pixels.scale120) {
+        m_pixels.scale120 = scale120;
+        m_bChanged = true;
+    }
 }
 
 void COutputShow::Announced()
@@ -238,6 +264,11 @@ void COutputShow::MakeSurface()
     wl_surface_add_listener(m_surface, &kSurfaceListener, this);
     if (m_shared.viewporter)
         m_viewport = wp_viewporter_get_viewport(m_shared.viewporter, m_surface);
+    // A fractional scale is shown through the viewport.
+    if (m_viewport && m_shared.fractionalScale) {
+        m_fractional = wp_fractional_scale_manager_v1_get_fractional_scale(m_shared.fractionalScale, m_surface);
+        wp_fractional_scale_v1_add_listener(m_fractional, &kFractionalListener, this);
+    }
     if (m_shared.layerShell) {
         m_layer = zwlr_layer_shell_v1_get_layer_surface(m_shared.layerShell, m_surface, m_output,
                                                         ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY, "velunor");
@@ -271,6 +302,13 @@ void COutputShow::DropSurface()
         m_frame = nullptr;
     }
     m_buffers.clear();
+    if (m_fractional) {
+        wp_fractional_scale_v1_destroy(m_fractional);
+        m_fractional = nullptr;
+    }
+    m_bEntered = false;
+    m_nPreferred120 = 0;
+    m_pixels.scale120 = 0;
     if (m_viewport) {
         wp_viewport_destroy(m_viewport);
         m_viewport = nullptr;

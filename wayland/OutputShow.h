@@ -30,6 +30,9 @@ struct wl_output_listener;
 struct wl_shm;
 struct wl_surface;
 struct wl_surface_listener;
+struct wp_fractional_scale_manager_v1;
+struct wp_fractional_scale_v1;
+struct wp_fractional_scale_v1_listener;
 struct wp_viewport;
 struct wp_viewporter;
 struct xdg_surface;
@@ -55,6 +58,7 @@ public:
     zwlr_layer_shell_v1* layerShell = nullptr;
     xdg_wm_base* wmBase = nullptr;
     wp_viewporter* viewporter = nullptr;
+    wp_fractional_scale_manager_v1* fractionalScale = nullptr;
     zwlr_screencopy_manager_v1* screencopy = nullptr;
     // Set by an input that ends the show, or a window closed.
     bool ended = false;
@@ -96,6 +100,7 @@ private:
     static const xdg_surface_listener kXdgSurfaceListener;
     static const xdg_toplevel_listener kToplevelListener;
     static const wl_callback_listener kFrameListener;
+    static const wp_fractional_scale_v1_listener kFractionalListener;
     static void OnGeometry(void* data, wl_output* output, int32_t x, int32_t y, int32_t physicalWidth,
                            int32_t physicalHeight, int32_t subpixel, const char* make, const char* model,
                            int32_t transform);
@@ -117,7 +122,12 @@ private:
     static void OnToplevelBounds(void* data, xdg_toplevel* toplevel, int32_t width, int32_t height);
     static void OnToplevelCapabilities(void* data, xdg_toplevel* toplevel, wl_array* capabilities);
     static void OnFrameDone(void* data, wl_callback* callback, uint32_t time);
+    static void OnPreferredScale(void* data, wp_fractional_scale_v1* fractional, uint32_t scale);
 
+    // The fractional scale the compositor prefers counts once the surface
+    // is on its output: before, it is a guess (1), and the output's mode
+    // tells better.
+    void TakeScale();
     // Its mode and scale told (a "done", or a mode before version 2).
     void Announced();
     void Configured(int width, int height);
@@ -152,6 +162,9 @@ private:
 
     wl_surface* m_surface = nullptr;
     wp_viewport* m_viewport = nullptr;
+    wp_fractional_scale_v1* m_fractional = nullptr;
+    int m_nPreferred120 = 0; // the last fractional scale told, in 120ths
+    bool m_bEntered = false; // the surface is on its output
     zwlr_layer_surface_v1* m_layer = nullptr;
     xdg_surface* m_xdgSurface = nullptr;
     xdg_toplevel* m_toplevel = nullptr;

@@ -1,5 +1,7 @@
 #include "wayland/SurfaceLayout.h"
 
+#include <cstdint>
+
 namespace {
 
 // Larger than any screen; keeps the buffer's byte count far from overflow.
@@ -31,7 +33,14 @@ bool LayOutSurface(const OutputPixels& output, int width, int height, bool viewp
     result.bufferScale = scale;
     result.width = width * scale;
     result.height = height * scale;
-    if (modeKnown && (result.width != pixelsWide || result.height != pixelsHigh) && viewporter) {
+    if (output.scale120 > 0 && viewporter) {
+        // The protocol's rounding: half away from zero.
+        result.width = static_cast<int>((int64_t(width) * output.scale120 + 60) / 120);
+        result.height = static_cast<int>((int64_t(height) * output.scale120 + 60) / 120);
+        result.bufferScale = 1;
+        result.viewWidth = width;
+        result.viewHeight = height;
+    } else if (modeKnown && (result.width != pixelsWide || result.height != pixelsHigh) && viewporter) {
         // A scale of 1.5 is told as 2: the buffer at the output's pixels,
         // shown over the surface by the compositor.
         result.width = pixelsWide;

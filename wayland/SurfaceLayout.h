@@ -1,7 +1,9 @@
 // How an output's show fills its surface: a buffer at the output's physical
 // pixels, shown over the surface's size in the compositor's coordinates by a
 // whole buffer scale, or by a viewport where the output's scale is not a
-// whole number. Free of Wayland, so that it is tested natively.
+// whole number: the surface's fractional scale where the compositor tells
+// one, else the output's mode. Free of Wayland, so that it is tested
+// natively.
 #pragma once
 
 // What the output says of itself.
@@ -10,6 +12,7 @@ struct OutputPixels {
     int modeHeight = 0;
     int transform = 0; // wl_output's transform: odd values turn it a quarter
     int scale = 1;     // the whole scale it asks buffers to have
+    int scale120 = 0;  // the surface's preferred fractional scale in 120ths; 0: none told
 };
 
 struct SurfaceLayout {

@@ -5,6 +5,7 @@
 #include "wayland/Seat.h"
 #include "wayland/WaylandLoop.h"
 
+#include "fractional-scale-v1-client-protocol.h"
 #include "viewporter-client-protocol.h"
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
 #include "wlr-screencopy-unstable-v1-client-protocol.h"
@@ -78,6 +79,8 @@ CWaylandShow::~CWaylandShow()
 {
     m_outputs.clear();
     m_seats.clear();
+    if (m_shared.fractionalScale)
+        wp_fractional_scale_manager_v1_destroy(m_shared.fractionalScale);
     if (m_shared.screencopy)
         zwlr_screencopy_manager_v1_destroy(m_shared.screencopy);
     if (m_shared.viewporter)
@@ -150,6 +153,9 @@ void CWaylandShow::AddGlobal(wl_registry* registry, uint32_t name, const char* i
         xdg_wm_base_add_listener(m_shared.wmBase, &kWmBaseListener, this);
     } else if (which == wp_viewporter_interface.name && !m_shared.viewporter) {
         m_shared.viewporter = Bind<wp_viewporter>(registry, name, &wp_viewporter_interface, version, 1);
+    } else if (which == wp_fractional_scale_manager_v1_interface.name && !m_shared.fractionalScale) {
+        m_shared.fractionalScale = Bind<wp_fractional_scale_manager_v1>(
+            registry, name, &wp_fractional_scale_manager_v1_interface, version, 1);
     } else if (which == zwlr_screencopy_manager_v1_interface.name && !m_shared.screencopy) {
         m_shared.screencopy =
             Bind<zwlr_screencopy_manager_v1>(registry, name, &zwlr_screencopy_manager_v1_interface, version, 3);

@@ -1,5 +1,6 @@
 // The Wayland front end's parts that stand without a compositor: how a
-// show's buffer fills an output's surface, and an output's copied bytes
+// show's buffer fills an output's surface (at a whole or fractional scale),
+// and an output's copied bytes
 // turned into the picture's pixels.
 #include "wayland/DesktopCopy.h"
 #include "wayland/SurfaceLayout.h"
@@ -58,6 +59,24 @@ TEST(WaylandSurfaceLayout, BuffersAreAtTheOutputsPhysicalPixels)
     // A mode not known yet: the configured size times the scale.
     ASSERT_TRUE(LayOutSurface(Output(0, 0, 2), 640, 360, true, layout));
     EXPECT_EQ(layout, Layout(1280, 720, 2));
+}
+
+TEST(WaylandSurfaceLayout, AFractionalScaleToldForTheSurfaceWinsOverTheMode)
+{
+    SurfaceLayout layout;
+    // 1.25 (150/120) over 960x540: 1200x675 through the viewport, whatever
+    // the mode says (here a mode the output has not switched to yet).
+    OutputPixels output = Output(1920, 1080, 2);
+    output.scale120 = 150;
+    ASSERT_TRUE(LayOutSurface(output, 960, 540, true, layout));
+    EXPECT_EQ(layout, Layout(1200, 675, 1, 960, 540));
+    // Rounded half away from zero: 101 x 1.5 = 151.5, 33 x 1.5 = 49.5.
+    output.scale120 = 180;
+    ASSERT_TRUE(LayOutSurface(output, 101, 33, true, layout));
+    EXPECT_EQ(layout, Layout(152, 50, 1, 101, 33));
+    // Without viewports it cannot be shown: the whole scale as before.
+    ASSERT_TRUE(LayOutSurface(output, 960, 540, false, layout));
+    EXPECT_EQ(layout, Layout(1920, 1080, 2));
 }
 
 TEST(WaylandSurfaceLayout, UnknownOrOutlandishSizesGiveNoLayout)
