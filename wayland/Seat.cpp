@@ -59,10 +59,16 @@ void CSeat::OnKeyboardEnter(void* data, wl_keyboard*, uint32_t, wl_surface*, wl_
 {
     std::vector<uint32_t> held(static_cast<const uint32_t*>(keys->data),
                                static_cast<const uint32_t*>(keys->data) + keys->size / sizeof(uint32_t));
-    Of(data).m_rule.KeyboardEntered(held);
+    CSeat& seat = Of(data);
+    seat.m_rule.KeyboardEntered(held);
+    seat.m_bFocus = true;
+    seat.m_bHadFocus = true;
 }
 
-void CSeat::OnKeyboardLeave(void*, wl_keyboard*, uint32_t, wl_surface*) {}
+void CSeat::OnKeyboardLeave(void* data, wl_keyboard*, uint32_t, wl_surface*)
+{
+    Of(data).m_bFocus = false;
+}
 
 void CSeat::OnKey(void* data, wl_keyboard*, uint32_t, uint32_t, uint32_t key, uint32_t state)
 {
@@ -147,6 +153,8 @@ void CSeat::ReleaseKeyboard()
 {
     if (!m_keyboard)
         return;
+    m_bFocus = false;
+    m_bHadFocus = false;
     if (wl_keyboard_get_version(m_keyboard) >= WL_KEYBOARD_RELEASE_SINCE_VERSION)
         wl_keyboard_release(m_keyboard);
     else

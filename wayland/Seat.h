@@ -27,6 +27,8 @@ public:
     CSeat& operator=(const CSeat&) = delete;
 
     uint32_t GlobalName() const { return m_nGlobal; }
+    // The keyboard was on one of the show's surfaces and is on none now.
+    bool FocusTaken() const { return m_bHadFocus && !m_bFocus; }
 
 private:
     static const wl_seat_listener kSeatListener;
@@ -71,4 +73,6 @@ private:
     wl_keyboard* m_keyboard = nullptr;
     wl_pointer* m_pointer = nullptr;
     CInputRule m_rule;
+    bool m_bFocus = false; // the keyboard is on one of the show's surfaces
+    bool m_bHadFocus = false;
 };

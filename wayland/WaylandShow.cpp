@@ -2,6 +2,7 @@
 
 #include "linux/EventLoop.h"
 #include "linux/TickPace.h"
+#include "wayland/GnomeSession.h"
 #include "wayland/Seat.h"
 #include "wayland/WaylandLoop.h"
 
@@ -18,6 +19,11 @@
 #include <string>
 
 namespace {
+
+// How long full-screen windows may be without the keyboard before the show
+// ends: the keyboard moving from one of them to the next comes as a leave
+// and an enter, which may arrive in two reads.
+constexpr int64_t kFocusGraceMs = 100;
 
 CWaylandShow& Of(void* data)
 {
@@ -133,6 +139,10 @@ bool CWaylandShow::TakeGlobals(bool tell)
 
 void CWaylandShow::Begin()
 {
+    // GNOME's overview would show the windows as small pictures of
+    // themselves: it is closed before they come.
+    if (!m_shared.layerShell)
+        CloseGnomeOverview();
     // The picture is decoded before the first surface, not between them.
     if (!m_shared.options.desktop || !m_shared.screencopy)
         m_shared.Picture();
@@ -185,6 +195,24 @@ void CWaylandShow::Round(int64_t now, CEventLoop& loop)
         output->TickIfDue(now);
         loop.WakeBy(output->Deadline());
     }
+    // A layer surface with the keyboard to itself keeps it.
+    if (!m_shared.layerShell)
+        WatchFocus(now, loop);
+}
+
+void CWaylandShow::WatchFocus(int64_t now, CEventLoop& loop)
+{
+    const bool taken = std::any_of(m_seats.begin(), m_seats.end(), [](const auto& seat) { return seat->FocusTaken(); });
+    if (!taken) {
+        m_nFocusGone = 0;
+        return;
+    }
+    if (!m_nFocusGone)
+        m_nFocusGone = now;
+    if (now - m_nFocusGone >= kFocusGraceMs)
+        m_shared.ended = true;
+    else
+        loop.WakeBy(m_nFocusGone + kFocusGraceMs);
 }
 
 int RunWaylandShow(const VelunorOptions& options)

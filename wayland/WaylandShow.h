@@ -36,7 +36,7 @@ public:
     bool TakeGlobals(bool tell);
     // Readies the show: GNOME's overview closed, the picture decoded.
     void Begin();
-    // An input ended it, or its windows were closed.
+    // An input ended it, or its windows were closed or lost the keyboard.
     bool Ended() const { return m_shared.ended; }
     // After a dispatch: the outputs' surfaces made and sized, their due
     // ticks drawn, and the deadlines of the next wait asked of `loop`.
@@ -53,6 +53,10 @@ private:
 
     void AddGlobal(wl_registry* registry, uint32_t name, const char* interface, uint32_t version);
     void RemoveGlobal(uint32_t name);
+    // Full-screen windows that lost the keyboard to something else (the
+    // overview, another window) may no longer cover their outputs: the show
+    // ends once the keyboard has stayed away a moment.
+    void WatchFocus(int64_t now, CEventLoop& loop);
 
     CShowShared m_shared;
     wl_display* m_display;
@@ -61,6 +65,7 @@ private:
     bool m_bArgb = false;
     std::vector<std::unique_ptr<COutputShow>> m_outputs;
     std::vector<std::unique_ptr<CSeat>> m_seats;
+    int64_t m_nFocusGone = 0; // when the windows lost the keyboard; 0 while they have it
 };
 
 // The show on its own connection. The exit code: 0 when an input ended the
