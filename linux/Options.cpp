@@ -6,18 +6,21 @@
 
 namespace {
 
-const char kUsageLine[] = "usage: velunor [--window-id ID | --root | --wayland] [--geometry WxH] [--mode N] "
-                          "[--picture FILE | --desktop] [--hold-after N] [--threads N] [--log-ticks] [--help]";
+const char kUsageLine[] = "usage: velunor [--window-id ID | --root | --wayland [--idle SECONDS]] [--geometry WxH] "
+                          "[--mode N] [--picture FILE | --desktop] [--hold-after N] [--threads N] [--log-ticks] "
+                          "[--help]";
 const char kUsage[] =
-    "usage: velunor [--window-id ID | --root | --wayland] [--geometry WxH] [--mode N]\n"
-    "               [--picture FILE | --desktop] [--hold-after N] [--threads N] [--log-ticks]\n"
-    "               [--help]\n"
+    "usage: velunor [--window-id ID | --root | --wayland [--idle SECONDS]] [--geometry WxH]\n"
+    "               [--mode N] [--picture FILE | --desktop] [--hold-after N] [--threads N]\n"
+    "               [--log-ticks] [--help]\n"
     "  A picture under water. On X11 it draws into the window ID (decimal or 0x hex),\n"
     "  else into $XSCREENSAVER_WINDOW, else with --root into the root window, else\n"
     "  into a window of its own (1280x720 or --geometry), closed by Escape or q.\n"
     "  --wayland     covers every output of the Wayland compositor of $WAYLAND_DISPLAY\n"
     "                (for swayidle, hypridle) and ends on a key, a pointer button, a\n"
     "                scroll or a pointer move\n"
+    "  --idle S      with --wayland: stays in the session and shows after S seconds\n"
+    "                without input (1 to 86400), again after each show\n"
     "  --mode N      0 alternates mode 1 and mode 2 (default); 1 or 2 keeps one;\n"
     "                any other number shows the still picture\n"
     "  --picture F   a JPEG, PNG or other image file instead of the shipped picture\n"
@@ -57,8 +60,10 @@ bool ParseWindowId(const char* text, unsigned long& id)
     return true;
 }
 
-bool ParseVelunorOptions(int argc, const char* const* argv, VelunorOptions& options, std::string& error)
+bool ParseVelunorOptions(int argc, const char* const* argv, VelunorOptions& options, std::string& error,
+                         int& status)
 {
+    status = 1;
     for (int a = 1; a < argc; ++a) {
         const char* arg = argv[a];
         if (arg[0] != '-') {
@@ -87,7 +92,7 @@ bool ParseVelunorOptions(int argc, const char* const* argv, VelunorOptions& opti
             continue;
         }
         const bool takesValue = name == "window-id" || name == "geometry" || name == "mode" || name == "picture"
-                                || name == "hold-after" || name == "threads";
+                                || name == "hold-after" || name == "threads" || name == "idle";
         if (!takesValue) {
             error = std::string("unknown option ") + arg;
             return false;
@@ -108,6 +113,12 @@ bool ParseVelunorOptions(int argc, const char* const* argv, VelunorOptions& opti
             good = ParseInt(value, options.holdAfter) && options.holdAfter >= 0;
         else if (name == "threads")
             good = ParseInt(value, options.threads) && options.threads >= 0 && options.threads <= 64;
+        else if (name == "idle") {
+            good = ParseInt(value, options.idleSeconds) && options.idleSeconds >= 1
+                   && options.idleSeconds <= kMaxIdleSeconds;
+            if (!good)
+                status = 2;
+        }
         else {
             options.picture = value;
             good = *value != '\0';
@@ -116,6 +127,11 @@ bool ParseVelunorOptions(int argc, const char* const* argv, VelunorOptions& opti
             error = std::string("bad value for ") + arg + ": " + (*value ? value : "(empty)");
             return false;
         }
+    }
+    if (options.idleSeconds && !options.wayland) {
+        error = "--idle watches a Wayland session and goes with --wayland";
+        status = 2;
+        return false;
     }
     if (options.wayland && (options.root || options.windowId)) {
         error = std::string(options.root ? "--root" : "--window-id") + " is for X11 and does not go with --wayland";

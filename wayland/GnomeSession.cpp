@@ -10,7 +10,9 @@
 namespace {
 
 const char kShell[] = "org.gnome.Shell";
-// A shell that does not answer within this is taken as absent.
+const char kMonitor[] = "org.gnome.Mutter.IdleMonitor";
+const char kMonitorPath[] = "/org/gnome/Mutter/IdleMonitor/Core";
+// A shell or monitor that does not answer within this is taken as absent.
 constexpr int kCallMs = 2000;
 
 GVariant* Call(GDBusConnection* bus, const char* name, const char* path, const char* interface, const char* method,
@@ -65,4 +67,49 @@ void CloseGnomeOverview()
     }
     g_dbus_connection_close_sync(bus, nullptr, nullptr);
     g_object_unref(bus);
+}
+
+CMutterIdle::~CMutterIdle()
+{
+    if (!m_bus)
+        return;
+    if (m_nSubscription)
+        g_dbus_connection_signal_unsubscribe(m_bus, m_nSubscription);
+    // The monitor drops the watch with the connection.
+    g_dbus_connection_close_sync(m_bus, nullptr, nullptr);
+    g_object_unref(m_bus);
+}
+
+bool CMutterIdle::Watch(uint64_t ms)
+{
+    m_bus = ConnectToSessionBus();
+    if (!m_bus)
+        return false;
+    // Subscribed first, so that a watch that fires at once is not missed.
+    m_nSubscription = g_dbus_connection_signal_subscribe(m_bus, kMonitor, kMonitor, "WatchFired", kMonitorPath,
+                                                         nullptr, G_DBUS_SIGNAL_FLAGS_NONE, OnWatchFired, this,
+                                                         nullptr);
+    GVariant* reply = Call(m_bus, kMonitor, kMonitorPath, kMonitor, "AddIdleWatch", g_variant_new("(t)", ms), "(u)");
+    if (!reply)
+        return false;
+    g_variant_get(reply, "(u)", &m_nWatch);
+    g_variant_unref(reply);
+    return true;
+}
+
+bool CMutterIdle::TakeFired()
+{
+    const bool fired = m_bFired;
+    m_bFired = false;
+    return fired;
+}
+
+void CMutterIdle::OnWatchFired(GDBusConnection*, const char*, const char*, const char*, const char*, GVariant* args,
+                               void* data)
+{
+    CMutterIdle& self = *static_cast<CMutterIdle*>(data);
+    guint32 id = 0;
+    g_variant_get(args, "(u)", &id);
+    if (id == self.m_nWatch)
+        self.m_bFired = true;
 }

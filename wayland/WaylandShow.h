@@ -1,7 +1,8 @@
 // velunor on Wayland: the show on every output of the compositor of
 // WAYLAND_DISPLAY, on the overlay layer (or in full-screen windows where the
 // compositor has no layer shell), following outputs that come, go or change,
-// until an input or a signal ends it.
+// until an input or a signal ends it. The idle watcher runs it on its own
+// connection each time the session falls idle.
 #pragma once
 
 #include "linux/Options.h"

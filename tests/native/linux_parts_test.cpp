@@ -1,20 +1,25 @@
 // The Linux program's shared parts that stand without a display server: the
-// pace of the ticks, the event loop and the helper that grabs the desktop.
+// pace of the ticks, the event loop with GLib's sources in it, and the
+// helper that grabs the desktop.
 #include "linux/DesktopGrab.h"
 #include "linux/EventLoop.h"
+#include "linux/GLibSources.h"
 #include "linux/TickPace.h"
 
+#include <glib-unix.h>
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 TEST(VelunorTickPace, KeepsThePaceWithoutBurstsHoldsAfterItsTicksAndLogsEach)
@@ -52,16 +57,16 @@ struct PollCall {
     std::vector<pollfd> asked;
     int timeout = 0;
     std::map<int, short> answer;
-} g_poll;
+} g_standIn;
 
 int StandInPoll(pollfd* fds, nfds_t count, int timeout)
 {
-    g_poll.asked.assign(fds, fds + count);
-    g_poll.timeout = timeout;
+    g_standIn.asked.assign(fds, fds + count);
+    g_standIn.timeout = timeout;
     int ready = 0;
     for (nfds_t i = 0; i < count; ++i)
-        ready += (fds[i].revents = g_poll.answer[fds[i].fd]) != 0;
-    g_poll.answer.clear();
+        ready += (fds[i].revents = g_standIn.answer[fds[i].fd]) != 0;
+    g_standIn.answer.clear();
     return ready;
 }
 
@@ -93,36 +98,128 @@ TEST(VelunorEventLoop, WaitsForTheEarliestDeadlineRunsTheReadyHandlersAndEndsOnT
     loop.WakeBy(1100);
     loop.WakeBy(1020);
     loop.WakeBy(kNever);
-    g_poll.answer = {{4, POLLOUT}};
+    g_standIn.answer = {{4, POLLOUT}};
     loop.Wait(1000);
-    ASSERT_EQ(g_poll.asked.size(), 3u);
-    EXPECT_EQ(g_poll.asked[0].fd, 9);
-    EXPECT_EQ(g_poll.asked[2].events, POLLIN | POLLOUT);
-    EXPECT_EQ(g_poll.timeout, 20);
+    ASSERT_EQ(g_standIn.asked.size(), 3u);
+    EXPECT_EQ(g_standIn.asked[0].fd, 9);
+    EXPECT_EQ(g_standIn.asked[2].events, POLLIN | POLLOUT);
+    EXPECT_EQ(g_standIn.timeout, 20);
     EXPECT_TRUE(a.seen.empty());
     EXPECT_EQ(b.seen, std::vector<short>{POLLOUT});
     // Deadlines last one wait; one passed already does not wait at all.
     loop.Wait(1000);
-    EXPECT_EQ(g_poll.timeout, -1);
+    EXPECT_EQ(g_standIn.timeout, -1);
     loop.WakeBy(900);
     loop.Wait(1000);
-    EXPECT_EQ(g_poll.timeout, 0);
+    EXPECT_EQ(g_standIn.timeout, 0);
 
     // A handler that unwatches another descriptor, ready in the same wait:
     // that one's handler does not run, and it is not waited on again.
     a.unwatch = 4;
-    g_poll.answer = {{3, POLLIN}, {4, POLLIN}};
+    g_standIn.answer = {{3, POLLIN}, {4, POLLIN}};
     loop.Wait(1000);
     EXPECT_EQ(a.seen, std::vector<short>{POLLIN});
     EXPECT_EQ(b.seen.size(), 1u);
     EXPECT_TRUE(loop.Running());
 
     // The stop descriptor ends the loop before any handler.
-    g_poll.answer = {{9, POLLIN}, {3, POLLIN | POLLHUP}};
+    g_standIn.answer = {{9, POLLIN}, {3, POLLIN | POLLHUP}};
     loop.Wait(1000);
-    EXPECT_EQ(g_poll.asked.size(), 2u);
+    EXPECT_EQ(g_standIn.asked.size(), 2u);
     EXPECT_FALSE(loop.Running());
     EXPECT_EQ(a.seen.size(), 1u);
+}
+
+namespace {
+
+// poll itself, with what it was asked and answered; a wait without a
+// deadline gives up after 5 s instead of holding the test.
+struct RealPoll {
+    int timeout = 0;
+    int ready = 0;
+    std::atomic<bool> polling{false};
+} g_real;
+
+int RealPoll(pollfd* fds, nfds_t count, int timeout)
+{
+    g_real.timeout = timeout;
+    g_real.polling = true;
+    g_real.ready = poll(fds, count, timeout < 0 ? 5000 : timeout);
+    return g_real.ready;
+}
+
+void Round(CEventLoop& loop, CGLibSources& sources)
+{
+    sources.Prepare(MonotonicMs());
+    loop.Wait(MonotonicMs());
+    sources.Dispatch();
+}
+
+gboolean Count(gpointer counter)
+{
+    ++*static_cast<int*>(counter);
+    return G_SOURCE_REMOVE;
+}
+
+gboolean TakeByte(gint fd, GIOCondition, gpointer counter)
+{
+    char byte;
+    if (read(fd, &byte, 1) == 1)
+        ++*static_cast<int*>(counter);
+    return G_SOURCE_CONTINUE;
+}
+
+} // namespace
+
+TEST(VelunorGLibSources, DescriptorsTimeoutsAndSourcesFromOtherThreadsRunInTheLoop)
+{
+    int stop[2], data[2];
+    ASSERT_EQ(pipe(stop), 0);
+    ASSERT_EQ(pipe(data), 0);
+    CEventLoop loop(stop[0], RealPoll);
+    {
+        CGLibSources sources(loop);
+        // A descriptor of GLib's, readable: its source runs after the wait.
+        int bytes = 0;
+        const guint watch = g_unix_fd_add(data[0], G_IO_IN, TakeByte, &bytes);
+        ASSERT_EQ(write(data[1], "x", 1), 1);
+        Round(loop, sources);
+        EXPECT_GT(g_real.ready, 0);
+        EXPECT_EQ(bytes, 1);
+        g_source_remove(watch);
+
+        // A timeout is the wait's deadline, and runs once it is due.
+        int timeouts = 0;
+        g_timeout_add(20, Count, &timeouts);
+        Round(loop, sources);
+        EXPECT_GT(g_real.timeout, 0);
+        EXPECT_LE(g_real.timeout, 20);
+        while (timeouts == 0 && g_real.timeout >= 0)
+            Round(loop, sources);
+        EXPECT_EQ(timeouts, 1);
+
+        // A source added by another thread while the loop waits (as GIO's
+        // D-Bus thread hands over a message) ends a wait without a deadline.
+        int handed = 0;
+        g_real.polling = false;
+        std::thread other([&handed] {
+            while (!g_real.polling)
+                std::this_thread::yield();
+            g_idle_add(Count, &handed);
+        });
+        Round(loop, sources);
+        other.join();
+        EXPECT_EQ(g_real.timeout, -1);
+        EXPECT_EQ(handed, 1);
+        EXPECT_GT(g_real.ready, 0);
+        EXPECT_TRUE(loop.Running());
+    }
+    // GLib's descriptors are no longer watched: only the stop descriptor is.
+    ASSERT_EQ(write(stop[1], "s", 1), 1);
+    loop.Wait(MonotonicMs());
+    EXPECT_FALSE(loop.Running());
+    for (int fd : {stop[0], stop[1], data[0], data[1]})
+        close(fd);
 }
 
 TEST(VelunorGrabHelper, ReportsGrabbedFailedAndStopped)

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <vector>
 
 namespace {
@@ -11,13 +12,14 @@ struct Parsed {
     bool ok;
     VelunorOptions options;
     std::string error;
+    int status = 0;
 };
 
 Parsed Parse(std::vector<const char*> args)
 {
     args.insert(args.begin(), "velunor");
     Parsed p;
-    p.ok = ParseVelunorOptions(static_cast<int>(args.size()), args.data(), p.options, p.error);
+    p.ok = ParseVelunorOptions(static_cast<int>(args.size()), args.data(), p.options, p.error, p.status);
     return p;
 }
 
@@ -102,6 +104,7 @@ TEST(VelunorOptions, BadValuesAndUnknownOptionsAreRefusedWithTheirName)
     for (const Case& c : cases) {
         const Parsed p = Parse(c.args);
         EXPECT_FALSE(p.ok) << c.named;
+        EXPECT_EQ(p.status, 1) << c.named;
         EXPECT_NE(p.error.find(c.named), std::string::npos) << p.error;
     }
     EXPECT_TRUE(Parse({"--geometry", "565X317"}).ok);
@@ -168,4 +171,29 @@ TEST(VelunorOptions, WaylandInEitherSpellingAndWithoutAnXWindow)
         EXPECT_NE(p.error.find(c.named), std::string::npos) << p.error;
         EXPECT_NE(p.error.find("--wayland"), std::string::npos) << p.error;
     }
+}
+
+TEST(VelunorOptions, AnIdleTimeIsOneSecondToADayWithWaylandElseStatus2)
+{
+    for (const char* seconds : {"1", "300", "86400"}) {
+        const Parsed p = Parse({"--wayland", "-idle", seconds});
+        ASSERT_TRUE(p.ok) << seconds << ": " << p.error;
+        EXPECT_EQ(p.options.idleSeconds, std::atoi(seconds));
+    }
+    EXPECT_EQ(Parse({"--wayland"}).options.idleSeconds, 0);
+    for (const char* bad : {"0", "-5", "86401", "abc", "", "2.5", "99999999999"}) {
+        const Parsed p = Parse({"--wayland", "--idle", bad});
+        EXPECT_FALSE(p.ok) << bad;
+        EXPECT_EQ(p.status, 2) << bad;
+        EXPECT_NE(p.error.find("--idle"), std::string::npos) << p.error;
+    }
+    // Without --wayland there is nothing to watch; a missing value is the
+    // common error.
+    Parsed p = Parse({"--idle", "60"});
+    EXPECT_FALSE(p.ok);
+    EXPECT_EQ(p.status, 2);
+    EXPECT_NE(p.error.find("--wayland"), std::string::npos) << p.error;
+    p = Parse({"--wayland", "--idle"});
+    EXPECT_FALSE(p.ok);
+    EXPECT_EQ(p.status, 1);
 }
