@@ -120,7 +120,8 @@ pixel() {
     convert "$1" -format "%[hex:p{$2,$3}]" info: | tr 'A-F' 'a-f' | cut -c1-6
 }
 
-# How many pixels of an image have the colour RRGGBB.
+# How many pixels of an image have the colour RRGGBB: every other pixel
+# made transparent, the opaque ones counted (black and white included).
 count_color() {
-    convert "$1" -fill black +opaque "#$2" -fill white -opaque "#$2" -format '%[fx:round(mean*w*h)]' info:
+    convert "$1" -alpha off +transparent "#$2" -alpha extract -format '%[fx:round(mean*w*h)]' info:
 }
