@@ -11,6 +11,22 @@
 #                                desktop shell (and its screenshot protocol),
 #                                as root; exports XDG_RUNTIME_DIR and
 #                                WAYLAND_DISPLAY; MORVA_WESTON_PID
+#   morva_kwin_start WxH COUNT SCALE LOG
+#                                starts KWin's virtual backend with COUNT
+#                                outputs of WxH at SCALE, and a session bus
+#                                of its own, as an unprivileged user; exports
+#                                XDG_RUNTIME_DIR, WAYLAND_DISPLAY and
+#                                DBUS_SESSION_BUS_ADDRESS once it listens;
+#                                MORVA_KWIN_PID, and MORVA_DESKTOP_BUSES
+#                                its bus; MORVA_DESKTOP_USER its user
+#   morva_gnome_start WxH WxH LOG
+#                                starts GNOME Shell headless with a virtual
+#                                monitor of each size, side by side, with
+#                                session and system buses of its own, as an
+#                                unprivileged user; exports the same once
+#                                the shell is on the bus, with its overview
+#                                closed and no banners; MORVA_GNOME_PID,
+#                                MORVA_DESKTOP_BUSES
 #   morva_wayland_cleanup        ends the compositors started here that
 #                                still run and removes their folders
 #
@@ -20,6 +36,7 @@
 # its socket all the same.
 
 MORVA_SWAY_USER=65534
+MORVA_DESKTOP_USER=$MORVA_SWAY_USER
 # "dir FOLDER" and "pid PID START" of each compositor started: a private
 # file, because they are usually started in subshells.
 MORVA_WAYLAND_LIST=$(mktemp "${TMPDIR:-/tmp}/morva-wayland.XXXXXX")
@@ -85,6 +102,141 @@ morva_weston_start() {
     display=$(morva_wayland_socket "$dir" 'wayland-1') || return 1
     export XDG_RUNTIME_DIR=$dir WAYLAND_DISPLAY=$display
     unset DISPLAY
+}
+
+# Starts a command in the background as the desktops' user, with a bare
+# environment and the folder DIR's runtime folder and home; the caller's
+# redirections apply to it, its standard input too (a command put in the
+# background alone would read /dev/null). MORVA_DESKTOP_PID is its process.
+#   morva_desktop_spawn DIR [VAR=VALUE...] -- COMMAND...
+morva_desktop_spawn() {
+    local dir=$1 vars=()
+    shift
+    while [ "$1" != -- ]; do vars+=("$1"); shift; done
+    shift
+    env -i PATH=/usr/bin:/bin HOME="$dir/home" XDG_RUNTIME_DIR="$dir/run" "${vars[@]}" \
+        setpriv --reuid="$MORVA_DESKTOP_USER" --regid="$MORVA_DESKTOP_USER" --clear-groups "$@" <&0 &
+    MORVA_DESKTOP_PID=$!
+}
+
+# A private folder for a desktop, MORVA_DESKTOP_DIR (run/ mode 700 and
+# home/, owned by its user), with a message bus of each TYPE given
+# (session: run/bus, where clients look by default; system:
+# run/system_bus) that lets every user in, as the tests' clients are root;
+# the buses start no services. MORVA_DESKTOP_BUSES are their processes.
+morva_desktop_dir() {
+    local dir type socket
+    dir=$(morva_wayland_dir) || return 1
+    mkdir -p "$dir/run" "$dir/home"
+    for type in "$@"; do
+        cat >"$dir/$type.conf" <<CONF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>$type</type>
+  <listen>unix:path=$(morva_bus_socket "$dir" "$type")</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow user="*"/>
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+CONF
+    done
+    chown -R "$MORVA_DESKTOP_USER:$MORVA_DESKTOP_USER" "$dir"
+    chmod 755 "$dir"
+    chmod 700 "$dir/run"
+    MORVA_DESKTOP_DIR=$dir
+    MORVA_DESKTOP_BUSES=
+    for type in "$@"; do
+        morva_desktop_spawn "$dir" -- dbus-daemon --config-file="$dir/$type.conf" --nofork >"$dir/$type.log" 2>&1
+        morva_wayland_record "$MORVA_DESKTOP_PID"
+        MORVA_DESKTOP_BUSES+=" $MORVA_DESKTOP_PID"
+    done
+    for type in "$@"; do
+        socket=$(morva_bus_socket "$dir" "$type")
+        morva_wayland_socket "${socket%/*}" "${socket##*/}" >/dev/null || return 1
+    done
+}
+
+# Where the bus of TYPE of the desktop folder DIR listens.
+morva_bus_socket() {
+    if [ "$2" = session ]; then echo "$1/run/bus"; else echo "$1/run/${2}_bus"; fi
+}
+
+morva_kwin_start() {
+    local size=$1 count=$2 scale=$3 log=$4 dir display
+    morva_desktop_dir session || return 1
+    dir=$MORVA_DESKTOP_DIR
+    # Debian's binary carries a file capability that a container's bounding
+    # set may lack, and then it cannot be run at all; a plain copy has none.
+    # KWin knows itself by its name.
+    mkdir -p "$dir/bin"
+    cp /usr/bin/kwin_wayland "$dir/bin/kwin_wayland"
+    # Its input and screenshots for the tests; the pointer of the one theme
+    # there is, GNOME's, so that a screenshot shows one.
+    morva_desktop_spawn "$dir" DBUS_SESSION_BUS_ADDRESS="unix:path=$dir/run/bus" KWIN_WAYLAND_NO_PERMISSION_CHECKS=1 \
+        KWIN_SCREENSHOT_NO_PERMISSION_CHECKS=1 XCURSOR_THEME=Adwaita -- "$dir/bin/kwin_wayland" --virtual \
+        --width "${size%x*}" --height "${size#*x}" --output-count "$count" --scale "$scale" --socket wayland-1 \
+        --no-lockscreen --no-global-shortcuts --no-kactivities >"$log" 2>&1
+    MORVA_KWIN_PID=$MORVA_DESKTOP_PID
+    morva_wayland_record "$MORVA_KWIN_PID"
+    display=$(morva_wayland_socket "$dir/run" 'wayland-1') || return 1
+    export XDG_RUNTIME_DIR=$dir/run WAYLAND_DISPLAY=$display DBUS_SESSION_BUS_ADDRESS=unix:path=$dir/run/bus
+    unset DISPLAY
+    # Ready once its screenshot interface answers.
+    local i
+    for i in $(seq 1 200); do
+        gdbus introspect --session -d org.kde.KWin -o /org/kde/KWin/ScreenShot2 >/dev/null 2>&1 && return 0
+        sleep 0.05
+    done
+    return 1
+}
+
+morva_gnome_start() {
+    local first=$1 second=$2 log=$3 dir display i
+    morva_desktop_dir session system || return 1
+    dir=$MORVA_DESKTOP_DIR
+    # Banners (the lock screen needs a display manager) would cover part of
+    # an output: the settings come from a file instead of dconf's service.
+    mkdir -p "$dir/home/.config/glib-2.0/settings"
+    printf '%s\n' '[org/gnome/desktop/notifications]' 'show-banners=false' \
+        >"$dir/home/.config/glib-2.0/settings/keyfile"
+    chown -R "$MORVA_DESKTOP_USER:$MORVA_DESKTOP_USER" "$dir/home"
+    morva_desktop_spawn "$dir" DBUS_SESSION_BUS_ADDRESS="unix:path=$dir/run/bus" \
+        DBUS_SYSTEM_BUS_ADDRESS="unix:path=$dir/run/system_bus" GSETTINGS_BACKEND=keyfile -- \
+        gnome-shell --headless --wayland --no-x11 --wayland-display=wayland-1 --virtual-monitor "$first" \
+        --virtual-monitor "$second" >"$log" 2>&1
+    MORVA_GNOME_PID=$MORVA_DESKTOP_PID
+    morva_wayland_record "$MORVA_GNOME_PID"
+    display=$(morva_wayland_socket "$dir/run" 'wayland-1') || return 1
+    export XDG_RUNTIME_DIR=$dir/run WAYLAND_DISPLAY=$display DBUS_SESSION_BUS_ADDRESS=unix:path=$dir/run/bus
+    unset DISPLAY
+    # Its start ends in its overview, which is closed here.
+    for i in $(seq 1 300); do
+        grep -q 'GNOME Shell started' "$log" && break
+        sleep 0.05
+    done
+    for i in $(seq 1 100); do
+        [ "$(morva_gnome_overview)" = false ] && return 0
+        morva_gnome_overview false
+        sleep 0.05
+    done
+    return 1
+}
+
+# The overview's state (true or false; nothing while the shell is not on
+# the bus), or with an argument that state set.
+morva_gnome_overview() {
+    if [ $# -gt 0 ]; then
+        gdbus call --session -d org.gnome.Shell -o /org/gnome/Shell -m org.freedesktop.DBus.Properties.Set \
+            org.gnome.Shell OverviewActive "<$1>" >/dev/null 2>&1
+    else
+        gdbus call --session -d org.gnome.Shell -o /org/gnome/Shell -m org.freedesktop.DBus.Properties.Get \
+            org.gnome.Shell OverviewActive 2>/dev/null | sed -n 's/^(<\(true\|false\)>,)$/\1/p'
+    fi
 }
 
 morva_wayland_cleanup() {

@@ -51,7 +51,101 @@ wait_output_tick() {
     wait_tick "$1" "${3:-velunor}" "$2"
 }
 
+# Waits up to 10 s for tick N of COUNT outputs in a log (velunor.err by
+# default), for compositors that do not name their outputs; prints their
+# names.
+#   outputs_ticked N COUNT [LOG]
+outputs_ticked() {
+    local n=$1 count=$2 log=$CASE_DIR/${3:-velunor}.err i names
+    for i in $(seq 1 200); do
+        names=$(awk -v n="$n" '$1 == "velunor:" && $2 == "tick" && $3 == n {print $5}' "$log" 2>/dev/null | sort -u)
+        [ "$(grep -c . <<<"$names")" -ge "$count" ] && { echo $names; return 0; }
+        sleep 0.05
+    done
+    fail "no tick $n of $count outputs in $log"
+}
+
 # The lines of a log other than its ticks.
 messages() {
     grep -v '^velunor: tick ' "$CASE_DIR/${1:-velunor}.err"
+}
+
+# KDE's and GNOME's compositors (linux_desktops.sh), each with its own buses.
+TEST_DBUS=$BUILD/tests/linux/velunor_test_dbus
+TEST_KWIN=$BUILD/tests/linux/velunor_test_kwin
+
+# KWin's virtual backend with COUNT outputs of WxH at SCALE; KWIN_PID.
+kwin_start() {
+    morva_kwin_start "$1" "$2" "${3:-1}" "$CASE_DIR/kwin.log" || fail "KWin did not start (see kwin.log)"
+    KWIN_PID=$MORVA_KWIN_PID
+    track_process "$KWIN_PID"
+    local bus
+    for bus in $MORVA_DESKTOP_BUSES; do track_process "$bus"; done
+}
+
+# GNOME Shell with monitors of WxH and WxH side by side; GNOME_PID.
+gnome_start() {
+    morva_gnome_start "$1" "$2" "$CASE_DIR/gnome-shell.log" || fail "GNOME Shell did not start (see gnome-shell.log)"
+    GNOME_PID=$MORVA_GNOME_PID
+    track_process "$GNOME_PID"
+    local bus
+    for bus in $MORVA_DESKTOP_BUSES; do track_process "$bus"; done
+}
+
+# KWin's screenshot of OUTPUT (at its physical pixels, with the pointer).
+kwin_shot() {
+    "$TEST_DBUS" kwin-shot "$1" "$2" || fail "no screenshot of $1"
+}
+
+# GNOME Shell's screenshot of monitor WxH+X+Y (with the pointer).
+gnome_shot() {
+    "$TEST_DBUS" gnome-shot "$CASE_DIR/screen.png" || fail "no screenshot from GNOME Shell"
+    convert "$CASE_DIR/screen.png" -crop "$1" +repage "$2" || fail "no monitor $1 in the screenshot"
+}
+
+# Waits up to 10 s for N lines matching PATTERN in FILE (of the case).
+wait_lines() {
+    local n=$1 pattern=$2 file=$CASE_DIR/$3 i
+    for i in $(seq 1 200); do
+        [ "$(grep -c -- "$pattern" "$file" 2>/dev/null)" -ge "$n" ] && return 0
+        sleep 0.05
+    done
+    fail "no $n lines '$pattern' in $3"
+}
+
+# The monotonic time in the Nth line matching PATTERN of the show's log
+# (the last word of "velunor: idle MS" and the like).
+log_time() {
+    grep -- "$2" "$CASE_DIR/${3:-velunor}.err" | sed -n "$1p" | awk '{print $NF}'
+}
+
+# The compositor's input for the case: KWin's fake input (run as its user,
+# as KWin offers it to no other) or a remote-desktop session of GNOME's.
+# Steps go through a FIFO; each is done once the helper says so.
+#   input_start kwin|gnome     input STEP (key CODE, press CODE, release
+#                              CODE, move DX DY, click)
+input_start() {
+    mkfifo "$CASE_DIR/input.fifo"
+    exec 7<>"$CASE_DIR/input.fifo"
+    if [ "$1" = kwin ]; then
+        morva_desktop_spawn "${XDG_RUNTIME_DIR%/run}" WAYLAND_DISPLAY="$WAYLAND_DISPLAY" -- "$TEST_KWIN" input \
+            <"$CASE_DIR/input.fifo" >"$CASE_DIR/input.out" 2>&1
+        track_process "$MORVA_DESKTOP_PID"
+    else
+        "$TEST_DBUS" gnome-input <"$CASE_DIR/input.fifo" >"$CASE_DIR/input.out" 2>&1 &
+        track_process $!
+    fi
+    wait_lines 1 '^ready$' input.out
+}
+
+input() {
+    local done
+    done=$(grep -c '^done$' "$CASE_DIR/input.out")
+    echo "$*" >&7
+    wait_lines $((done + 1)) '^done$' input.out
+}
+
+# All of an image is one colour RRGGBB.
+all_of() {
+    expect_eq "$(count_color "$1" "$2")" "$(identify -format '%[fx:w*h]' "$1")" "${3:-$1}: pixels of #$2"
 }
