@@ -211,7 +211,7 @@ case_package_installs_into_a_scratch_root() {
 
     local root=$PACKAGE_ROOT
     expect_eq "$(cd "$root" && find . -type f | sort | tr '\n' ' ')" \
-        "./usr/libexec/xscreensaver/velunor ./usr/share/man/man6/velunor.6x.gz ./usr/share/velunor/velunor.jpg ./usr/share/xscreensaver/config/velunor.xml " \
+        "./usr/lib/systemd/user/velunor.service ./usr/libexec/xscreensaver/velunor ./usr/share/man/man6/velunor.6x.gz ./usr/share/velunor/velunor.jpg ./usr/share/xscreensaver/config/velunor.xml " \
         "files"
     expect_eq "$(stat -c %a "$root/usr/libexec/xscreensaver/velunor")" 755 "program mode"
     # On the PATH too, for Wayland's idle daemons: a link that resolves
@@ -219,13 +219,23 @@ case_package_installs_into_a_scratch_root() {
     expect_eq "$(readlink "$root/usr/bin/velunor")" ../libexec/xscreensaver/velunor "link in /usr/bin"
     [ -x "$root/usr/bin/velunor" ] || fail "/usr/bin/velunor does not lead to the program"
     local f
-    for f in usr/share/man/man6/velunor.6x.gz usr/share/velunor/velunor.jpg usr/share/xscreensaver/config/velunor.xml; do
+    for f in usr/lib/systemd/user/velunor.service usr/share/man/man6/velunor.6x.gz usr/share/velunor/velunor.jpg \
+        usr/share/xscreensaver/config/velunor.xml; do
         expect_eq "$(stat -c %a "$root/$f")" 644 "mode of $f"
     done
     cmp -s "$root/usr/share/velunor/velunor.jpg" "$ROOT/res/media/Morva0001.jpg" || fail "velunor.jpg is not the picture"
     # The program looks for its picture where the package puts it.
     grep -aq '/usr/share/velunor' "$root/usr/libexec/xscreensaver/velunor" ||
         fail "the program does not look in /usr/share/velunor"
+    # The watcher's unit runs the packaged program with options it takes:
+    # without a compositor that is status 1, not the 2 of a bad command line.
+    local command
+    command=$(sed -n 's/^ExecStart=//p' "$root/usr/lib/systemd/user/velunor.service")
+    expect_eq "${command%% *}" /usr/bin/velunor "the unit's program"
+    env -u WAYLAND_DISPLAY -u WAYLAND_SOCKET "$root${command%% *}" ${command#* } 2>/dev/null
+    expect_eq "$?" 1 "status of the unit's command without a compositor"
+    grep -qx 'WantedBy=graphical-session.target' "$root/usr/lib/systemd/user/velunor.service" ||
+        fail "the unit is not wanted by the graphical session"
     # The settings app's case shows that it reads velunor.xml; here it
     # must be well-formed, and the manual page must render without a warning.
     xmllint --noout "$root/usr/share/xscreensaver/config/velunor.xml" || fail "velunor.xml is not well-formed"
