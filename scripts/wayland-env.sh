@@ -19,8 +19,7 @@
 #                                DBUS_SESSION_BUS_ADDRESS once it listens;
 #                                MORVA_KWIN_PID, and MORVA_DESKTOP_BUSES
 #                                its bus; MORVA_DESKTOP_USER its user
-#   morva_gnome_start WxH WxH LOG
-#                                starts GNOME Shell headless with a virtual
+#   morva_gnome_start LOG WxH... starts GNOME Shell headless with a virtual
 #                                monitor of each size, side by side, with
 #                                session and system buses of its own, as an
 #                                unprivileged user; exports the same once
@@ -196,7 +195,9 @@ morva_kwin_start() {
 }
 
 morva_gnome_start() {
-    local first=$1 second=$2 log=$3 dir display i
+    local log=$1 dir display i size monitors=()
+    shift
+    for size in "$@"; do monitors+=(--virtual-monitor "$size"); done
     morva_desktop_dir session system || return 1
     dir=$MORVA_DESKTOP_DIR
     # Banners (the lock screen needs a display manager) would cover part of
@@ -207,8 +208,7 @@ morva_gnome_start() {
     chown -R "$MORVA_DESKTOP_USER:$MORVA_DESKTOP_USER" "$dir/home"
     morva_desktop_spawn "$dir" DBUS_SESSION_BUS_ADDRESS="unix:path=$dir/run/bus" \
         DBUS_SYSTEM_BUS_ADDRESS="unix:path=$dir/run/system_bus" GSETTINGS_BACKEND=keyfile -- \
-        gnome-shell --headless --wayland --no-x11 --wayland-display=wayland-1 --virtual-monitor "$first" \
-        --virtual-monitor "$second" >"$log" 2>&1
+        gnome-shell --headless --wayland --no-x11 --wayland-display=wayland-1 "${monitors[@]}" >"$log" 2>&1
     MORVA_GNOME_PID=$MORVA_DESKTOP_PID
     morva_wayland_record "$MORVA_GNOME_PID"
     display=$(morva_wayland_socket "$dir/run" 'wayland-1') || return 1

@@ -85,7 +85,7 @@ kwin_start() {
 
 # GNOME Shell with monitors of WxH and WxH side by side; GNOME_PID.
 gnome_start() {
-    morva_gnome_start "$1" "$2" "$CASE_DIR/gnome-shell.log" || fail "GNOME Shell did not start (see gnome-shell.log)"
+    morva_gnome_start "$CASE_DIR/gnome-shell.log" "$1" "$2" || fail "GNOME Shell did not start (see gnome-shell.log)"
     GNOME_PID=$MORVA_GNOME_PID
     track_process "$GNOME_PID"
     local bus
