@@ -67,10 +67,13 @@ grim                     | grim                                                |
 wtype                    | wtype                                               | test
 swayidle                 | swayidle                                            | test
 dbus-daemon              | dbus-daemon                                         | test
-libglib2.0-bin           | gdbus gsettings                                     | test
+libglib2.0-bin           | gdbus                                               | test
 kwin-wayland             | kwin_wayland                                        | test | bare
 plasma-wayland-protocols |                                                     | test
 gnome-shell              | gnome-shell                                         | test | bare
+libegl-mesa0             |                                                     | test
+libgl1-mesa-dri          |                                                     | test
+adwaita-icon-theme       |                                                     | test
 '
 
 packages=()
