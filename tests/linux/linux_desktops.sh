@@ -35,6 +35,33 @@ bare() {
     [ "$(count_color "$1" 000000)" -ge $(($2 - 32 * 32)) ] || fail "$1 is not bare"
 }
 
+# SIGTERM ends the program of the case (a show, or a watcher and its show)
+# by the signal, and the screenshot FILE (KWin's only) shows the output
+# bare; then the same program started again ends with 1 once COMPOSITOR (a
+# process) is killed, without a line.
+#   signal_then_compositor_gone COMPOSITOR [FILE] -- VELUNOR_ARGS...
+signal_then_compositor_gone() {
+    local compositor=$1 file=
+    shift
+    [ "$1" = -- ] || { file=$1; shift; }
+    shift
+    kill -TERM "$VELUNOR_PID"
+    wait_end "$VELUNOR_PID"
+    expect_eq "$END_STATUS" 143 "status after SIGTERM"
+    if [ -n "$file" ]; then
+        kwin_shot Virtual-0 "$file"
+        bare "$file" $((480 * 270))
+    fi
+    VELUNOR_LOG=gone velunor_start "$@" --log-ticks
+    wait_lines 1 '^velunor: \(tick 2\|waiting\) ' gone.err
+    kill -KILL "$compositor"
+    wait_end "$VELUNOR_PID"
+    expect_eq "$END_STATUS" 1 "status when the compositor went away"
+    messages gone | grep -v '^velunor: \(waiting\|idle\|awake\|the compositor has no layer-shell\)' | grep . &&
+        fail "messages when the compositor went away"
+    return 0
+}
+
 # Ends the show that runs with INPUT (an input step) and expects status 0.
 ends_with() {
     input "$@"
@@ -86,18 +113,7 @@ case_kwin_covers_both_outputs_hides_the_pointer_and_ends_on_input_or_a_signal() 
 
     VELUNOR_LOG=term velunor_start --wayland --mode 1 --log-ticks
     wait_output_tick 2 Virtual-0 term
-    kill -TERM "$VELUNOR_PID"
-    wait_end "$VELUNOR_PID"
-    expect_eq "$END_STATUS" 143 "status after SIGTERM"
-    kwin_shot Virtual-0 after.ppm
-    bare after.ppm $((480 * 270))
-    VELUNOR_LOG=gone velunor_start --wayland --mode 1 --log-ticks
-    wait_output_tick 2 Virtual-0 gone
-    kill -KILL "$KWIN_PID"
-    wait_end "$VELUNOR_PID"
-    expect_eq "$END_STATUS" 1 "status when KWin went away"
-    messages gone | grep . && fail "messages when KWin went away"
-    return 0
+    signal_then_compositor_gone "$KWIN_PID" after.ppm -- --wayland --mode 1
 }
 
 case_kwin_at_scale_1_25_draws_the_renderers_frame_at_its_physical_pixels_16_7_times_a_second() {
@@ -177,15 +193,7 @@ case_gnome_covers_each_monitor_above_the_top_bar_from_the_overview_and_ends_on_i
 
     VELUNOR_LOG=term velunor_start --wayland --mode 1 --log-ticks
     outputs_ticked 2 2 term >/dev/null
-    kill -TERM "$VELUNOR_PID"
-    wait_end "$VELUNOR_PID"
-    expect_eq "$END_STATUS" 143 "status after SIGTERM"
-    VELUNOR_LOG=gone velunor_start --wayland --mode 1 --log-ticks
-    outputs_ticked 2 2 gone >/dev/null
-    kill -KILL "$GNOME_PID"
-    wait_end "$VELUNOR_PID"
-    expect_eq "$END_STATUS" 1 "status when GNOME Shell went away"
-    return 0
+    signal_then_compositor_gone "$GNOME_PID" -- --wayland --mode 1
 }
 
 # The watcher of the case (velunor.err) after a show: still there, holding
@@ -264,18 +272,9 @@ case_kwin_watcher_shows_when_idle_again_after_each_show_and_not_while_inhibited_
     kill -TERM "$inhibitor"
     wait_lines 3 '^velunor: idle ' velunor.err
 
-    # SIGTERM ends the watcher and its show by the signal; KWin gone, 1.
+    # SIGTERM ends the watcher and its show by the signal.
     wait_output_tick 2 Virtual-0
-    kill -TERM "$VELUNOR_PID"
-    wait_end "$VELUNOR_PID"
-    expect_eq "$END_STATUS" 143 "status after SIGTERM"
-    kwin_shot Virtual-0 term.ppm
-    bare term.ppm $((480 * 270))
-    VELUNOR_LOG=gone velunor_start --wayland --idle 60 --log-ticks
-    wait_lines 1 'ext-idle-notify' gone.err
-    kill -KILL "$KWIN_PID"
-    wait_end "$VELUNOR_PID"
-    expect_eq "$END_STATUS" 1 "status when KWin went away"
+    signal_then_compositor_gone "$KWIN_PID" term.ppm -- --wayland --idle 60
 }
 
 case_gnome_watcher_shows_when_idle_again_after_each_show_and_not_while_inhibited_or_busy() {
@@ -308,12 +307,5 @@ case_gnome_watcher_shows_when_idle_again_after_each_show_and_not_while_inhibited
     wait_lines 3 '^velunor: idle ' velunor.err
 
     outputs_ticked 2 2 >/dev/null
-    kill -TERM "$VELUNOR_PID"
-    wait_end "$VELUNOR_PID"
-    expect_eq "$END_STATUS" 143 "status after SIGTERM"
-    VELUNOR_LOG=gone velunor_start --wayland --idle 60 --log-ticks
-    wait_lines 1 'idle monitor' gone.err
-    kill -KILL "$GNOME_PID"
-    wait_end "$VELUNOR_PID"
-    expect_eq "$END_STATUS" 1 "status when GNOME Shell went away"
+    signal_then_compositor_gone "$GNOME_PID" -- --wayland --idle 60
 }
