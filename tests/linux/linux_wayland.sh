@@ -225,6 +225,13 @@ case_weston_without_layer_shell_gets_full_screen_windows() {
     wait_tick 2 x11
     shot "$(own_window)" expected.png
     expect_eq "$(differing shipped.png expected.png)" 0 "pixels off the shipped picture"
+
+    # No idle protocol and no GNOME on a session bus: the watcher cannot
+    # know when to show, and says so.
+    local out
+    out=$(env -u DBUS_SESSION_BUS_ADDRESS "$VELUNOR" --wayland --idle 5 2>&1)
+    expect_eq "$?" 1 "status of the watcher without an idle time"
+    grep -q 'idle time' <<<"$out" || fail "no line about the idle time: $out"
 }
 
 case_ends_by_signal_and_when_the_compositor_goes_and_refuses_bad_starts() {
