@@ -242,10 +242,12 @@ case_kwin_watcher_shows_when_idle_again_after_each_show_and_not_while_inhibited_
 
     kwin_start 480x270 2
     input_start kwin
-    velunor_start --wayland --idle 2 --mode 7 --picture "$LINUX_DATA/blue.png" --log-ticks
+    # Two threads for each output's water, which go with the show.
+    velunor_start --wayland --idle 2 --mode 7 --threads 2 --picture "$LINUX_DATA/blue.png" --log-ticks
     wait_lines 1 "(ext-idle-notify)" velunor.err
     wait_output_tick 2 Virtual-0
     wait_output_tick 2 Virtual-1
+    [ "$(ls "/proc/$VELUNOR_PID/task" | wc -l)" -ge 3 ] || fail "the water has no threads of its own"
     kwin_shot Virtual-1 shown.ppm
     all_of shown.ppm 3366cc "the second output"
     # A key ends the show, not the watcher, which lets go of all of it.
