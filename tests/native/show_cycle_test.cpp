@@ -121,17 +121,6 @@ TEST(ShowCycle, DropSizesFollowTheScreen)
     }
 }
 
-TEST(ShowCycle, PreviewWithoutModeDrawsNoDropsAndSwitchesOnlyOnRestart)
-{
-    CShowCycle cycle;
-    RecordingStage stage;
-    cycle.StartWithoutMode(0);
-    EXPECT_EQ(cycle.Mode(), 0);
-    EXPECT_EQ(RunCycle(cycle, stage), 701);
-    EXPECT_TRUE(stage.drops.empty());
-    EXPECT_EQ(cycle.Mode(), 1);
-}
-
 // A compositor's way: the show draws into whichever of two top-down buffers
 // is free, with padded rows; the buffer lacks what the other one got since
 // it was drawn, which the tick brings over as it draws (now and then at once
@@ -204,6 +193,93 @@ TEST(WaterShow, FramesInTwoBuffersTakenInTurnAreThePlainFramesAndChangeOnlyWhere
         FramesInTwoBuffers(1, fill);
     }
     FramesInTwoBuffers(3, 0xFF000000u);
+}
+
+// A window's way: the scene runs over the caller's picture into the
+// caller's bottom-up image, every step seen and handed to the hooks, with
+// the tune closed and started again at each restart. Each step's frame is
+// the one an engine stepping the picture into a copy of it draws.
+struct PlainStage final : ShowStage {
+    CEffectEngine engine;
+    const uint32_t* source = nullptr;
+    std::vector<uint32_t> display;
+    int w = 0, h = 0;
+    std::vector<std::vector<uint32_t>> frames;
+    void CloseMusic() override {}
+    void FlattenWater() override { engine.Create(w, h); }
+    void StartMusic() override {}
+    void AddCosineDrop(int x, int y, int r, int ht) override { engine.AddCosineDrop(x, y, r, ht, engine.GetPage()); }
+    void AddConeDrop(int x, int y, int r, int ht) override { engine.AddConeDrop(x, y, r, ht, engine.GetPage()); }
+    void StepAndPaint(bool) override
+    {
+        engine.Step(source, display.data());
+        frames.push_back(display);
+    }
+};
+
+struct RecordingHooks final : ShowHooks {
+    std::string log;
+    const std::vector<uint32_t>* image = nullptr;
+    std::vector<std::vector<uint32_t>> frames;
+    void CloseMusic() override { log += 'c'; }
+    void StartMusic() override { log += 'm'; }
+    void StepDrawn(bool lastOfTick) override
+    {
+        log += lastOfTick ? 'P' : 'p';
+        frames.push_back(*image);
+    }
+};
+
+TEST(WaterShow, AWindowsSceneHandsEveryStepsFrameAndTheTuneToItsHooks)
+{
+    const int w = 96, h = 40;
+    std::vector<uint32_t> picture(static_cast<size_t>(w) * h);
+    std::mt19937 random(3);
+    for (uint32_t& p : picture)
+        p = random() & 0x00FFFFFF;
+    std::vector<uint32_t> image = picture;
+    CWaterShow show(0);
+    show.SetEveryStepSeen(true);
+    ASSERT_TRUE(show.Start(picture.data(), w, h, ripple::Target::BottomUp(image.data(), w, h)));
+    EXPECT_EQ(show.Frame(), nullptr);
+    PlainStage plain;
+    plain.source = picture.data();
+    plain.display = picture;
+    plain.w = w;
+    plain.h = h;
+    plain.FlattenWater();
+    CShowCycle cycle;
+    cycle.Start(0);
+    RecordingHooks hooks;
+    hooks.image = &image;
+    for (int tick = 1; tick <= CShowCycle::kMode1Ticks + 3; ++tick) {
+        hooks.log.clear();
+        hooks.frames.clear();
+        plain.frames.clear();
+        // Drops off the centre, lopsided water: mirrored rows would show.
+        if (tick % 40 == 5) {
+            show.Engine().AddConeDrop(w / 5, h / 6, 9, 300, show.Engine().GetPage());
+            plain.engine.AddConeDrop(w / 5, h / 6, 9, 300, plain.engine.GetPage());
+        }
+        const bool drawn = show.Tick(hooks, w, h);
+        ASSERT_EQ(cycle.Tick(w, h, plain), drawn) << tick;
+        ASSERT_EQ(hooks.log, drawn ? "pP" : "cm") << tick;
+        ASSERT_TRUE(hooks.frames == plain.frames) << "tick " << tick;
+    }
+    EXPECT_EQ(show.Cycle().Mode(), 2);
+    EXPECT_EQ(show.Cycle().TickCount(), 2);
+
+    // Without water (a size no memory holds) nothing is drawn, but the
+    // cycle goes on for the tune.
+    CWaterShow dry(1);
+    EXPECT_FALSE(dry.Start(nullptr, 1 << 16, 1 << 15, ripple::Target()));
+    hooks.log.clear();
+    hooks.image = &picture;
+    int restarts = 0;
+    for (int tick = 1; tick <= 2 * (CShowCycle::kMode1Ticks + 1); ++tick)
+        restarts += !dry.Tick(hooks, w, h);
+    EXPECT_EQ(restarts, 2);
+    EXPECT_EQ(hooks.log.find("cm"), 2u * CShowCycle::kMode1Ticks);
 }
 
 TEST(InputRule, KeysEndItWhenPressedAnewButNotWhenHeldOrReleased)

@@ -26,8 +26,8 @@ public:
 
     int m_nTicks = 0;
     bool m_bMusicEverOpen = false;
-    // Whether the full-screen preparation (screen capture, images) ran.
-    bool Prepared() const { return m_nScreenWidth != 0 || m_dibSource.GetBits() != nullptr; }
+    // Whether the full-screen preparation (screen capture, images, scene) ran.
+    bool Prepared() const { return m_nScreenWidth != 0 || m_dibSource.GetBits() != nullptr || m_pScene; }
 
 protected:
     void OnTimer(UINT_PTR id)
@@ -91,17 +91,20 @@ std::vector<uint32_t> TilePixels()
     return pixels;
 }
 
-void Pump(DWORD ms)
+// Dispatches this thread's messages, then waits for more until `done` says
+// so, for at most ten seconds.
+template <typename Done>
+void Pump(Done done)
 {
-    const DWORD end = ::GetTickCount() + ms;
+    const DWORD end = ::GetTickCount() + 10000;
     MSG msg;
-    while (static_cast<LONG>(end - ::GetTickCount()) > 0) {
+    do {
         while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
             ::TranslateMessage(&msg);
             ::DispatchMessageA(&msg);
         }
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-    }
+    } while (!done() && static_cast<LONG>(end - ::GetTickCount()) > 0 &&
+             ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT) != WAIT_FAILED);
 }
 
 class PreviewTest : public ::testing::Test {
@@ -128,7 +131,7 @@ protected:
     {
         if (m_hHost)
             ::DestroyWindow(m_hHost);
-        Pump(0);
+        Pump([] { return true; });
     }
 
     // Counts the child's pixels that differ from bitmap 135 tiled from
@@ -185,7 +188,7 @@ TEST_F(PreviewTest, PaintingTilesBitmap135FromTheTopLeftCorner)
     EXPECT_GT(TiledMismatches(0, 1), 0);
 
     // Ticks draw nothing over it, and the preview plays no music.
-    Pump(300);
+    Pump([this] { return m_pWnd->m_nTicks >= 2; });
     EXPECT_GE(m_pWnd->m_nTicks, 2);
     EXPECT_FALSE(m_pWnd->m_bMusicEverOpen);
     EXPECT_FALSE(m_pWnd->Prepared());
