@@ -314,11 +314,12 @@ TEST(InputRule, ThePointerEndsItByMovingAwayFromWhereItCameButNotByComing)
     rule.PointerEntered(7, 8);
     EXPECT_FALSE(rule.PointerMoved(7, 8));
     EXPECT_TRUE(rule.PointerMoved(100, 50));
-    // A motion with no arrival before it is only the first position.
+    // A motion with no arrival before it is only the first position,
+    // wherever that is (left of and above a screen's origin, too).
     CInputRule fresh;
-    EXPECT_FALSE(fresh.PointerMoved(3, 4));
-    EXPECT_FALSE(fresh.PointerMoved(3, 4));
-    EXPECT_TRUE(fresh.PointerMoved(3, 5));
+    EXPECT_FALSE(fresh.PointerMoved(-1, -1));
+    EXPECT_FALSE(fresh.PointerMoved(-1, -1));
+    EXPECT_TRUE(fresh.PointerMoved(-1, 0));
     // A button ends it when pressed, not when a held one is let go; any
     // scroll ends it, the end of a scroll does not.
     EXPECT_TRUE(rule.Button(true));

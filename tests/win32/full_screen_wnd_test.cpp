@@ -686,8 +686,9 @@ TEST(FullScreenWindowEnd, QueuedClosesEndOnceWithExitCodeZero)
     EXPECT_EQ(quit.exitCode, 0u);
 }
 
-// The first report on a cover is the reference for the show window too, and
-// a click on a cover ends the program once, taking every cover with it.
+// The first report on a cover is the reference for the show window too, even
+// at (-1, -1) of the screen, and a click on a cover ends the program once,
+// taking every cover with it.
 TEST(FullScreenWindowEnd, AClickOnACoverEndsTheShowAndItsCovers)
 {
     CShowApp app;
@@ -698,10 +699,12 @@ TEST(FullScreenWindowEnd, AClickOnACoverEndsTheShowAndItsCovers)
     wnd->LayOutCovers(MadeUpMonitors());
     const auto covers = OwnedWindows(hWnd);
     ASSERT_EQ(covers.size(), 2u);
-    const RECT right = WindowRect(covers[1]);
-    ::SendMessageA(covers[1], WM_MOUSEMOVE, 0, MAKELPARAM(10, 20));
-    wnd->SendMessage(WM_MOUSEMOVE, 0, MAKELPARAM(right.left + 10, right.top + 20));
+    const RECT left = WindowRect(covers[0]);
+    ::SendMessageA(covers[0], WM_MOUSEMOVE, 0, MAKELPARAM(-1 - left.left, -1 - left.top));
+    wnd->SendMessage(WM_MOUSEMOVE, 0, MAKELPARAM(-1, -1));
     EXPECT_FALSE(TakeClose(hWnd)) << "the first report on the cover is the reference";
+    wnd->SendMessage(WM_MOUSEMOVE, 0, MAKELPARAM(0, 0));
+    EXPECT_TRUE(TakeClose(hWnd)) << "a move from (-1, -1) is a move";
     ::PostMessageA(covers[1], WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 20));
 
     QuitSeen quit;
