@@ -180,10 +180,7 @@ case_without_picture_the_desktop_is_shown() {
     local helper=$!
     morva_xwinfind -w 20 -n 'Morva test desktop' >/dev/null ||
         fail "the test desktop did not appear"
-    for i in $(seq 1 100); do
-        screenshot "$E2E_LOGDIR/desktop-0.png"
-        [ "$(screen_pixel "$E2E_LOGDIR/desktop-0.png" 150 100)" = 224,32,192 ] && break
-    done
+    await_colour "$E2E_LOGDIR/desktop-0.png" 150 100 224,32,192 || fail "the test desktop is not painted"
     start_show_and_shoot desktop
     end_show
     wait "$helper"

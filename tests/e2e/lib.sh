@@ -84,6 +84,18 @@ screen_pixel() {
 
 screenshot() { import -window root "$1"; }
 
+# Takes screenshots of the root (or WINDOW) into FILE until its pixel X,Y is
+# R,G,B, for at most about 20 s.
+#   await_colour FILE X Y R,G,B [WINDOW]
+await_colour() {
+    local i
+    for i in $(seq 1 100); do
+        import -window "${5:-root}" "$1"
+        [ "$(screen_pixel "$1" "$2" "$3")" = "$4" ] && return 0
+    done
+    return 1
+}
+
 # Waits up to about 20 s for the show to paint moving water: screenshots
 # $E2E_LOGDIR/NAME-1.png, then NAME-2.png again and again, until the 200x200
 # square around X,Y (the screen's centre by default) differs between them.

@@ -13,6 +13,7 @@
 
 #include "app/ShowApp.h"
 #include "res/resource.h"
+#include "tests/win32/gdi_test_support.h"
 
 namespace {
 
@@ -47,33 +48,6 @@ BEGIN_MESSAGE_MAP(CProbeShowWnd, CShowWnd)
     ON_WM_TIMER()
 END_MESSAGE_MAP()
 
-// The pixels a DC shows in a rectangle from (0, 0), as 0x00RRGGBB, rows top
-// down, read through the screen's own format.
-std::vector<uint32_t> ReadPixels(HDC source, int width, int height)
-{
-    std::vector<uint32_t> pixels(static_cast<size_t>(width) * static_cast<size_t>(height));
-    const HDC screen = ::GetDC(nullptr);
-    const HDC memory = ::CreateCompatibleDC(screen);
-    const HBITMAP bitmap = ::CreateCompatibleBitmap(screen, width, height);
-    const HGDIOBJ old = ::SelectObject(memory, bitmap);
-    ::BitBlt(memory, 0, 0, width, height, source, 0, 0, SRCCOPY);
-    ::SelectObject(memory, old);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    ::GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), pixels.data(), &info, DIB_RGB_COLORS);
-    ::DeleteObject(bitmap);
-    ::DeleteDC(memory);
-    ::ReleaseDC(nullptr, screen);
-    for (uint32_t& p : pixels)
-        p &= 0x00FFFFFF;
-    return pixels;
-}
-
 std::vector<uint32_t> TilePixels()
 {
     const HBITMAP tile = static_cast<HBITMAP>(::LoadImageA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDB_TILE),
@@ -83,7 +57,7 @@ std::vector<uint32_t> TilePixels()
     const HDC screen = ::GetDC(nullptr);
     const HDC memory = ::CreateCompatibleDC(screen);
     const HGDIOBJ old = ::SelectObject(memory, tile);
-    std::vector<uint32_t> pixels = ReadPixels(memory, kTileWidth, kTileHeight);
+    std::vector<uint32_t> pixels = DcPixels(memory, kTileWidth, kTileHeight);
     ::SelectObject(memory, old);
     ::DeleteDC(memory);
     ::ReleaseDC(nullptr, screen);
@@ -147,7 +121,7 @@ protected:
         const int width = m_client.right;
         const int height = m_client.bottom;
         const HDC dc = ::GetDC(m_hChild);
-        const std::vector<uint32_t> shown = ReadPixels(dc, width, height);
+        const std::vector<uint32_t> shown = DcPixels(dc, width, height);
         ::ReleaseDC(m_hChild, dc);
         int mismatches = 0;
         for (int y = 0; y < height; ++y) {
