@@ -56,15 +56,20 @@ expect_capture() {
 
 # Moves the rest of the case to a private Xvfb of the given geometry. The
 # prefix's server is restarted so that Wine takes the new screen; both go
-# when the case ends.
+# when the case ends, and the server starts again on the suite's display.
+# Each start of the server starts Wine's own programs (services, the
+# desktop, device drivers) too, with the standard error of the program that
+# started it: morva_wine_use starts them itself, so that what they print
+# stays out of the show's log and its heap check.
 use_screen() {
     wineserver -k 2>/dev/null
     wineserver -w
-    local display
+    local display suite_display=$DISPLAY
     display=$(morva_xvfb_start "$1") || fail "no Xvfb for $1"
     OWN_XVFB_PID=$(morva_x_pid "$display")
-    export DISPLAY=$display
-    trap 'wineserver -k 2>/dev/null; wineserver -w; kill "$OWN_XVFB_PID" 2>/dev/null' EXIT
+    morva_wine_use "$WINEPREFIX" "$display"
+    trap 'wineserver -k 2>/dev/null; wineserver -w; kill "$OWN_XVFB_PID" 2>/dev/null
+          morva_wine_use "$WINEPREFIX" '"$suite_display" EXIT
 }
 
 show_picture() {
