@@ -30,7 +30,8 @@ public:
     // the show's pace and more only while it cannot, else that many.
     void SetThreads(int threads);
 
-    // A tick's steps should take at most this much wall time.
+    // A tick (its steps, and whatever the hooks do beside them) should take
+    // at most this much wall time.
     static constexpr double kBudgetMs = 40;
 
     // The show at a new size: `source` is the picture over `width` x
@@ -44,7 +45,8 @@ public:
     bool Start(std::vector<uint32_t> source, int width, int height, const ripple::Target* target = nullptr);
     // The same over a source of the caller's, which must stay as it is for
     // as long as the show runs on it (it is not copied), into the caller's
-    // target. A null source draws nothing, the water runs all the same.
+    // target. Without a source or target nothing is drawn; the water runs
+    // all the same.
     bool Start(const uint32_t* source, int width, int height, const ripple::Target& target);
     // Whether every step's frame is seen, or only a tick's last (the
     // default).
