@@ -54,13 +54,10 @@ expect_capture() {
     done
 }
 
-# Moves the rest of the case to a private Xvfb of the given geometry. The
-# prefix's server is restarted so that Wine takes the new screen; both go
-# when the case ends, and the server starts again on the suite's display.
-# Each start of the server starts Wine's own programs (services, the
-# desktop, device drivers) too, with the standard error of the program that
-# started it: morva_wine_use starts them itself, so that what they print
-# stays out of the show's log and its heap check.
+# Moves the rest of the case to a private Xvfb of the given geometry, and
+# back when it ends. The prefix's server is restarted by morva_wine_use, so
+# that Wine takes the new screen and its own programs' output stays out of
+# the show's log and its heap check.
 use_screen() {
     wineserver -k 2>/dev/null
     wineserver -w

@@ -85,8 +85,7 @@ screen_pixel() {
 screenshot() { import -window root "$1"; }
 
 # Takes screenshots of the root (or WINDOW) into FILE until its pixel X,Y is
-# R,G,B, for at most about 20 s.
-#   await_colour FILE X Y R,G,B [WINDOW]
+# R,G,B, for at most about 20 s.   await_colour FILE X Y R,G,B [WINDOW]
 await_colour() {
     local i
     for i in $(seq 1 100); do
@@ -97,9 +96,8 @@ await_colour() {
 }
 
 # Waits up to about 20 s for the show to paint moving water: screenshots
-# $E2E_LOGDIR/NAME-1.png, then NAME-2.png again and again, until the 200x200
-# square around X,Y (the screen's centre by default) differs between them.
-#   saver_painting NAME [X Y]
+# $E2E_LOGDIR/NAME-1.png, then NAME-2.png until the 200x200 square around X,Y
+# (the screen's centre by default) differs.   saver_painting NAME [X Y]
 saver_painting() {
     local one=$E2E_LOGDIR/$1-1.png two=$E2E_LOGDIR/$1-2.png x=${2:-} y=${3:-} i changed
     [ -n "$x" ] || read -r x y < <(xdpyinfo | awk -F'[ x]+' '/dimensions:/{print int($3 / 2), int($4 / 2); exit}')
