@@ -9,13 +9,13 @@
 // the decoder does, a frame or one reason for the user comes out.
 #pragma once
 
+#include "base/DecoderReport.h"
+
 #include <sys/types.h>
 
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#include "base/DecoderReport.h"
 
 enum class PassResult {
     Done,

@@ -58,11 +58,12 @@ uint64_t TakenBytes()
 {
 #if defined(__SANITIZE_ADDRESS__)
     return 0;
-#endif
+#else
     std::ifstream status("/proc/self/statm");
     uint64_t pages = 0;
     status >> pages;
     return pages * static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
+#endif
 }
 
 bool ParseSize(const char* text, int& width, int& height)
@@ -118,7 +119,7 @@ int main(int argc, char** argv)
         shownHeight = sink.Height();
         incomplete = sink.Incomplete();
     } catch (const std::bad_alloc&) {
-        shown = false;
+        shown = false; // a frame half written is not shown
         reason = "it needs more memory than the " + Megabytes(memory) + " its decoder may take";
     }
     Say(shown ? decoder_report::PictureLine(shownWidth, shownHeight, incomplete) : decoder_report::RefusedLine(reason));
