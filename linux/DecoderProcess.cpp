@@ -26,6 +26,7 @@
 namespace {
 
 constexpr char kDecoderName[] = "velunor-decode";
+constexpr char kInstalledDecoder[] = VELUNOR_LIBEXECDIR "/velunor-decode";
 constexpr int kDeadlineMs = 2000;
 constexpr int kCpuSeconds = 2;
 // The decoder's own libraries and loaders, and what it holds for every
@@ -134,10 +135,10 @@ std::string DecoderProgram()
         std::string beside(self, static_cast<size_t>(length));
         beside.erase(beside.rfind('/') + 1);
         beside += kDecoderName;
-        if (access(beside.c_str(), X_OK) == 0)
+        if (access(beside.c_str(), X_OK) == 0 || access(kInstalledDecoder, X_OK) != 0)
             return beside;
     }
-    return std::string(VELUNOR_LIBEXECDIR) + "/" + kDecoderName;
+    return kInstalledDecoder;
 }
 
 bool CDecoderProcess::Start(int pictureFd, int width, int height, const DecoderLimits& limits, std::string& reason)

@@ -33,7 +33,7 @@ struct DecoderLimits {
 DecoderLimits DecoderLimitsFor(int width, int height);
 
 // Where the decoder is: beside this program (the build tree), else where the
-// package puts it.
+// package puts it; where neither has one, beside it (the name said).
 std::string DecoderProgram();
 
 struct DecodedPicture {
