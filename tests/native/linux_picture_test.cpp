@@ -287,21 +287,23 @@ TEST_F(PictureFiles, HostileFilesGiveOneLineAndTheShippedPictureWithinTheDeadlin
     Write(Path("claim.jpg"), jpeg);
     // A complete progressive JPEG whose coefficients alone take 1.5 GB.
     ASSERT_EQ(std::system((std::string(VELUNOR_TEST_PICTURE) + " --flat-progressive 16384x16384 " + Path("huge.jpg")).c_str()), 0);
-    // SVG: a huge blurred rectangle, and uses nested ten deep.
+    // SVG: a huge blurred rectangle; a blurred one used 10^4 times, nested
+    // four deep, which takes minutes to draw.
     Write(Path("blur.svg"), "<svg xmlns='http://www.w3.org/2000/svg' width='16384' height='16384'><filter id='f'>"
                             "<feGaussianBlur stdDeviation='300'/></filter><rect width='16384' height='16384' "
                             "filter='url(#f)'/></svg>");
     std::ostringstream uses;
     uses << "<svg xmlns='http://www.w3.org/2000/svg' xmlns:xlink='http://www.w3.org/1999/xlink' width='1000' "
-            "height='1000'><defs><rect id='l0' width='10' height='10'/>";
-    for (int level = 1; level <= 10; ++level) {
+            "height='1000'><defs><filter id='f'><feGaussianBlur stdDeviation='40'/></filter>"
+            "<rect id='l0' width='1000' height='1000' filter='url(#f)'/>";
+    for (int level = 1; level <= 4; ++level) {
         uses << "<g id='l" << level << "'>";
         for (int i = 0; i < 10; ++i)
             uses << "<use xlink:href='#l" << level - 1 << "'/>";
         uses << "</g>";
     }
-    uses << "</defs><use xlink:href='#l10'/></svg>";
-    Write(Path("uses.svg"), uses.str());
+    uses << "</defs><use xlink:href='#l4'/></svg>";
+    Write(Path("blurs.svg"), uses.str());
     Write(Path("text.jpg"), "not a picture\n");
     Write(Path("empty.png"), "");
 
@@ -313,7 +315,7 @@ TEST_F(PictureFiles, HostileFilesGiveOneLineAndTheShippedPictureWithinTheDeadlin
         {"claim.png", "its data ends before its first row"},
         {"claim.jpg", "its header claims 65500x65500 pixels, more than the 268435456 (16384x16384) shown"},
         {"huge.jpg", "it is a progressive JPEG of 16384x16384, whose coefficients need 1536 MB"},
-        {"uses.svg", " 2 s"},
+        {"blurs.svg", " 2 s"},
         {"text.jpg", "Unrecognized image file format"},
         {"empty.png", "the file is empty"},
     };
