@@ -87,7 +87,11 @@ int CX11Show::Run()
     m_display = XOpenDisplay(nullptr);
     if (!m_display) {
         const char* name = std::getenv("DISPLAY");
-        std::fprintf(stderr, "velunor: cannot open display %s\n", name ? name : "(DISPLAY is not set)");
+        const char* wayland = std::getenv("WAYLAND_DISPLAY");
+        if ((!name || !*name) && wayland && *wayland)
+            std::fprintf(stderr, "velunor: DISPLAY is not set, but WAYLAND_DISPLAY is: on Wayland, run velunor --wayland\n");
+        else
+            std::fprintf(stderr, "velunor: cannot open display %s\n", name && *name ? name : "(DISPLAY is not set)");
         return 1;
     }
     InstallXErrorHandlers();
