@@ -1,6 +1,6 @@
 #include "linux/DecoderProcess.h"
 
-#include "linux/TickClock.h"
+#include "linux/TickPace.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -57,7 +57,7 @@ public:
     bool Running() const { return m_pid > 0; }
     // Readable when the decoder said something or ended.
     int Fd() const { return m_report; }
-    // Monotonic milliseconds (TickClock's) after which it is given up.
+    // Monotonic milliseconds (MonotonicMs) after which it is given up.
     int64_t Deadline() const { return m_nDeadline; }
     // Takes what it said; true once it has ended (its report closed).
     bool Read();
