@@ -239,16 +239,15 @@ void Water::Flatten()
     m_anyStale = true;
 }
 
-Water::RowView Water::Row(int field, int32_t r) const
+Water::RowView Water::Row(int field, int32_t r)
 {
     const int f = field == 1 ? 0 : 1;
     const size_t chunk = static_cast<size_t>(r) * static_cast<size_t>(m_chunks);
-    return { m_cells[f] + static_cast<size_t>(r) * static_cast<size_t>(m_width),
-        const_cast<int32_t*>(m_values[f].data()) + chunk, const_cast<uint8_t*>(m_states[f].data()) + chunk,
-        const_cast<StaleSpan*>(m_rowStale[f].data()) + r };
+    return { m_cells[f] + static_cast<size_t>(r) * static_cast<size_t>(m_width), m_values[f].data() + chunk,
+        m_states[f].data() + chunk, m_rowStale[f].data() + r };
 }
 
-void Water::Fill(const RowView& v, int32_t k) const
+void Water::Fill(const RowView& v, int32_t k)
 {
     if (v.states[k] & kStale) {
         m_kernels->fill(v.cells + First(k), End(k) - First(k), v.values[k]);
@@ -256,12 +255,12 @@ void Water::Fill(const RowView& v, int32_t k) const
     }
 }
 
-void Water::FillRow(const RowView& v) const
+void Water::FillRow(const RowView& v)
 {
     FillRange(v, 0, m_chunks);
 }
 
-void Water::FillRangeStale(const RowView& v, int32_t from, int32_t to) const
+void Water::FillRangeStale(const RowView& v, int32_t from, int32_t to)
 {
     StaleSpan& span = *v.stale;
     const int32_t a = std::max(from, span.lo), b = std::min(to, span.hi);
@@ -278,7 +277,7 @@ void Water::FillRangeStale(const RowView& v, int32_t from, int32_t to) const
         span.hi = a;
 }
 
-void Water::FillAroundStale(const RowView& v, int32_t from, int32_t to) const
+void Water::FillAroundStale(const RowView& v, int32_t from, int32_t to)
 {
     // A stale chunk's memory means nothing until it is written out whole, so
     // one column of it may be written alone.
@@ -289,7 +288,7 @@ void Water::FillAroundStale(const RowView& v, int32_t from, int32_t to) const
     FillRangeStale(v, from, to);
 }
 
-void Water::Materialize() const
+void Water::Materialize()
 {
     if (!m_anyStale || !Allocated())
         return;
@@ -455,7 +454,7 @@ void Water::Prepare(const uint32_t* source, const Target& target)
     m_target = target;
 }
 
-void Water::AddDropRow(const RowView& v, int32_t row, const fast::RowDrop& drop, fast::SpanBuffer& buffer) const
+void Water::AddDropRow(const RowView& v, int32_t row, const fast::RowDrop& drop, fast::SpanBuffer& buffer)
 {
     const int n = drop.Spans(row, buffer);
     if (n == 0)
@@ -527,7 +526,7 @@ void Water::AddDrop(int field, const fast::RowDrop& drop)
     m_anyStale = true;
 }
 
-bool Water::Levels(const RowView& v, bool sidesZero, int64_t* out) const
+bool Water::Levels(const RowView& v, bool sidesZero, int64_t* out)
 {
     // Stale chunks are uniform ones: a row without either is written out.
     // Any other row's stale span is found exactly on the way.
@@ -586,12 +585,12 @@ constexpr uint8_t kShown = 8;     // nothing: the target shows it already
 
 } // namespace
 
-int32_t Water::StepRow(Workspace& ws, const RowJob& j) const
+int32_t Water::StepRow(Workspace& ws, const RowJob& j)
 {
     const int32_t r = j.r;
     uint8_t* kinds = ws.kinds.data();
     int32_t* froms = ws.froms.data();
-    uint8_t* flat = const_cast<uint8_t*>(m_flat.data()) + static_cast<size_t>(r) * m_chunks;
+    uint8_t* flat = m_flat.data() + static_cast<size_t>(r) * m_chunks;
     const int32_t base = r * m_width;
     const int32_t count = m_width * m_height;
     uint32_t* target = j.refract ? m_target.Row(r) : nullptr;

@@ -76,11 +76,11 @@ public:
     int32_t ChunkWidth() const { return m_chunk; }
 
     // Every value in memory (stale chunks written out).
-    void Materialize() const;
+    void Materialize();
     // The fields in memory, which their holder may now change: what is known
     // of them is rebuilt from memory before the next sweep.
     void OpenForWriting();
-    int32_t* Cells(int field) const { return m_cells[field == 1 ? 0 : 1]; }
+    int32_t* Cells(int field) { return m_cells[field == 1 ? 0 : 1]; }
     // Whether memory may miss values, and whether the maps describe it.
     bool AnyStale() const { return m_anyStale; }
     bool MapsValid() const { return m_mapsValid; }
@@ -162,7 +162,7 @@ private:
 
     int32_t First(int32_t k) const { return k == 0 ? 1 : k * m_chunk; }
     int32_t End(int32_t k) const { return k + 1 == m_chunks ? m_width - 1 : (k + 1) * m_chunk; }
-    RowView Row(int field, int32_t r) const;
+    RowView Row(int field, int32_t r);
     bool AllocateMaps();
     void Rescan();
     void Prepare(const uint32_t* source, const Target& target);
@@ -178,10 +178,10 @@ private:
     int Bands(int threads, int32_t minRows);
     void Split(int bands, int32_t* begins) const;
 
-    void Fill(const RowView& v, int32_t k) const;
-    void FillRow(const RowView& v) const;
+    void Fill(const RowView& v, int32_t k);
+    void FillRow(const RowView& v);
     // Chunks [from, to) written out, as far as they exist.
-    void FillRange(const RowView& v, int32_t from, int32_t to) const
+    void FillRange(const RowView& v, int32_t from, int32_t to)
     {
         if (from < v.stale->hi && v.stale->lo < to)
             FillRangeStale(v, from, to);
@@ -189,17 +189,17 @@ private:
     // The chunks [from, to) written out, and of the chunks beside them the
     // column next to them, as far as they exist: what a stencil over the
     // chunks reads.
-    void FillAround(const RowView& v, int32_t from, int32_t to) const
+    void FillAround(const RowView& v, int32_t from, int32_t to)
     {
         if (from - 1 < v.stale->hi && v.stale->lo < to + 1)
             FillAroundStale(v, from, to);
     }
-    void FillRangeStale(const RowView& v, int32_t from, int32_t to) const;
-    void FillAroundStale(const RowView& v, int32_t from, int32_t to) const;
-    void AddDropRow(const RowView& v, int32_t row, const fast::RowDrop& drop, fast::SpanBuffer& spans) const;
+    void FillRangeStale(const RowView& v, int32_t from, int32_t to);
+    void FillAroundStale(const RowView& v, int32_t from, int32_t to);
+    void AddDropRow(const RowView& v, int32_t row, const fast::RowDrop& drop, fast::SpanBuffer& spans);
     // Per chunk, the value of the row over it and the chunks beside it, or
     // kNone; whether any chunk has one.
-    bool Levels(const RowView& v, bool sidesZero, int64_t* out) const;
+    bool Levels(const RowView& v, bool sidesZero, int64_t* out);
     bool AnyUniform(const RowView& v) const;
 
     void CopyAside(Workspace& ws, int32_t row);
@@ -228,7 +228,7 @@ private:
         // later row's refraction will read (kAhead rows on); 0: none.
         int32_t aheadEnd = 0;
     };
-    int32_t StepRow(Workspace& ws, const RowJob& job) const;
+    int32_t StepRow(Workspace& ws, const RowJob& job);
     static void StepBand(void* job, int band);
     static void PairBand(void* job, int band);
     void StepBandRun(const Job& job, int band);
@@ -248,7 +248,7 @@ private:
     bool m_sidesZero[2] = { true, true };
     // The maps describe memory only after a rescan.
     bool m_mapsValid = true;
-    mutable bool m_anyStale = false;
+    bool m_anyStale = false;
 
     // Per chunk of the target's rows: it shows the source pixels themselves.
     std::vector<uint8_t> m_flat;
@@ -272,7 +272,7 @@ private:
     // Chunks computed per row by the last sweep, to share the work out.
     std::vector<int32_t> m_rowWork;
     // Written by the bands, each in rows of its own.
-    mutable std::vector<Span> m_drawn;
+    std::vector<Span> m_drawn;
     std::vector<std::unique_ptr<Workspace>> m_work;
 };
 
