@@ -45,6 +45,7 @@ struct Avx2 {
     static RIPPLE_VECTOR_INLINE Reg Sar(Reg v, int bits) { return _mm256_srai_epi32(v, bits); }
     static RIPPLE_VECTOR_INLINE Reg SarBy(Reg v, __m128i bits) { return _mm256_sra_epi32(v, bits); }
     static RIPPLE_VECTOR_INLINE Reg MulLo(Reg a, Reg b) { return _mm256_mullo_epi32(a, b); }
+    static RIPPLE_VECTOR_INLINE Reg MinUnsigned(Reg a, Reg b) { return _mm256_min_epu32(a, b); }
 
     static RIPPLE_VECTOR_INLINE Reg Greater(Reg a, Reg b) { return _mm256_cmpgt_epi32(a, b); }
     static RIPPLE_VECTOR_INLINE Reg Select(Reg mask, Reg yes, Reg no) { return _mm256_blendv_epi8(no, yes, mask); }

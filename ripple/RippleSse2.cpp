@@ -68,6 +68,12 @@ struct Sse2 {
         return _mm_unpacklo_epi32(_mm_shuffle_epi32(even, _MM_SHUFFLE(0, 0, 2, 0)),
             _mm_shuffle_epi32(odd, _MM_SHUFFLE(0, 0, 2, 0)));
     }
+    // Signed comparison of the values shifted by 2^31.
+    static RIPPLE_VECTOR_INLINE Reg MinUnsigned(Reg a, Reg b)
+    {
+        const Reg bias = _mm_set1_epi32(INT32_MIN);
+        return Select(_mm_cmpgt_epi32(_mm_xor_si128(a, bias), _mm_xor_si128(b, bias)), b, a);
+    }
 
     static RIPPLE_VECTOR_INLINE Reg Greater(Reg a, Reg b) { return _mm_cmpgt_epi32(a, b); }
     static RIPPLE_VECTOR_INLINE Reg Select(Reg mask, Reg yes, Reg no)

@@ -131,7 +131,7 @@ struct Refraction {
     const int32_t* aheadBelow;
     int32_t aheadBase;
     ptrdiff_t behind;
-    uint32_t last;
+    Vec<V> last;
 };
 
 template <class V>
@@ -152,7 +152,7 @@ RIPPLE_VECTOR_INLINE Refraction<V> Prepare(const RefractRow& q)
     f.aheadBelow = q.aheadBelow;
     f.aheadBase = q.aheadRow * q.width;
     f.behind = q.behind;
-    f.last = static_cast<uint32_t>(q.count - 1);
+    f.last = V::Set1(q.count - 1);
     return f;
 }
 
@@ -164,12 +164,12 @@ RIPPLE_VECTOR_INLINE void FetchAhead(const Refraction<V>& f, int32_t c)
 {
     Vec<V> dx;
     const Vec<V> j = Indices<V>(f.ahead, f.aheadBelow, c, f.aheadBase + c, f.widths, dx);
-    alignas(32) uint32_t at[V::kLanes];
-    V::Store(reinterpret_cast<int32_t*>(at), j);
     // Indices outside the picture (negative ones too, unsigned) fetch its
     // last pixel instead.
+    alignas(32) int32_t at[V::kLanes];
+    V::Store(at, V::MinUnsigned(j, f.last));
     for (int k = 0; k < V::kLanes; k += 2)
-        _mm_prefetch(reinterpret_cast<const char*>(f.src + (at[k] < f.last ? at[k] : f.last)), _MM_HINT_T0);
+        _mm_prefetch(reinterpret_cast<const char*>(f.src + at[k]), _MM_HINT_T0);
 }
 
 // The pixels from column c on, from the field-1 values loaded (as for

@@ -644,11 +644,14 @@ void Water::MarkPropagation(Workspace& ws, const RowJob& j)
         std::fill(kinds, kinds + m_chunks, j.propagate ? kPropagate : 0);
         return;
     }
+    // Locals: the stores may alias anything.
     const int64_t* lo0 = j.lo[0];
     const int64_t* lo1 = j.lo[1];
     const int64_t* lo2 = j.lo[2];
-    for (int32_t k = 0; k < m_chunks; ++k)
-        kinds[k] = (lo0[k] | lo1[k] | lo2[k]) >= 0 && (j.n.states[k] & kUniform) ? 0 : kPropagate;
+    const uint8_t* states = j.n.states;
+    const int32_t chunks = m_chunks;
+    for (int32_t k = 0; k < chunks; ++k)
+        kinds[k] = (lo0[k] | lo1[k] | lo2[k]) >= 0 && (states[k] & kUniform) ? 0 : kPropagate;
 }
 
 void Water::MarkRefraction(Workspace& ws, const RowJob& j, const uint8_t* flat)
@@ -658,32 +661,33 @@ void Water::MarkRefraction(Workspace& ws, const RowJob& j, const uint8_t* flat)
     // sideways, the same slope down at every pixel, so the chunk shows a
     // piece of one source row, unshaded. With a slope below 8 that is the
     // chunk's own source row, which the target may show already.
+    // Locals: the stores may alias anything.
     uint8_t* kinds = ws.kinds.data();
-    const RowView& h = j.h;
-    const RowView& below = j.below;
+    int32_t* froms = ws.froms.data();
+    const RowView h = j.h, below = j.below;
+    const int32_t chunks = m_chunks, width = m_width;
     if (!AnyUniform(h) || !AnyUniform(below)) {
-        for (int32_t k = 0; k < m_chunks; ++k)
+        for (int32_t k = 0; k < chunks; ++k)
             kinds[k] |= kRefract;
         return;
     }
-    const int32_t base = j.r * m_width, count = m_width * m_height;
-    // The value each chunk's last column sees to its right.
-    const int32_t last = m_chunks - 1;
-    for (int32_t k = 0; k < m_chunks; ++k) {
+    const int32_t base = j.r * width, count = width * m_height;
+    // The value the last column of the last chunk sees to its right.
+    const bool sidesZero = m_sidesZero[0];
+    for (int32_t k = 0; k < chunks; ++k) {
         uint8_t kind = kRefract;
         const int32_t v = h.values[k];
-        const bool level = k < last ? (h.states[k + 1] & kUniform) && h.values[k + 1] == v
-                                    : m_sidesZero[0] && v == 0;
+        const bool level = k + 1 < chunks ? (h.states[k + 1] & kUniform) && h.values[k + 1] == v : sidesZero && v == 0;
         if ((h.states[k] & below.states[k] & kUniform) && level) {
-            const int32_t offset = WrapMul(WrapSub(v, below.values[k]) >> 3, m_width);
+            const int32_t offset = WrapMul(WrapSub(v, below.values[k]) >> 3, width);
             const int32_t first = First(k), from = WrapAdd(base + first, offset);
             if (offset == 0) {
                 kind = flat[k] ? kShown : kCopy;
-                ws.froms[k] = from;
+                froms[k] = from;
             } else if (from > 0 && from < count - (End(k) - first - 1)) {
                 // Every index inside the picture.
                 kind = kCopy;
-                ws.froms[k] = from;
+                froms[k] = from;
             }
         }
         kinds[k] |= kind;
@@ -755,7 +759,7 @@ void Water::CopyPieces(const Workspace& ws, uint32_t* target, int32_t r, int32_t
 void Water::PropagateByKernel(const RowJob& j, const fast::RefractRow& q, const fast::PropagateRow& p, bool refract,
     int32_t a, int32_t b)
 {
-    const RowView& n = j.n;
+    const RowView n = j.n;
     FillAround(j.o[0], a, b);
     FillAround(j.o[1], a, b);
     FillAround(j.o[2], a, b);
@@ -770,35 +774,40 @@ void Water::PropagateByKernel(const RowJob& j, const fast::RefractRow& q, const 
         m_kernels->propagate(p, First(a), End(b - 1));
     // Quiet chunks next to waves may stay quiet a while: look whether they
     // did. Chunks already varied are left so.
-    if (j.out.states == n.states && !AnyUniform(n))
+    const RowView out = j.out;
+    if (out.states == n.states && !AnyUniform(n))
         return;
     for (int32_t c = a; c < b; ++c) {
         const int32_t f = First(c);
-        if ((n.states[c] & kUniform) && m_kernels->allEqual(j.out.cells + f, End(c) - f)) {
-            j.out.values[c] = j.out.cells[f];
-            j.out.states[c] = kUniform;
+        if ((n.states[c] & kUniform) && m_kernels->allEqual(out.cells + f, End(c) - f)) {
+            out.values[c] = out.cells[f];
+            out.states[c] = kUniform;
         } else {
-            j.out.states[c] = kVaried;
+            out.states[c] = kVaried;
         }
     }
 }
 
 void Water::PropagateQuiet(const RowJob& j, int32_t a, int32_t b)
 {
-    const RowView& n = j.n;
+    // Locals: the stores may alias anything.
+    const RowView n = j.n, out = j.out, save = j.save;
+    const int64_t* lo0 = j.lo[0];
+    const int64_t* lo1 = j.lo[1];
+    const int64_t* lo2 = j.lo[2];
+    const int damping = j.damping;
     for (int32_t c = a; c < b; ++c) {
         const int32_t old = n.values[c];
-        const int32_t v = UniformPropagation(ValueOf(j.lo[0][c]), ValueOf(j.lo[1][c]), ValueOf(j.lo[2][c]), old,
-            j.damping);
-        if (j.save.cells) {
-            j.save.values[c] = old;
-            j.save.states[c] = kUniform | kStale;
-            j.save.stale->Add(c);
+        const int32_t v = UniformPropagation(ValueOf(lo0[c]), ValueOf(lo1[c]), ValueOf(lo2[c]), old, damping);
+        if (save.cells) {
+            save.values[c] = old;
+            save.states[c] = kUniform | kStale;
+            save.stale->Add(c);
         }
-        if (j.out.cells != n.cells || v != old) {
-            j.out.values[c] = v;
-            j.out.states[c] = kUniform | kStale;
-            j.out.stale->Add(c);
+        if (out.cells != n.cells || v != old) {
+            out.values[c] = v;
+            out.states[c] = kUniform | kStale;
+            out.stale->Add(c);
         }
     }
 }
