@@ -594,6 +594,8 @@ int32_t Water::StepRow(Workspace& ws, const RowJob& j)
         MarkRefraction(ws, j, flat);
     const fast::RefractRow q = RefractionOf(j);
     const fast::PropagateRow p = PropagationOf(j);
+    // A target that lacks part of the last frame gets it where the sweep
+    // leaves the row as it is: the edge columns, and chunks left alone.
     const bool lag = j.refract && m_stale;
     if (lag) {
         BringOver(q.target, r, 0, 1);
