@@ -25,6 +25,9 @@ weston_start() {
     track_process "$MORVA_WESTON_PID"
 }
 
+# What sway shows on an output that nothing covers.
+BARE=3f3f3f
+
 # A screenshot of sway's output NAME as a PPM file.
 output_shot() {
     grim -t ppm -o "$1" "$2" || fail "no screenshot of $1"
