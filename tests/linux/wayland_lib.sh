@@ -54,6 +54,30 @@ wait_output_tick() {
     wait_tick "$1" "${3:-velunor}" "$2"
 }
 
+# Waits up to 10 s for output NAME to be covered by COLOUR (rrggbb): PIXELS
+# of that colour in its screenshot.
+wait_covered() {
+    local i
+    for i in $(seq 1 100); do
+        output_shot "$1" covered.ppm
+        [ "$(count_color covered.ppm "$2")" = "$3" ] && return 0
+        sleep 0.1
+    done
+    fail "$1 is not covered by #$2"
+}
+
+# Waits up to 5 s for the picture decoder that process PID started; prints
+# its process id, or nothing.
+decoder_of() {
+    local i decoder
+    for i in $(seq 1 100); do
+        decoder=$(cat "/proc/$1/task/$1/children" 2>/dev/null)
+        [ -n "$decoder" ] && break
+        sleep 0.05
+    done
+    echo $decoder
+}
+
 # The lines of a log other than its ticks.
 messages() {
     grep -v '^velunor: tick ' "$CASE_DIR/${1:-velunor}.err"
