@@ -66,18 +66,6 @@ wait_covered() {
     fail "$1 is not covered by #$2"
 }
 
-# Waits up to 5 s for the picture decoder that process PID started; prints
-# its process id, or nothing.
-decoder_of() {
-    local i decoder
-    for i in $(seq 1 100); do
-        decoder=$(cat "/proc/$1/task/$1/children" 2>/dev/null)
-        [ -n "$decoder" ] && break
-        sleep 0.05
-    done
-    echo $decoder
-}
-
 # The lines of a log other than its ticks.
 messages() {
     grep -v '^velunor: tick ' "$CASE_DIR/${1:-velunor}.err"
