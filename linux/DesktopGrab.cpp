@@ -3,6 +3,7 @@
 #include "linux/TickPace.h"
 
 #include <poll.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -59,14 +60,20 @@ std::string FindProgram(const std::string& name)
     return std::string();
 }
 
-[[noreturn]] void BecomeHelper(const char* program, char* const* argv, const rlimit& memory, const rlimit& cpu)
+// What the child does between fork and exec, with every signal blocked:
+// only calls that are safe there.
+[[noreturn]] void BecomeHelper(const char* program, char* const* argv, const rlimit& memory, const rlimit& cpu,
+                               const sigset_t& mask)
 {
     // A process group of its own, to be ended with everything it starts.
     setpgid(0, 0);
-    // The program ignores SIGPIPE, and exec keeps what is ignored.
+    // The program's handlers would write into its signal pipe; it ignores
+    // SIGPIPE, and exec keeps what is ignored.
     struct sigaction defaults = {};
     defaults.sa_handler = SIG_DFL;
-    sigaction(SIGPIPE, &defaults, nullptr);
+    for (int sig : {SIGTERM, SIGINT, SIGHUP, SIGPIPE})
+        sigaction(sig, &defaults, nullptr);
+    sigprocmask(SIG_SETMASK, &mask, nullptr);
     if (setrlimit(RLIMIT_AS, &memory) != 0 || setrlimit(RLIMIT_CPU, &cpu) != 0)
         _exit(126);
     execve(program, argv, environ);
@@ -92,14 +99,19 @@ GrabResult RunGrabHelper(const std::vector<std::string>& argv, const DecoderLimi
     // the user's pictures too. It needs the display, so no more sandbox.
     const rlimit memory = {limits.memoryBytes, limits.memoryBytes};
     const rlimit cpu = {static_cast<rlim_t>(limits.cpuSeconds), static_cast<rlim_t>(limits.cpuSeconds) + 1};
+    sigset_t all, mask;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &mask);
     const pid_t child = fork();
     if (child == 0)
-        BecomeHelper(program.c_str(), args.data(), memory, cpu);
+        BecomeHelper(program.c_str(), args.data(), memory, cpu, mask);
+    const int forkError = errno;
+    pthread_sigmask(SIG_SETMASK, &mask, nullptr);
     // Here too, so that the group is there before it may be ended.
     if (child > 0)
         setpgid(child, child);
     if (child < 0) {
-        reason = name + " cannot be started: " + std::strerror(errno);
+        reason = name + " cannot be started: " + std::strerror(forkError);
         return GrabResult::Failed;
     }
 
