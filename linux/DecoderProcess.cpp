@@ -4,7 +4,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
@@ -331,26 +330,4 @@ void CDecoderProcess::Release()
         RemoveTree(AT_FDCWD, m_folder.c_str());
         m_folder.clear();
     }
-}
-
-PassResult WaitForDecoder(CDecoderProcess& decoder, int stopFd, DecodedPicture& picture, std::string& reason)
-{
-    for (;;) {
-        const int64_t left = decoder.Deadline() - MonotonicMs();
-        if (left <= 0)
-            break;
-        pollfd fds[2] = {{decoder.Fd(), POLLIN, 0}, {stopFd, POLLIN, 0}};
-        if (poll(fds, stopFd >= 0 ? 2 : 1, static_cast<int>(left)) < 0) {
-            if (errno == EINTR)
-                continue;
-            break;
-        }
-        if (stopFd >= 0 && (fds[1].revents & (POLLIN | POLLHUP))) {
-            decoder.Kill();
-            return PassResult::Stopped;
-        }
-        if (fds[0].revents && decoder.Read())
-            break;
-    }
-    return decoder.Finish(picture, reason) ? PassResult::Done : PassResult::Failed;
 }

@@ -17,12 +17,6 @@
 #include <string>
 #include <vector>
 
-enum class PassResult {
-    Done,
-    Failed,  // with a reason
-    Stopped, // a stop descriptor became readable first; the decoder is killed
-};
-
 struct DecoderLimits {
     uint64_t memoryBytes = 0; // its address space
     int cpuSeconds = 0;       // processor time
@@ -83,7 +77,3 @@ private:
     bool m_bEnded = false;
     decoder_report::CReader m_reader;
 };
-
-// Waits for the decoder to end, for its deadline, or for `stopFd` to become
-// readable (Stopped: the decoder is killed), and finishes it.
-PassResult WaitForDecoder(CDecoderProcess& decoder, int stopFd, DecodedPicture& picture, std::string& reason);

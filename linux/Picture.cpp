@@ -71,6 +71,7 @@ CPicture::~CPicture()
 
 void CPicture::Clear()
 {
+    Stop();
     if (m_fd >= 0)
         close(m_fd);
     m_fd = -1;
@@ -83,10 +84,16 @@ void CPicture::Clear()
     m_bToldIncomplete = false;
 }
 
+void CPicture::Stop()
+{
+    if (!m_process.Running())
+        return;
+    m_loop.Unwatch(m_process.Fd());
+    m_process.Kill();
+}
+
 bool CPicture::Load(const std::string& path, std::string& reason)
 {
-    if (m_bStopped)
-        return false;
     Clear();
     // Without waiting for a writer: a FIFO is waited for by the decoder,
     // within its deadline.
@@ -133,71 +140,104 @@ bool CPicture::Covers(int width, int height) const
     return m_fd < 0 || !m_bRereads || (width <= m_nKeptWidth && height <= m_nKeptHeight);
 }
 
-bool CPicture::Decode(int width, int height)
+bool CPicture::Ready(int width, int height) const
 {
+    return m_fd < 0 || Covers(width, height);
+}
+
+void CPicture::Ask(int width, int height)
+{
+    // Sizes asked while a decode runs are asked again after it, which may
+    // cover them.
+    if (m_process.Running() || Ready(width, height))
+        return;
     // Every size asked so far stays covered: outputs of different sizes
     // share the picture.
-    const int needWidth = m_kept.empty() ? width : std::max(width, m_nKeptWidth);
-    const int needHeight = m_kept.empty() ? height : std::max(height, m_nKeptHeight);
-    CDecoderProcess decoder(m_decoder);
+    if (!m_kept.empty()) {
+        width = std::max(width, m_nKeptWidth);
+        height = std::max(height, m_nKeptHeight);
+    }
+    std::string reason;
+    if (m_bRead && (!m_bRereads || lseek(m_fd, 0, SEEK_SET) != 0)) {
+        Failed(width, height, "it cannot be read again");
+        return;
+    }
+    if (!m_process.Start(m_fd, width, height, DecoderLimitsFor(width, height), reason)) {
+        Failed(width, height, reason);
+        return;
+    }
+    m_bRead = true;
+    m_nDecodingWidth = width;
+    m_nDecodingHeight = height;
+    m_loop.Watch(m_process.Fd(), POLLIN, OnDecoder, this);
+}
+
+void CPicture::Update(int64_t now)
+{
+    if (m_process.Running() && now >= m_process.Deadline())
+        Finished();
+    if (m_process.Running())
+        m_loop.WakeBy(m_process.Deadline());
+}
+
+void CPicture::OnDecoder(void* owner, short)
+{
+    CPicture& self = *static_cast<CPicture*>(owner);
+    if (self.m_process.Read())
+        self.Finished();
+}
+
+void CPicture::Finished()
+{
+    // Unwatched while its descriptor is still open: Finish closes it.
+    m_loop.Unwatch(m_process.Fd());
     DecodedPicture decoded;
     std::string reason;
-    PassResult result = PassResult::Failed;
-    if (m_bRead && (!m_bRereads || lseek(m_fd, 0, SEEK_SET) != 0)) {
-        reason = "it cannot be read again";
-    } else if (decoder.Start(m_fd, needWidth, needHeight, DecoderLimitsFor(needWidth, needHeight), reason)) {
-        m_bRead = true;
-        result = WaitForDecoder(decoder, m_stopFd, decoded, reason);
+    if (!m_process.Finish(decoded, reason)) {
+        Failed(m_nDecodingWidth, m_nDecodingHeight, reason);
+        return;
     }
-    switch (result) {
-    case PassResult::Stopped:
-        m_bStopped = true;
-        return false;
-    case PassResult::Done:
-        m_kept = std::move(decoded.frame);
-        m_nKeptWidth = needWidth;
-        m_nKeptHeight = needHeight;
-        m_nWidth = decoded.width;
-        m_nHeight = decoded.height;
-        if (decoded.incomplete && !m_bToldIncomplete) {
-            std::fprintf(stderr, "velunor: picture %s is incomplete: its data ends early; showing the part decoded\n",
-                         m_path.c_str());
-            m_bToldIncomplete = true;
-        }
-        return true;
-    case PassResult::Failed:
-        break;
+    m_kept = std::move(decoded.frame);
+    m_nKeptWidth = m_nDecodingWidth;
+    m_nKeptHeight = m_nDecodingHeight;
+    m_nWidth = decoded.width;
+    m_nHeight = decoded.height;
+    if (decoded.incomplete && !m_bToldIncomplete) {
+        std::fprintf(stderr, "velunor: picture %s is incomplete: its data ends early; showing the part decoded\n",
+                     m_path.c_str());
+        m_bToldIncomplete = true;
     }
+}
+
+void CPicture::Failed(int width, int height, const std::string& reason)
+{
     if (!m_kept.empty()) {
         // Decoded before at a smaller size: that one is stretched further.
         std::fprintf(stderr, "velunor: cannot decode picture %s again for %dx%d: %s; stretching the one decoded before\n",
                      m_path.c_str(), width, height, reason.c_str());
         close(m_fd);
         m_fd = -1;
-        return true;
+        return;
     }
     if (IsShipped(m_path)) {
         std::fprintf(stderr, "velunor: cannot load the shipped picture (%s): %s; showing a plain dark picture\n",
                      m_path.c_str(), reason.c_str());
         Clear();
-        return true;
+        return;
     }
     std::fprintf(stderr, "velunor: cannot load picture %s: %s\n", m_path.c_str(), reason.c_str());
     Clear();
-    return LoadPictureOrShipped(*this, std::string());
+    // The shipped picture in its place, decoded at once; each file is tried
+    // once.
+    LoadPictureOrShipped(*this, std::string());
+    Ask(width, height);
 }
 
 bool CPicture::Stretch(int width, int height, std::vector<uint32_t>& frame)
 {
     frame.assign(static_cast<size_t>(width) * static_cast<size_t>(height), kDarkColor);
-    if (m_bStopped)
+    if (!Ready(width, height))
         return false;
-    // A failed decode falls back to the shipped picture, which is decoded
-    // in turn; each file is tried once.
-    for (int tries = 0; tries < 4 && m_fd >= 0 && !Covers(width, height); ++tries) {
-        if (!Decode(width, height))
-            return false;
-    }
     if (m_kept.empty())
         return true;
     if (m_nKeptWidth == width && m_nKeptHeight == height)
@@ -221,25 +261,20 @@ std::vector<std::string> ShippedPictureFiles()
     return files;
 }
 
-bool LoadPictureOrShipped(CPicture& picture, const std::string& file)
+void LoadPictureOrShipped(CPicture& picture, const std::string& file)
 {
     std::string reason;
     if (!file.empty()) {
         if (picture.Load(file, reason))
-            return true;
-        if (picture.Stopped())
-            return false;
+            return;
         std::fprintf(stderr, "velunor: cannot load picture %s: %s\n", file.c_str(), reason.c_str());
     }
     std::string tried;
     for (const std::string& shipped : ShippedPictureFiles()) {
         if (picture.Load(shipped, reason))
-            return true;
-        if (picture.Stopped())
-            return false;
+            return;
         tried += tried.empty() ? shipped : ", " + shipped;
     }
     std::fprintf(stderr, "velunor: cannot load the shipped picture (%s): %s; showing a plain dark picture\n",
                  tried.c_str(), reason.c_str());
-    return true;
 }

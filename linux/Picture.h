@@ -4,11 +4,14 @@
 // FIFO is read once); the frame decoded last is kept, and a size asked
 // later is decoded again from a file that can be read again, or stretched
 // from the one kept. Front ends with several outputs of different sizes
-// share one picture.
+// share one picture. The decoder is a source of the front end's event loop:
+// its descriptor is watched there and its deadline kept there, so that the
+// front end goes on (covering its outputs, taking input, seeing its server
+// go) while the picture comes.
 #pragma once
 
 #include "linux/DecoderProcess.h"
-#include "linux/SignalPipe.h"
+#include "linux/EventLoop.h"
 
 #include <cstdint>
 #include <string>
@@ -16,10 +19,10 @@
 
 class CPicture {
 public:
-    // Every wait for the decoder ends when `stopFd` becomes readable: by
-    // default the program's signal pipe. `decoder`: the decoder program.
-    explicit CPicture(int stopFd = SignalPipeFd(), std::string decoder = DecoderProgram())
-        : m_stopFd(stopFd), m_decoder(std::move(decoder))
+    // Its decoders are waited for in `loop`: each one's descriptor is
+    // watched there while it runs. `decoder`: the decoder program.
+    explicit CPicture(CEventLoop& loop, std::string decoder = DecoderProgram())
+        : m_loop(loop), m_process(std::move(decoder))
     {
     }
     ~CPicture();
@@ -37,29 +40,45 @@ public:
     // The picture's own size, upright, once decoded.
     int Width() const { return m_nWidth; }
     int Height() const { return m_nHeight; }
-    // A signal came while it waited: the program is to end, and every call
-    // returns at once from now on.
-    bool Stopped() const { return m_bStopped; }
+
+    // Whether Stretch has the picture over `width` x `height` now.
+    bool Ready(int width, int height) const;
+    // The picture over `width` x `height` is wanted: the decode it needs
+    // starts now, at that size (or larger, to cover the sizes decoded
+    // before), unless another runs; ask again, each round, until Ready.
+    void Ask(int width, int height);
+    // Once a round of the loop, before it waits: a decode past its deadline
+    // is given up, and the loop is to wake by the deadline of the one that
+    // runs.
+    void Update(int64_t now);
 
     // The picture over `width` x `height` in the engine's layout: rows
     // bottom-up, 0x00RRGGBB, transparent parts over black. A file whose
     // decode fails gives one line on stderr and the shipped picture; one
     // whose data ends early, one line and the part that was decoded. False,
-    // with the dark colour, when a signal came first.
+    // with the dark colour, while it is not Ready.
     bool Stretch(int width, int height, std::vector<uint32_t>& frame);
 
     static constexpr uint32_t kDarkColor = 0x00102030;
 
 private:
+    static void OnDecoder(void* owner, short revents);
+
     // The kept frame serves `width` x `height`.
     bool Covers(int width, int height) const;
-    // Decodes the file for `width` x `height`; false when stopped.
-    bool Decode(int width, int height);
+    // The decoder ended, or its deadline passed: its frame kept, or why not.
+    void Finished();
+    // The file cannot be decoded for `width` x `height` because of
+    // `reason`: one line, and what is shown instead.
+    void Failed(int width, int height, const std::string& reason);
+    // A running decoder killed at once, its folder removed.
+    void Stop();
     void Clear();
 
-    int m_stopFd;
-    std::string m_decoder;
-    bool m_bStopped = false;
+    CEventLoop& m_loop;
+    CDecoderProcess m_process;
+    int m_nDecodingWidth = 0; // the size the running decoder makes
+    int m_nDecodingHeight = 0;
     std::string m_path; // the file open, or none
     int m_fd = -1;
     bool m_bRereads = false; // a regular file, read again from its start
@@ -77,4 +96,4 @@ std::vector<std::string> ShippedPictureFiles();
 
 // The picture file `file` (none when empty), else the shipped picture, else
 // none (the plain dark colour), with a line on stderr for each that fails.
-bool LoadPictureOrShipped(CPicture& picture, const std::string& file);
+void LoadPictureOrShipped(CPicture& picture, const std::string& file);

@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # What pictures far larger than the screen, and hostile ones, cost velunor
-# --root on a private Xvfb of 1920x1080 (MORVA_BENCH_SIZE=WxH for another):
-# the time and CPU time from the start to the first tick (on a busy machine
-# the CPU time says more), the peak memory of the whole process tree
-# (velunor and its picture decoder), the line it says, and what SIGTERM
-# 0.3 s after the start does (how soon it ends and how, and what it leaves:
-# processes, files in its TMPDIR, shared-memory segments). The pictures:
+# --root on a private Xvfb of 1920x1080 (MORVA_BENCH_SIZE=WxH for another;
+# with MORVA_BENCH_WAYLAND=1, velunor --wayland on a headless sway whose one
+# output has that size): the time and CPU time from the start to the first
+# tick (on a busy machine the CPU time says more), the peak memory of the
+# whole process tree (velunor and its picture decoder), the line it says,
+# and what SIGTERM 0.3 s after the start does (how soon it ends and how, and
+# what it leaves: processes, files in its TMPDIR, shared-memory segments);
+# on Wayland also what the compositor killed 0.3 s after the start does
+# (each picture gets a sway of its own for that). The pictures:
 #   - claim.jpg: a JPEG of 1024x768 whose header claims 65500x65500 pixels;
 #   - 16000x12000.jpg, 8000x6000.jpg: JPEGs of those sizes (the shipped
 #     picture stretched over them, with a grain of noise so that they
@@ -29,6 +32,7 @@
 # shared. MORVA_BENCH_PICTURES="NAME ..." measures only those.
 set -u
 source "$(dirname "$0")/bench-env.sh"
+source "$MORVA_BENCH_ROOT/scripts/wayland-env.sh"
 bench_build "${1:-}" "bench-pictures.sh BUILD_DIR [VELUNOR ...]"
 shift
 maker=$MORVA_BENCH_BUILD/tests/linux/velunor_test_picture
@@ -82,19 +86,29 @@ for level in range(1, 5):
 blurs.append('</defs><use xlink:href="#l4"/></svg>')
 put("blurs.svg", "".join(blurs).encode())
 PY
-export DISPLAY
-DISPLAY=$(morva_xvfb_start "${size}x24") || exit 1
+if [ "${MORVA_BENCH_WAYLAND:-0}" = 1 ]; then
+    bench_cleanup() { morva_wayland_cleanup; }
+    where=--wayland
+else
+    export DISPLAY
+    DISPLAY=$(morva_xvfb_start "${size}x24") || exit 1
+    where=--root
+fi
 
-# Two runs of PROGRAM on PICTURE, each with a TMPDIR of its own; prints
-#   first tick | CPU | tree peak | line | SIGTERM
+# Two runs of PROGRAM on PICTURE, each with a TMPDIR of its own, and on
+# Wayland a third; prints
+#   first tick | CPU | tree peak | line | SIGTERM [| compositor killed]
 # The first run waits for the first tick, sampling the tree every 10 ms
 # (velunor's resident memory plus its children's peaks) and reading
 # velunor's own peak at the end; the second sends SIGTERM 0.3 s after the
-# start. PICTURE "fifo-cat" is a FIFO that cat writes 8000x6000.jpg into.
+# start, the third kills the compositor (MORVA_SWAY_PID) then. PICTURE
+# "fifo-cat" is a FIFO that cat writes 8000x6000.jpg into.
 measure() {
-    python3 - "$@" "$MORVA_BENCH_WORK" "${MORVA_BENCH_PICTURE_MAX_MB:-4096}" "${MORVA_BENCH_PICTURE_MAX_S:-60}" <<'PY'
+    python3 - "$@" "$MORVA_BENCH_WORK" "${MORVA_BENCH_PICTURE_MAX_MB:-4096}" "${MORVA_BENCH_PICTURE_MAX_S:-60}" \
+        "$where" "${MORVA_SWAY_PID:-0}" <<'PY'
 import os, shutil, signal, subprocess, sys, tempfile, time
 program, name, work, max_mb, max_s = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4]), float(sys.argv[5])
+where, compositor = sys.argv[6], int(sys.argv[7])
 tick = os.sysconf("SC_CLK_TCK")
 
 def field(pid, key):
@@ -139,7 +153,7 @@ def start():
             writer = subprocess.Popen(["sh", "-c", 'exec cat "$0" >"$1"', os.path.join(work, "8000x6000.jpg"), picture])
     log = open(os.path.join(work, "run.err"), "w+")
     env = dict(os.environ, TMPDIR=temporary)
-    process = subprocess.Popen([program, "--root", "--log-ticks", "--picture", picture], stderr=log, env=env)
+    process = subprocess.Popen([program, where, "--log-ticks", "--picture", picture], stderr=log, env=env)
     return process, log, temporary, writer, picture
 
 def finish(process, log, temporary, writer, picture):
@@ -192,50 +206,66 @@ else:
     ticked = "%s | %.2f s" % (cut, used / 1000)
 peak_text = "%d MB" % (peak // 1024) if cut is None or not cut.endswith("MB") else cut
 
-# SIGTERM while it loads.
-process, log, temporary, writer, picture = start()
-time.sleep(0.3)
-seen = children(process.pid)
-sent = time.monotonic()
-process.send_signal(signal.SIGTERM)
-try:
-    code = process.wait(timeout=5)
-    took = "%.2f s" % (time.monotonic() - sent)
-except subprocess.TimeoutExpired:
-    code, took = None, "> 5 s"
-time.sleep(0.2)
-left = [c for c in seen if os.path.exists("/proc/%d" % c)]
-files = sum(len(f) for _, _, f in os.walk(temporary))
-size = sum(os.path.getsize(os.path.join(d, n)) for d, _, f in os.walk(temporary) for n in f)
-segments = subprocess.run(["ipcs", "-mp"], capture_output=True, text=True).stdout.split("\n")
-shm = sum(1 for s in segments if len(s.split()) >= 3 and s.split()[2] == str(process.pid))
-how = "by SIGTERM" if code == -signal.SIGTERM else "exit %s" % code if code is not None else "still running"
-ended = "%s in %s" % (how, took)
-leaves = []
-if left:
-    leaves.append("%d processes" % len(left))
-if files:
-    leaves.append("%d files (%d MB)" % (files, size >> 20))
-if shm:
-    leaves.append("%d segments" % shm)
-for pid in left:
+# Started, then `stop` called with it 0.3 s later: how it ended, how soon,
+# and what it left (processes, files in its TMPDIR, shared-memory segments).
+def stopped(stop):
+    process, log, temporary, writer, picture = start()
+    time.sleep(0.3)
+    seen = children(process.pid)
+    sent = time.monotonic()
+    stop(process)
     try:
-        os.kill(pid, signal.SIGKILL)
-    except OSError:
-        pass
-finish(process, log, temporary, writer, picture)
-print("%s | %s | %s | %s, leaves %s" % (ticked, peak_text, line, ended, ", ".join(leaves) or "nothing"))
+        code = process.wait(timeout=5)
+        took = "%.2f s" % (time.monotonic() - sent)
+    except subprocess.TimeoutExpired:
+        code, took = None, "> 5 s"
+    time.sleep(0.2)
+    left = [c for c in seen if os.path.exists("/proc/%d" % c)]
+    files = sum(len(f) for _, _, f in os.walk(temporary))
+    size = sum(os.path.getsize(os.path.join(d, n)) for d, _, f in os.walk(temporary) for n in f)
+    segments = subprocess.run(["ipcs", "-mp"], capture_output=True, text=True).stdout.split("\n")
+    shm = sum(1 for s in segments if len(s.split()) >= 3 and s.split()[2] == str(process.pid))
+    how = "by SIGTERM" if code == -signal.SIGTERM else "exit %s" % code if code is not None else "still running"
+    leaves = []
+    if left:
+        leaves.append("%d processes" % len(left))
+    if files:
+        leaves.append("%d files (%d MB)" % (files, size >> 20))
+    if shm:
+        leaves.append("%d segments" % shm)
+    for pid in left:
+        try:
+            os.kill(pid, signal.SIGKILL)
+        except OSError:
+            pass
+    finish(process, log, temporary, writer, picture)
+    return "%s in %s, leaves %s" % (how, took, ", ".join(leaves) or "nothing")
+
+row = "%s | %s | %s | %s" % (ticked, peak_text, line, stopped(lambda process: process.send_signal(signal.SIGTERM)))
+if compositor:
+    row += " | " + stopped(lambda process: os.kill(compositor, signal.SIGKILL))
+print(row)
 PY
 }
 
 pictures=${MORVA_BENCH_PICTURES:-claim.jpg 16000x12000.jpg 8000x6000.jpg 8000x6000.png photo.jpg blur.svg uses.svg \
     blurs.svg huge.jpg flat.png claim.gif claim.bmp claim.pnm claim.tga big.xpm fifo fifo-cat}
-echo "$(bench_machine); screen $size"
+echo "$(bench_machine); screen $size, velunor $where"
 for program in "${programs[@]}"; do
     echo "$program:"
-    echo "| picture | first tick | CPU to it | tree peak | line | SIGTERM after 0.3 s |"
-    echo "|---|---|---|---|---|---|"
+    if [ $where = --wayland ]; then
+        echo "| picture | first tick | CPU to it | tree peak | line | SIGTERM after 0.3 s | compositor killed after 0.3 s |"
+        echo "|---|---|---|---|---|---|---|"
+    else
+        echo "| picture | first tick | CPU to it | tree peak | line | SIGTERM after 0.3 s |"
+        echo "|---|---|---|---|---|---|"
+    fi
     for picture in $pictures; do
+        # A compositor of its own, which the last run kills (quietly).
+        if [ $where = --wayland ]; then
+            morva_sway_start "$size" "$MORVA_BENCH_WORK/sway.log" || { echo "sway did not start" >&2; exit 1; }
+            disown "$MORVA_SWAY_PID"
+        fi
         echo "| $picture | $(measure "$program" "$picture") |"
     done
 done

@@ -27,7 +27,7 @@ namespace {
 
 class CWaylandShow {
 public:
-    explicit CWaylandShow(const VelunorOptions& options) : m_shared(options) {}
+    explicit CWaylandShow(const VelunorOptions& options) : m_shared(options, m_loop) {}
     ~CWaylandShow() { Close(); }
     CWaylandShow(const CWaylandShow&) = delete;
     CWaylandShow& operator=(const CWaylandShow&) = delete;
@@ -53,6 +53,9 @@ private:
     bool Loop();
     void Close();
 
+    // Made before the shared parts and gone after them: the picture's
+    // decoder is watched in it.
+    CEventLoop m_loop;
     CShowShared m_shared;
     wl_display* m_display = nullptr;
     wl_registry* m_registry = nullptr;
@@ -126,7 +129,8 @@ int CWaylandShow::Run()
         return 1;
     if (TakeSignal())
         return 0;
-    // The picture is decoded before the first surface, not between them.
+    // The picture file opened, or its line said, before the first surface;
+    // it is decoded at the sizes the outputs ask, while they are covered.
     if (!m_shared.options.desktop || !m_shared.screencopy)
         m_shared.Picture();
     return Loop() ? 0 : 1;
@@ -223,9 +227,8 @@ void CWaylandShow::RemoveGlobal(uint32_t name)
 bool CWaylandShow::Loop()
 {
     const int fd = wl_display_get_fd(m_display);
-    CEventLoop loop;
-    loop.Watch(fd, POLLIN, OnConnection, this);
-    while (loop.Running()) {
+    m_loop.Watch(fd, POLLIN, OnConnection, this);
+    while (m_loop.Running()) {
         if (wl_display_dispatch_pending(m_display) < 0)
             return false;
         if (m_shared.ended)
@@ -235,6 +238,7 @@ bool CWaylandShow::Loop()
             output->Update(now);
             output->TickIfDue(now);
         }
+        m_shared.Update(now);
         // Events queued meanwhile are dispatched first.
         if (wl_display_prepare_read(m_display) != 0)
             continue;
@@ -247,11 +251,11 @@ bool CWaylandShow::Loop()
             blocked = true;
         }
         // A full socket: the rest goes once it takes more.
-        loop.SetEvents(fd, static_cast<short>(POLLIN | (blocked ? POLLOUT : 0)));
+        m_loop.SetEvents(fd, static_cast<short>(POLLIN | (blocked ? POLLOUT : 0)));
         for (const auto& output : m_outputs)
-            loop.WakeBy(output->Deadline());
+            m_loop.WakeBy(output->Deadline());
         m_bReading = true;
-        loop.Wait(MonotonicMs());
+        m_loop.Wait(MonotonicMs());
         if (m_bReading)
             wl_display_cancel_read(m_display);
         m_bReading = false;

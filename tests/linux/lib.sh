@@ -71,6 +71,18 @@ wait_end() {
     END_STATUS=$?
 }
 
+# Waits up to 5 s for the picture decoder that process PID started; prints
+# its process id, or nothing.
+decoder_of() {
+    local i decoder
+    for i in $(seq 1 100); do
+        decoder=$(cat "/proc/$1/task/$1/children" 2>/dev/null)
+        [ -n "$decoder" ] && break
+        sleep 0.05
+    done
+    echo $decoder
+}
+
 # The id of the visible window titled "Velunor ScreenSaver", waiting up to 5 s.
 own_window() {
     local id
@@ -120,7 +132,12 @@ pixel() {
     convert "$1" -format "%[hex:p{$2,$3}]" info: | tr 'A-F' 'a-f' | cut -c1-6
 }
 
-# How many pixels of an image have the colour RRGGBB.
+# How many pixels of an image have the colour RRGGBB: the others made
+# black, then that colour white (for black itself, the others white).
 count_color() {
-    convert "$1" -fill black +opaque "#$2" -fill white -opaque "#$2" -format '%[fx:round(mean*w*h)]' info:
+    if [ "$2" = 000000 ]; then
+        convert "$1" -alpha off -fill white +opaque "#$2" -format '%[fx:round((1-mean)*w*h)]' info:
+    else
+        convert "$1" -alpha off -fill black +opaque "#$2" -fill white -opaque "#$2" -format '%[fx:round(mean*w*h)]' info:
+    fi
 }

@@ -53,6 +53,23 @@ case_own_window_shows_the_picture_exactly_and_closes_on_escape() {
     local off
     off=$(differing turned.png "$LINUX_DATA/shape.png" 10%)
     [ "$off" -lt 800 ] || fail "$off pixels off the upright shape from the turned JPEG"
+
+    kill -TERM "$VELUNOR_PID"
+    wait_end "$VELUNOR_PID"
+
+    # Escape while the picture loads (a FIFO nobody writes to) ends it too,
+    # and its decoder with it.
+    mkfifo lonely.png
+    VELUNOR_LOG=loading velunor_start --geometry 320x240 --picture "$CASE_DIR/lonely.png" --log-ticks
+    local decoder
+    decoder=$(decoder_of "$VELUNOR_PID")
+    [ -n "$decoder" ] || fail "no decoder was seen"
+    xdotool key --window "$(own_window)" Escape
+    wait_end "$VELUNOR_PID"
+    expect_eq "$END_STATUS" 0 "exit code after Escape during the load"
+    expect_eq "$(cat loading.err)" "" "lines after Escape during the load"
+    kill -0 "$decoder" 2>/dev/null && fail "the decoder $decoder is left"
+    return 0
 }
 
 case_frame_at_tick_n_is_the_renderers_and_mode_1_moves() {

@@ -3,8 +3,9 @@
 // itself and one of gdk-pixbuf's, data that ends early, hostile files made
 // here (headers that claim huge sizes, SVG bombs, a huge progressive JPEG),
 // FIFOs read once, the sandbox the decoder runs in, and a stop at any
-// moment. The pictures are four coloured quarters, so that a picture shown
-// turned or flipped is seen at once.
+// moment; each waited for on an event loop, as the front ends do. The
+// pictures are four coloured quarters, so that a picture shown turned or
+// flipped is seen at once.
 #include "linux/Picture.h"
 
 #include <gdk-pixbuf/gdk-pixbuf.h>
@@ -204,22 +205,41 @@ uint32_t Crc32(const std::string& bytes)
     return ~crc;
 }
 
-// What `picture` says on stderr while it stretches over width x height.
-std::string Said(CPicture& picture, int width, int height, std::vector<uint32_t>& frame, bool* stretched = nullptr)
+// The loop the pictures' decoders are waited for in, without a stop.
+CEventLoop g_loop(-1);
+
+// Runs `loop` as a front end does until `picture` is ready at width x
+// height or the loop stops. A wait that nothing ends fails the case instead
+// of holding it.
+void WaitFor(CPicture& picture, int width, int height, CEventLoop& loop = g_loop)
+{
+    for (int rounds = 0; loop.Running(); ++rounds) {
+        picture.Ask(width, height);
+        if (picture.Ready(width, height))
+            return;
+        ASSERT_LT(rounds, 300) << "the picture never came";
+        picture.Update(MonotonicMs());
+        loop.WakeBy(MonotonicMs() + 100);
+        loop.Wait(MonotonicMs());
+    }
+}
+
+// What `picture` says on stderr while it is waited for and stretched over
+// width x height.
+std::string Said(CPicture& picture, int width, int height, std::vector<uint32_t>& frame)
 {
     testing::internal::CaptureStderr();
-    const bool done = picture.Stretch(width, height, frame);
-    if (stretched)
-        *stretched = done;
+    WaitFor(picture, width, height);
+    picture.Stretch(width, height, frame);
     return testing::internal::GetCapturedStderr();
 }
 
 // The shipped picture (beside the test program) over width x height.
 std::vector<uint32_t> Shipped(int width, int height)
 {
-    CPicture picture(-1, VELUNOR_DECODE);
+    CPicture picture(g_loop, VELUNOR_DECODE);
     std::vector<uint32_t> frame;
-    EXPECT_TRUE(LoadPictureOrShipped(picture, std::string()));
+    LoadPictureOrShipped(picture, std::string());
     EXPECT_EQ(Said(picture, width, height, frame), "");
     return frame;
 }
@@ -230,7 +250,7 @@ TEST_F(PictureFiles, PixelsComeUprightAtEverySizeAskedInEveryFormat)
 {
     for (const char* name : {"quarters.turned.jpg", "quarters.png", "quarters.interlaced.png", "quarters.interlaced.gif",
                              "quarters.tif", "quarters.bmp"}) {
-        CPicture picture(-1, VELUNOR_DECODE);
+        CPicture picture(g_loop, VELUNOR_DECODE);
         std::string reason;
         ASSERT_TRUE(picture.Load(MakeQuarters(Path(name), 800, 600), reason)) << reason;
         // A small output, a larger one that needs a new decode, and a
@@ -254,7 +274,7 @@ TEST_F(PictureFiles, DataThatEndsEarlyKeepsWhatWasDecodedAndSaysSo)
     for (const char* name : {"cut.jpg", "cut.png", "cut.gif"}) {
         const std::string whole = Read(MakeQuarters(Path(std::string("whole.") + name), 800, 600));
         Write(Path(name), whole.substr(0, whole.size() * 3 / 10));
-        CPicture picture(-1, VELUNOR_DECODE);
+        CPicture picture(g_loop, VELUNOR_DECODE);
         std::string reason;
         ASSERT_TRUE(picture.Load(Path(name), reason)) << reason;
         std::vector<uint32_t> frame;
@@ -320,7 +340,7 @@ TEST_F(PictureFiles, HostileFilesGiveOneLineAndTheShippedPictureWithinTheDeadlin
         {"empty.png", "the file is empty"},
     };
     for (const auto& [name, why] : cases) {
-        CPicture picture(-1, VELUNOR_DECODE);
+        CPicture picture(g_loop, VELUNOR_DECODE);
         std::string reason;
         ASSERT_TRUE(picture.Load(Path(name), reason)) << reason;
         std::vector<uint32_t> frame;
@@ -334,7 +354,7 @@ TEST_F(PictureFiles, HostileFilesGiveOneLineAndTheShippedPictureWithinTheDeadlin
         EXPECT_EQ(frame, shipped) << name;
     }
     // The blurred rectangle is drawn at the size shown, at once.
-    CPicture blur(-1, VELUNOR_DECODE);
+    CPicture blur(g_loop, VELUNOR_DECODE);
     std::string reason;
     ASSERT_TRUE(blur.Load(Path("blur.svg"), reason));
     std::vector<uint32_t> frame;
@@ -355,7 +375,7 @@ TEST_F(PictureFiles, FifosAreReadOnceAndNeverWaitedForForEver)
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     // Fed once, by a writer that comes after the picture is opened: shown,
     // and a later size stretched from it without reading it again.
-    CPicture picture(-1, VELUNOR_DECODE);
+    CPicture picture(g_loop, VELUNOR_DECODE);
     std::string reason;
     ASSERT_TRUE(picture.Load(fifo, reason)) << reason;
     std::thread writer([&] {
@@ -374,42 +394,51 @@ TEST_F(PictureFiles, FifosAreReadOnceAndNeverWaitedForForEver)
     // picture.
     const std::string empty = Path("empty.png");
     ASSERT_EQ(mkfifo(empty.c_str(), 0600), 0);
-    CPicture lonely(-1, VELUNOR_DECODE);
+    CPicture lonely(g_loop, VELUNOR_DECODE);
     ASSERT_TRUE(lonely.Load(empty, reason)) << reason;
     EXPECT_EQ(Said(lonely, 64, 48, frame), "velunor: cannot load picture " + empty + ": nothing came from it within 2 s\n");
     EXPECT_EQ(frame, Shipped(64, 48));
 }
 
-TEST_F(PictureFiles, TheDecoderRunsSandboxedAndAStopEndsItAtOnce)
+TEST_F(PictureFiles, TheDecoderRunsSandboxedAndEndsWithThePictureAtAnyMoment)
 {
-    // A FIFO nobody writes to: the decoder waits for it, and is looked at.
+    // A FIFO nobody writes to: the decoder waits for it, and is looked at
+    // until a stop ends the loop.
     const std::string fifo = Path("fifo.jpg");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     int stop[2];
     ASSERT_EQ(pipe(stop), 0);
-    CPicture picture(stop[0], VELUNOR_DECODE);
-    std::string reason;
-    ASSERT_TRUE(picture.Load(fifo, reason));
+    CEventLoop loop(stop[0]);
     std::string status, limits, folder, decoder;
-    std::thread look([&] {
-        const std::string children = "/proc/self/task/" + std::to_string(getpid()) + "/children";
-        for (int i = 0; i < 400 && decoder.empty(); ++i) {
-            std::ifstream(children) >> decoder;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        // Once it has entered its sandbox.
-        for (int i = 0; i < 400 && status.find("Seccomp:\t2") == std::string::npos; ++i) {
-            status = Read("/proc/" + decoder + "/status");
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        limits = Read("/proc/" + decoder + "/limits");
-        char cwd[4096] = {};
-        folder = readlink(("/proc/" + decoder + "/cwd").c_str(), cwd, sizeof cwd - 1) > 0 ? cwd : "";
-        EXPECT_EQ(write(stop[1], "x", 1), 1);
-    });
     std::vector<uint32_t> frame;
-    EXPECT_EQ(Said(picture, 64, 48, frame), "");
-    look.join();
+    {
+        CPicture picture(loop, VELUNOR_DECODE);
+        std::string reason;
+        ASSERT_TRUE(picture.Load(fifo, reason));
+        std::thread look([&] {
+            const std::string children = "/proc/self/task/" + std::to_string(getpid()) + "/children";
+            for (int i = 0; i < 400 && decoder.empty(); ++i) {
+                std::ifstream(children) >> decoder;
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+            // Once it has entered its sandbox.
+            for (int i = 0; i < 400 && status.find("Seccomp:\t2") == std::string::npos; ++i) {
+                status = Read("/proc/" + decoder + "/status");
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+            limits = Read("/proc/" + decoder + "/limits");
+            char cwd[4096] = {};
+            folder = readlink(("/proc/" + decoder + "/cwd").c_str(), cwd, sizeof cwd - 1) > 0 ? cwd : "";
+            EXPECT_EQ(write(stop[1], "x", 1), 1);
+        });
+        WaitFor(picture, 64, 48, loop);
+        look.join();
+        // Stopped before the picture came: nothing to show but the dark
+        // colour.
+        EXPECT_FALSE(loop.Running());
+        EXPECT_FALSE(picture.Stretch(64, 48, frame));
+        EXPECT_EQ(frame, std::vector<uint32_t>(64 * 48, CPicture::kDarkColor));
+    }
     ASSERT_FALSE(decoder.empty()) << "no decoder was seen";
     EXPECT_NE(status.find("NoNewPrivs:\t1"), std::string::npos) << status;
     EXPECT_NE(status.find("Seccomp:\t2"), std::string::npos) << status;
@@ -424,11 +453,9 @@ TEST_F(PictureFiles, TheDecoderRunsSandboxedAndAStopEndsItAtOnce)
         EXPECT_NE(limits.find(line), std::string::npos) << line << " in\n" << limits;
     }
     EXPECT_EQ(folder.rfind(Temporary() + "/velunor-decode.", 0), 0u) << folder;
-    // Stopped: the decoder is gone (reaped: no /proc entry), its folder too.
-    EXPECT_TRUE(picture.Stopped());
-    EXPECT_EQ(frame, std::vector<uint32_t>(64 * 48, CPicture::kDarkColor));
+    // The picture gone: its decoder killed and reaped (no /proc entry); its
+    // folder is looked for at the end.
     EXPECT_NE(access(("/proc/" + decoder).c_str(), F_OK), 0);
-    EXPECT_FALSE(picture.Stretch(4, 3, frame));
     for (int fd : stop)
         close(fd);
 }
