@@ -14,11 +14,11 @@ BEGIN_MESSAGE_MAP(CCoverWnd, CWnd)
     ON_WM_MOUSEACTIVATE()
     ON_WM_PAINT()
     ON_WM_MOUSEMOVE()
-    ON_MESSAGE_VOID(WM_LBUTTONDOWN, OnUserInput)
-    ON_MESSAGE_VOID(WM_MBUTTONDOWN, OnUserInput)
-    ON_MESSAGE_VOID(WM_RBUTTONDOWN, OnUserInput)
-    ON_MESSAGE_VOID(WM_KEYDOWN, OnUserInput)
-    ON_MESSAGE_VOID(WM_SYSKEYDOWN, OnUserInput)
+    ON_MESSAGE_VOID(WM_LBUTTONDOWN, OnButtonDown)
+    ON_MESSAGE_VOID(WM_MBUTTONDOWN, OnButtonDown)
+    ON_MESSAGE_VOID(WM_RBUTTONDOWN, OnButtonDown)
+    ON_MESSAGE(WM_KEYDOWN, OnKeyDown)
+    ON_MESSAGE(WM_SYSKEYDOWN, OnKeyDown)
 END_MESSAGE_MAP()
 
 BOOL CCoverWnd::Create(const ScreenRect& rect)
@@ -60,8 +60,14 @@ void CCoverWnd::OnMouseMove(UINT, CPoint point)
     Default();
 }
 
-void CCoverWnd::OnUserInput()
+LRESULT CCoverWnd::OnKeyDown(WPARAM key, LPARAM)
 {
-    m_show.RequestClose();
+    m_show.KeyPressed(key);
+    return Default();
+}
+
+void CCoverWnd::OnButtonDown()
+{
+    m_show.ButtonPressed();
     Default();
 }

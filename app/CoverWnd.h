@@ -21,7 +21,8 @@ protected:
     int OnMouseActivate(CWnd* topParent, UINT hitTest, UINT message);
     void OnPaint();
     void OnMouseMove(UINT flags, CPoint point);
-    void OnUserInput();
+    LRESULT OnKeyDown(WPARAM key, LPARAM data);
+    void OnButtonDown();
 
     DECLARE_MESSAGE_MAP()
 

@@ -65,19 +65,19 @@ BEGIN_MESSAGE_MAP(CFullScreenWnd, CShowWnd)
     ON_WM_ACTIVATE()
     ON_WM_ACTIVATEAPP()
     ON_WM_MOUSEMOVE()
-    ON_MESSAGE_VOID(WM_LBUTTONDOWN, OnUserInput)
-    ON_MESSAGE_VOID(WM_MBUTTONDOWN, OnUserInput)
-    ON_MESSAGE_VOID(WM_RBUTTONDOWN, OnUserInput)
-    ON_MESSAGE_VOID(WM_KEYDOWN, OnUserInput)
-    ON_MESSAGE_VOID(WM_SYSKEYDOWN, OnUserInput)
+    ON_MESSAGE_VOID(WM_LBUTTONDOWN, OnButtonDown)
+    ON_MESSAGE_VOID(WM_MBUTTONDOWN, OnButtonDown)
+    ON_MESSAGE_VOID(WM_RBUTTONDOWN, OnButtonDown)
+    ON_MESSAGE(WM_KEYDOWN, OnKeyDown)
+    ON_MESSAGE(WM_SYSKEYDOWN, OnKeyDown)
     ON_WM_DISPLAYCHANGE()
     ON_MESSAGE(WM_POWERBROADCAST, OnPowerBroadcast)
     ON_WM_DESTROY()
 END_MESSAGE_MAP()
 
-CFullScreenWnd::CFullScreenWnd() : CShowWnd(TRUE), m_ptFirstMouse{-1, -1} {}
+CFullScreenWnd::CFullScreenWnd() : CShowWnd(TRUE) {}
 
-CFullScreenWnd::CFullScreenWnd(CMciSeam& mci) : CShowWnd(TRUE, mci), m_ptFirstMouse{-1, -1} {}
+CFullScreenWnd::CFullScreenWnd(CMciSeam& mci) : CShowWnd(TRUE, mci) {}
 
 BOOL CFullScreenWnd::Create()
 {
@@ -187,15 +187,31 @@ void CFullScreenWnd::PointerReport(POINT screen)
     // The system reports the resting pointer as soon as a window shows, to
     // whichever of ours lies under it, so the first report is only the
     // reference; any later difference ends.
-    if (m_ptFirstMouse.x == -1 && m_ptFirstMouse.y == -1)
-        m_ptFirstMouse = screen;
-    else if (screen.x != m_ptFirstMouse.x || screen.y != m_ptFirstMouse.y)
+    if (m_input.PointerMoved(screen.x, screen.y))
         RequestClose();
 }
 
-void CFullScreenWnd::OnUserInput()
+void CFullScreenWnd::KeyPressed(WPARAM key)
 {
-    RequestClose();
+    if (m_input.Key(static_cast<uint32_t>(key), true))
+        RequestClose();
+}
+
+void CFullScreenWnd::ButtonPressed()
+{
+    if (m_input.Button(true))
+        RequestClose();
+}
+
+LRESULT CFullScreenWnd::OnKeyDown(WPARAM key, LPARAM)
+{
+    KeyPressed(key);
+    return Default();
+}
+
+void CFullScreenWnd::OnButtonDown()
+{
+    ButtonPressed();
     Default();
 }
 

@@ -10,6 +10,7 @@
 
 #include "app/CoverWnd.h"
 #include "app/MonitorCovers.h"
+#include "show/InputRule.h"
 #include "show/ShowWnd.h"
 
 class CFullScreenWnd : public CShowWnd {
@@ -29,7 +30,8 @@ protected:
     void OnActivate(UINT state, CWnd* other, BOOL minimized);
     void OnActivateApp(BOOL active, DWORD threadId);
     void OnMouseMove(UINT flags, CPoint point);
-    void OnUserInput();
+    LRESULT OnKeyDown(WPARAM key, LPARAM data);
+    void OnButtonDown();
     void OnDisplayChange(UINT bitsPerPixel, int cx, int cy);
     LRESULT OnPowerBroadcast(WPARAM event, LPARAM data);
     void OnDestroy();
@@ -48,16 +50,19 @@ private:
     friend class CCoverWnd;
 
     void RequestClose() { PostMessage(WM_CLOSE); }
-    // The first-move rule, for this window and its covers together.
+    // Input on this window or a cover, judged by the one rule of the show.
     void PointerReport(POINT screen);
+    void KeyPressed(WPARAM key);
+    void ButtonPressed();
     bool IsCover(const CWnd* wnd) const;
     void DestroyCovers();
     void WatchDisplay();
     void StopWatchingDisplay();
 
-    // The pointer position of the first pointer report, in screen
-    // coordinates (this window's client coordinates); (-1, -1) until then.
-    POINT m_ptFirstMouse;
+    // Which input ends the show. Its reference is the first pointer report
+    // to this window or a cover, in screen coordinates (this window's client
+    // coordinates), wherever that is.
+    CInputRule m_input;
     std::vector<std::unique_ptr<CCoverWnd>> m_covers;
     // The registration for display-state reports; null where the system
     // has none to give.

@@ -104,8 +104,8 @@ struct Scene {
         }
         if (e.GetPage() != 0)
             e.Step(nullptr, nullptr);
-        heights1.assign(e.GetHeights(1), e.GetHeights(1) + n);
-        heights2.assign(e.GetHeights(2), e.GetHeights(2) + n);
+        heights1.assign(e.ReadHeights(1), e.ReadHeights(1) + n);
+        heights2.assign(e.ReadHeights(2), e.ReadHeights(2) + n);
     }
 
     // An engine on `path` holding the surface, and a display image.

@@ -96,15 +96,15 @@ void CompareLayout(Layout& l, const std::vector<uint32_t>& reference, int w, int
     }
 }
 
-void Compare(const Scene& a, const Scene& b)
+void Compare(Scene& a, Scene& b)
 {
     Check(a.engine.GetWidth() == b.engine.GetWidth() && a.engine.GetHeight() == b.engine.GetHeight(),
         "sizes differ");
     Check(a.engine.GetPage() == b.engine.GetPage(), "pages differ");
     const size_t n = static_cast<size_t>(a.engine.GetWidth()) * static_cast<size_t>(a.engine.GetHeight());
     for (int field = 1; field <= 2; ++field) {
-        const int32_t* x = a.engine.GetHeights(field);
-        const int32_t* y = b.engine.GetHeights(field);
+        const int32_t* x = a.engine.ReadHeights(field);
+        const int32_t* y = b.engine.ReadHeights(field);
         Check((x == nullptr) == (y == nullptr), "one engine has no fields");
         if (x && n)
             Check(std::memcmp(x, y, n * sizeof *x) == 0, "fields differ from the reference");

@@ -3,6 +3,8 @@
 // tool draws the desktop, or a picture it chose, into a drawable of ours).
 #pragma once
 
+#include "linux/DecoderProcess.h"
+
 #include <string>
 #include <vector>
 
@@ -12,8 +14,11 @@ enum class GrabResult {
     Stopped, // a signal came first: the program is to end
 };
 
-// Runs `argv` (its program searched on PATH) and waits for it: Grabbed when
-// it exits with status 0; Failed, with the reason, when it cannot be started,
-// is not found, fails, or runs longer than `seconds` (it is then ended);
-// Stopped when `stopFd` becomes readable first (it is then ended too).
-GrabResult RunGrabHelper(const std::vector<std::string>& argv, int stopFd, int seconds, std::string& reason);
+// Runs `argv` (its program searched on PATH) and waits for it, with the
+// address space and processor time of `limits`, in a process group of its
+// own: Grabbed when it exits with status 0; Failed, with the reason, when it
+// cannot be started, is not found, fails, or runs past limits.deadlineMs
+// (it is then ended); Stopped when `stopFd` becomes readable first (it is
+// then ended too).
+GrabResult RunGrabHelper(const std::vector<std::string>& argv, const DecoderLimits& limits, int stopFd,
+                         std::string& reason);

@@ -4,10 +4,15 @@
 
 #include <gdk-pixbuf/gdk-pixbuf.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
-#include <unistd.h>
+#include <cstring>
 
 #ifndef VELUNOR_DATADIR
 #define VELUNOR_DATADIR "/usr/share/velunor"
@@ -21,6 +26,42 @@ bool IsShipped(const std::string& path)
     return std::find(shipped.begin(), shipped.end(), path) != shipped.end();
 }
 
+// `from` (engine layout, `width` x `height`) stretched bilinearly over
+// `toWidth` x `toHeight`; false when memory fails.
+bool Scale(const std::vector<uint32_t>& from, int width, int height, int toWidth, int toHeight,
+           std::vector<uint32_t>& to)
+{
+    GdkPixbuf* source = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, width, height);
+    if (!source)
+        return false;
+    // gdk-pixbuf's rows run from the top.
+    const ripple::Target rows =
+        ripple::Target::TopDown(gdk_pixbuf_get_pixels(source), height, gdk_pixbuf_get_rowstride(source));
+    for (int r = 0; r < height; ++r) {
+        guchar* line = reinterpret_cast<guchar*>(rows.Row(r));
+        const uint32_t* pixel = from.data() + static_cast<size_t>(r) * static_cast<size_t>(width);
+        for (int x = 0; x < width; ++x, line += 3) {
+            line[0] = static_cast<guchar>(pixel[x] >> 16);
+            line[1] = static_cast<guchar>(pixel[x] >> 8);
+            line[2] = static_cast<guchar>(pixel[x]);
+        }
+    }
+    GdkPixbuf* scaled = gdk_pixbuf_scale_simple(source, toWidth, toHeight, GDK_INTERP_BILINEAR);
+    g_object_unref(source);
+    if (!scaled)
+        return false;
+    const ripple::Target scaledRows =
+        ripple::Target::TopDown(gdk_pixbuf_get_pixels(scaled), toHeight, gdk_pixbuf_get_rowstride(scaled));
+    for (int r = 0; r < toHeight; ++r) {
+        const guchar* line = reinterpret_cast<const guchar*>(scaledRows.Row(r));
+        uint32_t* pixel = to.data() + static_cast<size_t>(r) * static_cast<size_t>(toWidth);
+        for (int x = 0; x < toWidth; ++x, line += 3)
+            pixel[x] = static_cast<uint32_t>(line[0]) << 16 | static_cast<uint32_t>(line[1]) << 8 | line[2];
+    }
+    g_object_unref(scaled);
+    return true;
+}
+
 } // namespace
 
 CPicture::~CPicture()
@@ -30,45 +71,48 @@ CPicture::~CPicture()
 
 void CPicture::Clear()
 {
-    if (m_kept)
-        g_object_unref(m_kept);
-    m_kept = nullptr;
-    m_bKeptWhole = false;
+    Stop();
+    if (m_fd >= 0)
+        close(m_fd);
+    m_fd = -1;
     m_path.clear();
-    m_header = PictureHeader();
+    m_bRereads = m_bRead = false;
     m_nWidth = m_nHeight = 0;
-    m_nDecodedForWidth = m_nDecodedForHeight = 0;
+    m_kept.clear();
+    m_kept.shrink_to_fit();
+    m_nKeptWidth = m_nKeptHeight = 0;
     m_bToldIncomplete = false;
 }
 
-void CPicture::Keep(GdkPixbuf* pixbuf, bool whole)
+void CPicture::Stop()
 {
-    if (m_kept)
-        g_object_unref(m_kept);
-    m_kept = pixbuf;
-    m_bKeptWhole = whole;
+    if (!m_process.Running())
+        return;
+    m_loop.Unwatch(m_process.Fd());
+    m_process.Kill();
 }
 
 bool CPicture::Load(const std::string& path, std::string& reason)
 {
-    if (m_bStopped)
-        return false;
     Clear();
-    PictureHeader header;
-    switch (ReadPictureHeader(path, m_stopFd, header, reason)) {
-    case PassResult::Stopped:
-        m_bStopped = true;
-        reason.clear();
+    // Without waiting for a writer: a FIFO is waited for by the decoder,
+    // within its deadline.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    struct stat info = {};
+    if (fd < 0 || fstat(fd, &info) != 0) {
+        reason = std::strerror(errno);
+        if (fd >= 0)
+            close(fd);
         return false;
-    case PassResult::Failed:
-        return false;
-    case PassResult::Done:
-        break;
     }
+    if (S_ISDIR(info.st_mode)) {
+        reason = std::strerror(EISDIR);
+        close(fd);
+        return false;
+    }
+    m_fd = fd;
     m_path = path;
-    m_header = header;
-    m_nWidth = header.Width();
-    m_nHeight = header.Height();
+    m_bRereads = S_ISREG(info.st_mode);
     return true;
 }
 
@@ -76,124 +120,130 @@ bool CPicture::FromPixels(const std::vector<uint32_t>& pixels, int width, int he
 {
     if (width <= 0 || height <= 0 || pixels.size() != static_cast<size_t>(width) * static_cast<size_t>(height))
         return false;
-    GdkPixbuf* made = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, width, height);
-    if (!made)
-        return false;
-    guchar* bytes = gdk_pixbuf_get_pixels(made);
-    const int stride = gdk_pixbuf_get_rowstride(made);
-    for (int y = 0; y < height; ++y) {
-        guchar* row = bytes + static_cast<size_t>(y) * static_cast<size_t>(stride);
-        const uint32_t* from = pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(width);
-        for (int x = 0; x < width; ++x) {
-            row[3 * x] = static_cast<guchar>(from[x] >> 16);
-            row[3 * x + 1] = static_cast<guchar>(from[x] >> 8);
-            row[3 * x + 2] = static_cast<guchar>(from[x]);
-        }
-    }
     Clear();
-    Keep(made, true);
-    m_nWidth = width;
-    m_nHeight = height;
+    // Top-down given, bottom-up kept.
+    m_kept.resize(pixels.size());
+    for (int r = 0; r < height; ++r)
+        std::copy_n(pixels.data() + static_cast<size_t>(height - 1 - r) * static_cast<size_t>(width), width,
+                    m_kept.data() + static_cast<size_t>(r) * static_cast<size_t>(width));
+    m_nKeptWidth = m_nWidth = width;
+    m_nKeptHeight = m_nHeight = height;
     return true;
 }
 
 bool CPicture::Covers(int width, int height) const
 {
-    if (!m_kept)
+    if (m_kept.empty())
         return false;
-    if (m_bKeptWhole || (width <= m_nDecodedForWidth && height <= m_nDecodedForHeight))
-        return true;
-    return gdk_pixbuf_get_width(m_kept) >= std::min(width, m_nWidth)
-           && gdk_pixbuf_get_height(m_kept) >= std::min(height, m_nHeight);
+    // A file read once, or pixels given, serve every size; a file that can
+    // be read again is decoded again for a size larger than the one kept.
+    return m_fd < 0 || !m_bRereads || (width <= m_nKeptWidth && height <= m_nKeptHeight);
 }
 
-bool CPicture::Decode(int width, int height)
+bool CPicture::Ready(int width, int height) const
 {
+    return m_fd < 0 || Covers(width, height);
+}
+
+void CPicture::Ask(int width, int height)
+{
+    // Sizes asked while a decode runs are asked again after it, which may
+    // cover them.
+    if (m_process.Running() || Ready(width, height))
+        return;
     // Every size asked so far stays covered: outputs of different sizes
     // share the picture.
-    const int needWidth = std::max(width, m_nDecodedForWidth);
-    const int needHeight = std::max(height, m_nDecodedForHeight);
+    if (!m_kept.empty()) {
+        width = std::max(width, m_nKeptWidth);
+        height = std::max(height, m_nKeptHeight);
+    }
+    std::string reason;
+    if (m_bRead && (!m_bRereads || lseek(m_fd, 0, SEEK_SET) != 0)) {
+        Failed(width, height, "it cannot be read again");
+        return;
+    }
+    if (!m_process.Start(m_fd, width, height, DecoderLimitsFor(width, height), reason)) {
+        Failed(width, height, reason);
+        return;
+    }
+    m_bRead = true;
+    m_nDecodingWidth = width;
+    m_nDecodingHeight = height;
+    m_loop.Watch(m_process.Fd(), POLLIN, OnDecoder, this);
+}
+
+void CPicture::Update(int64_t now)
+{
+    if (m_process.Running() && now >= m_process.Deadline())
+        Finished();
+    if (m_process.Running())
+        m_loop.WakeBy(m_process.Deadline());
+}
+
+void CPicture::OnDecoder(void* owner, short)
+{
+    CPicture& self = *static_cast<CPicture*>(owner);
+    if (self.m_process.Read())
+        self.Finished();
+}
+
+void CPicture::Finished()
+{
+    // Unwatched while its descriptor is still open: Finish closes it.
+    m_loop.Unwatch(m_process.Fd());
     DecodedPicture decoded;
     std::string reason;
-    switch (DecodePicture(m_path, m_header, needWidth, needHeight, m_stopFd, decoded, reason)) {
-    case PassResult::Stopped:
-        m_bStopped = true;
-        return false;
-    case PassResult::Done:
-        Keep(decoded.pixbuf, decoded.whole);
-        m_nWidth = decoded.width;
-        m_nHeight = decoded.height;
-        m_nDecodedForWidth = needWidth;
-        m_nDecodedForHeight = needHeight;
-        if (decoded.incomplete && !m_bToldIncomplete) {
-            std::fprintf(stderr, "velunor: picture %s is incomplete: its data ends early; showing the part decoded\n",
-                         m_path.c_str());
-            m_bToldIncomplete = true;
-        }
-        return true;
-    case PassResult::Failed:
-        break;
+    if (!m_process.Finish(decoded, reason)) {
+        Failed(m_nDecodingWidth, m_nDecodingHeight, reason);
+        return;
     }
-    if (m_kept) {
+    m_kept = std::move(decoded.frame);
+    m_nKeptWidth = m_nDecodingWidth;
+    m_nKeptHeight = m_nDecodingHeight;
+    m_nWidth = decoded.width;
+    m_nHeight = decoded.height;
+    if (decoded.incomplete && !m_bToldIncomplete) {
+        std::fprintf(stderr, "velunor: picture %s is incomplete: its data ends early; showing the part decoded\n",
+                     m_path.c_str());
+        m_bToldIncomplete = true;
+    }
+}
+
+void CPicture::Failed(int width, int height, const std::string& reason)
+{
+    if (!m_kept.empty()) {
         // Decoded before at a smaller size: that one is stretched further.
         std::fprintf(stderr, "velunor: cannot decode picture %s again for %dx%d: %s; stretching the one decoded before\n",
                      m_path.c_str(), width, height, reason.c_str());
-        m_bKeptWhole = true;
-        return true;
+        close(m_fd);
+        m_fd = -1;
+        return;
     }
     if (IsShipped(m_path)) {
         std::fprintf(stderr, "velunor: cannot load the shipped picture (%s): %s; showing a plain dark picture\n",
                      m_path.c_str(), reason.c_str());
         Clear();
-        return true;
+        return;
     }
     std::fprintf(stderr, "velunor: cannot load picture %s: %s\n", m_path.c_str(), reason.c_str());
     Clear();
-    return LoadPictureOrShipped(*this, std::string());
+    // The shipped picture in its place, decoded at once; each file is tried
+    // once.
+    LoadPictureOrShipped(*this, std::string());
+    Ask(width, height);
 }
 
 bool CPicture::Stretch(int width, int height, std::vector<uint32_t>& frame)
 {
     frame.assign(static_cast<size_t>(width) * static_cast<size_t>(height), kDarkColor);
-    if (m_bStopped)
+    if (!Ready(width, height))
         return false;
-    // A failed decode falls back to the shipped picture, which is decoded
-    // in turn; each file is tried once.
-    for (int tries = 0; tries < 4 && !m_path.empty() && !Covers(width, height); ++tries) {
-        if (!Decode(width, height))
-            return false;
-    }
-    if (!m_kept)
+    if (m_kept.empty())
         return true;
-    GdkPixbuf* scaled = nullptr;
-    if (gdk_pixbuf_get_width(m_kept) == width && gdk_pixbuf_get_height(m_kept) == height) {
-        scaled = static_cast<GdkPixbuf*>(g_object_ref(m_kept));
-    } else {
-        scaled = gdk_pixbuf_scale_simple(m_kept, width, height, GDK_INTERP_BILINEAR);
-        if (!scaled)
-            return true;
-    }
-    // gdk-pixbuf's rows run from the top.
-    const ripple::Target rows =
-        ripple::Target::TopDown(gdk_pixbuf_get_pixels(scaled), height, gdk_pixbuf_get_rowstride(scaled));
-    const int channels = gdk_pixbuf_get_n_channels(scaled);
-    const bool alpha = gdk_pixbuf_get_has_alpha(scaled);
-    for (int r = 0; r < height; ++r) {
-        const guchar* row = reinterpret_cast<const guchar*>(rows.Row(r));
-        uint32_t* to = frame.data() + static_cast<size_t>(r) * static_cast<size_t>(width);
-        for (int x = 0; x < width; ++x) {
-            const guchar* p = row + static_cast<size_t>(x) * static_cast<size_t>(channels);
-            uint32_t r = p[0], g = p[1], b = p[2];
-            if (alpha) {
-                const uint32_t a = p[3];
-                r = (r * a + 127) / 255;
-                g = (g * a + 127) / 255;
-                b = (b * a + 127) / 255;
-            }
-            to[x] = (r << 16) | (g << 8) | b;
-        }
-    }
-    g_object_unref(scaled);
+    if (m_nKeptWidth == width && m_nKeptHeight == height)
+        frame = m_kept;
+    else if (!Scale(m_kept, m_nKeptWidth, m_nKeptHeight, width, height, frame))
+        std::fprintf(stderr, "velunor: not enough memory to stretch the picture over %dx%d\n", width, height);
     return true;
 }
 
@@ -211,25 +261,20 @@ std::vector<std::string> ShippedPictureFiles()
     return files;
 }
 
-bool LoadPictureOrShipped(CPicture& picture, const std::string& file)
+void LoadPictureOrShipped(CPicture& picture, const std::string& file)
 {
     std::string reason;
     if (!file.empty()) {
         if (picture.Load(file, reason))
-            return true;
-        if (picture.Stopped())
-            return false;
+            return;
         std::fprintf(stderr, "velunor: cannot load picture %s: %s\n", file.c_str(), reason.c_str());
     }
     std::string tried;
     for (const std::string& shipped : ShippedPictureFiles()) {
         if (picture.Load(shipped, reason))
-            return true;
-        if (picture.Stopped())
-            return false;
+            return;
         tried += tried.empty() ? shipped : ", " + shipped;
     }
     std::fprintf(stderr, "velunor: cannot load the shipped picture (%s): %s; showing a plain dark picture\n",
                  tried.c_str(), reason.c_str());
-    return true;
 }

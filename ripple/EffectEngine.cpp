@@ -82,7 +82,7 @@ bool CEffectEngine::Create(int width, int height)
     return true;
 }
 
-ripple::FieldPair CEffectEngine::Fields() const
+ripple::FieldPair CEffectEngine::Fields()
 {
     ripple::FieldPair f;
     f.width = m_width;
@@ -93,20 +93,20 @@ ripple::FieldPair CEffectEngine::Fields() const
 }
 
 void CEffectEngine::RunStep(int page, const ripple::fast::RowDrop* drop, const uint32_t* source,
-    const Target& target) const
+    const Target& target)
 {
     HandOver(source, target);
     m_water.Step(page, m_damping, drop, source, target, m_threads, m_workers);
 }
 
-void CEffectEngine::HandOver(const uint32_t* source, const Target& target) const
+void CEffectEngine::HandOver(const uint32_t* source, const Target& target)
 {
     if (!m_lag.active)
         return;
     // The kernels read the last frame's pixels at a fixed distance.
     const ptrdiff_t bytes = reinterpret_cast<const char*>(m_lag.last.row0) - reinterpret_cast<const char*>(target.row0);
     if (!source || !(target == m_lag.target) || !m_water.Draws() || m_lag.last.stride != target.stride || bytes % 4) {
-        const_cast<CEffectEngine*>(this)->BringOver();
+        BringOver();
         return;
     }
     m_water.Lag(bytes / 4, m_lag.stale.data());
@@ -121,13 +121,18 @@ void CEffectEngine::CatchUp()
     RunStep(0, m_waiting.drop ? &m_drops[1 - m_next] : nullptr, m_waiting.source, m_waiting.target);
 }
 
-void CEffectEngine::Settle(bool expose) const
+void CEffectEngine::AddPendingDrop()
 {
-    const_cast<CEffectEngine*>(this)->CatchUp();
-    if (m_pending) {
-        m_pending = false;
-        m_water.AddDrop(m_page == 0 ? 1 : 2, m_drops[m_next]);
-    }
+    if (!m_pending)
+        return;
+    m_pending = false;
+    m_water.AddDrop(m_page == 0 ? 1 : 2, m_drops[m_next]);
+}
+
+void CEffectEngine::Settle(bool expose)
+{
+    CatchUp();
+    AddPendingDrop();
     if (expose)
         m_water.OpenForWriting();
     else
@@ -138,17 +143,15 @@ int32_t* CEffectEngine::GetHeights(int field)
 {
     if (!m_water.Allocated())
         return nullptr;
-    if (m_waiting.active || m_pending || m_water.AnyStale() || m_water.MapsValid())
-        Settle(true);
+    Settle(true);
     return m_water.Cells(field);
 }
 
-const int32_t* CEffectEngine::GetHeights(int field) const
+const int32_t* CEffectEngine::ReadHeights(int field)
 {
     if (!m_water.Allocated())
         return nullptr;
-    if (m_waiting.active || m_pending || m_water.AnyStale())
-        Settle(false);
+    Settle(false);
     return m_water.Cells(field);
 }
 
@@ -195,11 +198,11 @@ void CEffectEngine::BringOver()
     ripple::CopySpans(m_lag.last, m_lag.target, m_lag.stale.data());
 }
 
-const ripple::Span* CEffectEngine::Drawn() const
+const ripple::Span* CEffectEngine::Drawn()
 {
     if (!m_water.Allocated())
         return nullptr;
-    const_cast<CEffectEngine*>(this)->CatchUp();
+    CatchUp();
     return m_water.Drawn();
 }
 
@@ -299,10 +302,8 @@ void CEffectEngine::AddDrop(bool cone, int x, int y, int radius, int height, int
     const bool next = (page == 0) == (m_page == 0);
     if (!next || m_pending)
         CatchUp();
-    if (next && m_pending) {
-        m_pending = false;
-        m_water.AddDrop(field, m_drops[m_next]);
-    }
+    if (next)
+        AddPendingDrop();
     ripple::fast::RowDrop& drop = m_drops[next ? m_next : 2];
     const DropPreparation prepared = cone ? drop.PrepareCone(m_width, m_height, x, y, radius, height)
                                           : drop.PrepareCosine(m_width, m_height, x, y, radius, height);
@@ -342,10 +343,7 @@ void CEffectEngine::Propagate(int page, int damping)
         return;
     }
     CatchUp();
-    if (m_pending) {
-        m_pending = false;
-        m_water.AddDrop(m_page == 0 ? 1 : 2, m_drops[m_next]);
-    }
+    AddPendingDrop();
     m_water.Step(page, damping, nullptr, nullptr, Target(), m_threads, m_workers);
 }
 

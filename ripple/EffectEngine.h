@@ -50,7 +50,8 @@ public:
     // second one leaves. Anything else first runs the waiting step in full.
     void StepUnseen(const uint32_t* source, const ripple::Target& target);
     // Runs a step left waiting by StepUnseen, if any (everything that needs
-    // the water or the target does so first); one still waiting when the
+    // the water or the target does so first, which is why the accessors
+    // below that look at either are not const); one still waiting when the
     // engine is destroyed is never drawn.
     void CatchUp();
     void AddCosineDrop(int x, int y, int radius, int height, int page);
@@ -61,10 +62,13 @@ public:
 
     int GetWidth() const { return m_width; }
     int GetHeight() const { return m_height; }
-    // Field 1 or 2 (null when empty), for inspection and for setting up
-    // states. The non-const one may be written until the next call.
+    // Field 1 or 2 (null when empty), after any step left waiting, with
+    // every value in memory. GetHeights hands the field out for writing
+    // (until the next call), after which the engine looks at it afresh;
+    // ReadHeights only for reading, so what the engine knows of quiet
+    // water stays.
     int32_t* GetHeights(int field);
-    const int32_t* GetHeights(int field) const;
+    const int32_t* ReadHeights(int field);
 
     // The target may not show what the engine drew last: the next step
     // draws every pixel it reaches.
@@ -91,8 +95,8 @@ public:
 
     // Per row (engine rows, bottom-up; null when empty), the columns of the
     // target that steps may have changed since the last ClearDrawn: what a
-    // display has to take again of the frame.
-    const ripple::Span* Drawn() const;
+    // display has to take again of the frame. Runs a step left waiting.
+    const ripple::Span* Drawn();
     void ClearDrawn();
 
     // The computation path; the best one the processor supports by default.
@@ -120,35 +124,37 @@ public:
 
 private:
     void Release();
-    ripple::FieldPair Fields() const;
+    ripple::FieldPair Fields();
     bool Overlap(const uint32_t* source, const ripple::Target& target) const;
     void AddDrop(bool cone, int x, int y, int radius, int height, int page);
+    // Adds a drop left for the next step now.
+    void AddPendingDrop();
     // Runs a waiting step, adds a waiting drop and writes every value out;
     // with `expose`, the fields may then be changed from outside.
-    void Settle(bool expose) const;
+    void Settle(bool expose);
     void RunStep(int page, const ripple::fast::RowDrop* drop, const uint32_t* source,
-        const ripple::Target& target) const;
+        const ripple::Target& target);
     // A step about to draw from `source` into `target`: the lag handed to
     // the sweep when it draws there, else brought over first.
-    void HandOver(const uint32_t* source, const ripple::Target& target) const;
+    void HandOver(const uint32_t* source, const ripple::Target& target);
 
     int m_width;
     int m_height;
     int m_page;
     int m_damping;
-    mutable ripple::Water m_water;
+    ripple::Water m_water;
     // The drop for the next step (slot m_next, when m_pending), that of a
     // step waiting (the other of the first two) and one being added at once.
-    mutable ripple::fast::RowDrop m_drops[3];
+    ripple::fast::RowDrop m_drops[3];
     int m_next;
-    mutable bool m_pending;
+    bool m_pending;
     struct Waiting {
         bool active = false;
         bool drop = false;
         const uint32_t* source = nullptr;
         ripple::Target target;
     };
-    mutable Waiting m_waiting;
+    Waiting m_waiting;
     // What the target lacks of the last one (MoveTarget with a last).
     struct Lag {
         bool active = false;
@@ -156,9 +162,9 @@ private:
         ripple::Target last;
         std::vector<ripple::Span> stale;
     };
-    mutable Lag m_lag;
+    Lag m_lag;
     ripple::RipplePath m_path;
     int m_threads; // never 0: the processors' count unless set
     int m_strip;
-    mutable ripple::Workers m_workers;
+    ripple::Workers m_workers;
 };

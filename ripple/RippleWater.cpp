@@ -239,16 +239,15 @@ void Water::Flatten()
     m_anyStale = true;
 }
 
-Water::RowView Water::Row(int field, int32_t r) const
+Water::RowView Water::Row(int field, int32_t r)
 {
     const int f = field == 1 ? 0 : 1;
     const size_t chunk = static_cast<size_t>(r) * static_cast<size_t>(m_chunks);
-    return { m_cells[f] + static_cast<size_t>(r) * static_cast<size_t>(m_width),
-        const_cast<int32_t*>(m_values[f].data()) + chunk, const_cast<uint8_t*>(m_states[f].data()) + chunk,
-        const_cast<StaleSpan*>(m_rowStale[f].data()) + r };
+    return { m_cells[f] + static_cast<size_t>(r) * static_cast<size_t>(m_width), m_values[f].data() + chunk,
+        m_states[f].data() + chunk, m_rowStale[f].data() + r };
 }
 
-void Water::Fill(const RowView& v, int32_t k) const
+void Water::Fill(const RowView& v, int32_t k)
 {
     if (v.states[k] & kStale) {
         m_kernels->fill(v.cells + First(k), End(k) - First(k), v.values[k]);
@@ -256,12 +255,12 @@ void Water::Fill(const RowView& v, int32_t k) const
     }
 }
 
-void Water::FillRow(const RowView& v) const
+void Water::FillRow(const RowView& v)
 {
     FillRange(v, 0, m_chunks);
 }
 
-void Water::FillRangeStale(const RowView& v, int32_t from, int32_t to) const
+void Water::FillRangeStale(const RowView& v, int32_t from, int32_t to)
 {
     StaleSpan& span = *v.stale;
     const int32_t a = std::max(from, span.lo), b = std::min(to, span.hi);
@@ -278,7 +277,7 @@ void Water::FillRangeStale(const RowView& v, int32_t from, int32_t to) const
         span.hi = a;
 }
 
-void Water::FillAroundStale(const RowView& v, int32_t from, int32_t to) const
+void Water::FillAroundStale(const RowView& v, int32_t from, int32_t to)
 {
     // A stale chunk's memory means nothing until it is written out whole, so
     // one column of it may be written alone.
@@ -289,7 +288,7 @@ void Water::FillAroundStale(const RowView& v, int32_t from, int32_t to) const
     FillRangeStale(v, from, to);
 }
 
-void Water::Materialize() const
+void Water::Materialize()
 {
     if (!m_anyStale || !Allocated())
         return;
@@ -455,7 +454,7 @@ void Water::Prepare(const uint32_t* source, const Target& target)
     m_target = target;
 }
 
-void Water::AddDropRow(const RowView& v, int32_t row, const fast::RowDrop& drop, fast::SpanBuffer& buffer) const
+void Water::AddDropRow(const RowView& v, int32_t row, const fast::RowDrop& drop, fast::SpanBuffer& buffer)
 {
     const int n = drop.Spans(row, buffer);
     if (n == 0)
@@ -527,7 +526,7 @@ void Water::AddDrop(int field, const fast::RowDrop& drop)
     m_anyStale = true;
 }
 
-bool Water::Levels(const RowView& v, bool sidesZero, int64_t* out) const
+bool Water::Levels(const RowView& v, bool sidesZero, int64_t* out)
 {
     // Stale chunks are uniform ones: a row without either is written out.
     // Any other row's stale span is found exactly on the way.
@@ -586,192 +585,233 @@ constexpr uint8_t kShown = 8;     // nothing: the target shows it already
 
 } // namespace
 
-int32_t Water::StepRow(Workspace& ws, const RowJob& j) const
+int32_t Water::StepRow(Workspace& ws, const RowJob& j)
 {
     const int32_t r = j.r;
-    uint8_t* kinds = ws.kinds.data();
-    int32_t* froms = ws.froms.data();
-    uint8_t* flat = const_cast<uint8_t*>(m_flat.data()) + static_cast<size_t>(r) * m_chunks;
-    const int32_t base = r * m_width;
-    const int32_t count = m_width * m_height;
-    uint32_t* target = j.refract ? m_target.Row(r) : nullptr;
-    const RowView& h = j.h;
-    const RowView& below = j.below;
-    const RowView& n = j.n;
-    const int64_t* const* lo = j.lo;
-
-    // What each chunk needs, from the state before the step. Field 1 one
-    // value over a chunk and the first column of the next, and one value
-    // (maybe another) over the chunk in the row below: no slope sideways,
-    // the same slope down at every pixel, so the chunk shows a piece of one
-    // source row, unshaded. With a slope below 8 that is the chunk's own
-    // source row, which the target may show already.
-    // The propagation of a chunk is quiet when each of the three rows read
-    // is one value over it and the chunks beside it (rows may differ: a wave
-    // running straight up or down keeps its rows uniform), and the chunk
-    // written is one value.
-    const bool shifts = j.refract && AnyUniform(h) && AnyUniform(below);
-    const bool quiets = j.propagate && j.levels && AnyUniform(n);
-    if (!quiets) {
-        std::fill(kinds, kinds + m_chunks, j.propagate ? kPropagate : 0);
-    } else {
-        const int64_t* lo0 = lo[0];
-        const int64_t* lo1 = lo[1];
-        const int64_t* lo2 = lo[2];
-        for (int32_t k = 0; k < m_chunks; ++k)
-            kinds[k] = (lo0[k] | lo1[k] | lo2[k]) >= 0 && (n.states[k] & kUniform) ? 0 : kPropagate;
-    }
-    if (j.refract && !shifts) {
-        for (int32_t k = 0; k < m_chunks; ++k)
-            kinds[k] |= kRefract;
-    } else if (j.refract) {
-        // The value each chunk's last column sees to its right.
-        const int32_t last = m_chunks - 1;
-        for (int32_t k = 0; k < m_chunks; ++k) {
-            uint8_t kind = kRefract;
-            const int32_t v = h.values[k];
-            const bool level = k < last ? (h.states[k + 1] & kUniform) && h.values[k + 1] == v
-                                        : m_sidesZero[0] && v == 0;
-            if ((h.states[k] & below.states[k] & kUniform) && level) {
-                const int32_t offset = WrapMul(WrapSub(v, below.values[k]) >> 3, m_width);
-                const int32_t first = First(k), from = WrapAdd(base + first, offset);
-                if (offset == 0) {
-                    kind = flat[k] ? kShown : kCopy;
-                    froms[k] = from;
-                } else if (from > 0 && from < count - (End(k) - first - 1)) {
-                    // Every index inside the picture.
-                    kind = kCopy;
-                    froms[k] = from;
-                }
-            }
-            kinds[k] |= kind;
-        }
-    }
-
-    fast::RefractRow q;
-    q.h = h.cells;
-    q.below = below.cells;
-    q.h2 = j.h2 ? j.h2->cells : nullptr;
-    q.below2 = j.below2 ? j.below2->cells : nullptr;
-    q.source = m_source;
-    q.target = target;
-    q.row = r;
-    q.width = m_width;
-    q.count = count;
-    q.fill = m_target.fill;
+    uint8_t* flat = m_flat.data() + static_cast<size_t>(r) * m_chunks;
+    MarkPropagation(ws, j);
+    if (j.refract)
+        MarkRefraction(ws, j, flat);
+    const fast::RefractRow q = RefractionOf(j);
+    const fast::PropagateRow p = PropagationOf(j);
+    // A target that lacks part of the last frame gets it where the sweep
+    // leaves the row as it is: the edge columns, and chunks left alone.
     const bool lag = j.refract && m_stale;
     if (lag) {
-        q.behind = m_behind;
-        BringOver(target, r, 0, 1);
-        BringOver(target, r, m_width - 1, m_width);
+        BringOver(q.target, r, 0, 1);
+        BringOver(q.target, r, m_width - 1, m_width);
     }
-    if (j.refract && r + kAhead + 1 < j.aheadEnd) {
-        // Rows that only this band writes, and not before it gets there.
-        q.ahead = m_cells[0] + static_cast<size_t>(r + kAhead) * static_cast<size_t>(m_width);
-        q.aheadBelow = q.ahead + m_width;
-        q.aheadRow = r + kAhead;
-    }
-    fast::PropagateRow p;
-    if (j.propagate) {
-        p.up = j.o[0].cells;
-        p.mid = j.o[1].cells;
-        p.down = j.o[2].cells;
-        p.old = n.cells;
-        p.out = j.out.cells;
-        p.save = j.save ? j.save->cells : nullptr;
-        p.damping = j.damping;
-    }
-
     // Left to right, runs of chunks that need the same: on page 0 the
     // refraction of a chunk reads the first column of the next one, which
     // the propagation of that one overwrites.
     int32_t computed = 0;
     Span drawn;
-    int32_t k = 0;
-    while (k < m_chunks) {
-        const uint8_t kind = kinds[k];
-        const int32_t a = k;
-        for (++k; k < m_chunks && kinds[k] == kind; ++k) {
+    for (int32_t a = 0, b = 0; a < m_chunks; a = b) {
+        const uint8_t kind = ws.kinds[a];
+        for (b = a + 1; b < m_chunks && ws.kinds[b] == kind; ++b) {
         }
-        const int32_t first = First(a), end = End(k - 1);
         if (kind & (kRefract | kCopy))
-            drawn.Add(first, end);
+            drawn.Add(First(a), End(b - 1));
         else if (lag)
-            BringOverChunks(target, r, a, k);
+            BringOverChunks(q.target, r, a, b);
         if (kind & kRefract) {
-            FillAround(h, a, k);
-            FillRange(below, a, k);
-            if (j.h2) {
-                FillAround(*j.h2, a, k);
-                FillRange(*j.below2, a, k);
-            }
-            std::fill(flat + a, flat + k, uint8_t(0));
-            computed += k - a;
+            ReadyToRefract(j, a, b);
+            std::fill(flat + a, flat + b, uint8_t(0));
+            computed += b - a;
         } else if (kind & kCopy) {
-            // Chunks whose pieces follow each other in the source: one copy.
-            for (int32_t c = a; c < k;) {
-                int32_t d = c + 1;
-                while (d < k && froms[d] == froms[d - 1] + (End(d - 1) - First(d - 1)))
-                    ++d;
-                m_kernels->copy(m_source + froms[c], target + First(c), m_target.fill, First(c), End(d - 1) - First(c));
-                const bool own = froms[c] == base + First(c);
-                std::fill(flat + c, flat + d, uint8_t(own));
-                c = d;
-            }
+            CopyPieces(ws, q.target, r, a, b, flat);
         }
         if (kind & kPropagate) {
-            FillAround(j.o[0], a, k);
-            FillAround(j.o[1], a, k);
-            FillAround(j.o[2], a, k);
-            FillRange(n, a, k);
-            if (j.save) {
-                std::copy(n.values + a, n.values + k, j.save->values + a);
-                std::copy(n.states + a, n.states + k, j.save->states + a);
-            }
-            if (kind & kRefract)
-                m_kernels->step(q, p, first, end);
-            else
-                m_kernels->propagate(p, first, end);
-            // Quiet chunks next to waves may stay quiet a while: look
-            // whether they did. Chunks already varied are left so.
-            if (j.out.states == n.states && !AnyUniform(n)) {
-                computed += k - a;
-                continue;
-            }
-            for (int32_t c = a; c < k; ++c) {
-                const int32_t f = First(c);
-                if ((n.states[c] & kUniform) && m_kernels->allEqual(j.out.cells + f, End(c) - f)) {
-                    j.out.values[c] = j.out.cells[f];
-                    j.out.states[c] = kUniform;
-                } else {
-                    j.out.states[c] = kVaried;
-                }
-            }
-            computed += k - a;
+            PropagateByKernel(j, q, p, kind & kRefract, a, b);
+            computed += b - a;
         } else {
             if (kind & kRefract)
-                m_kernels->refract(q, first, end);
-            if (j.propagate) {
-                for (int32_t c = a; c < k; ++c) {
-                    const int32_t b = n.values[c];
-                    const int32_t v = UniformPropagation(ValueOf(lo[0][c]), ValueOf(lo[1][c]), ValueOf(lo[2][c]), b,
-                        j.damping);
-                    if (j.save) {
-                        j.save->values[c] = b;
-                        j.save->states[c] = kUniform | kStale;
-                        j.save->stale->Add(c);
-                    }
-                    if (j.out.cells != n.cells || v != b) {
-                        j.out.values[c] = v;
-                        j.out.states[c] = kUniform | kStale;
-                        j.out.stale->Add(c);
-                    }
-                }
-            }
+                m_kernels->refract(q, First(a), End(b - 1));
+            if (j.propagate)
+                PropagateQuiet(j, a, b);
         }
     }
     m_drawn[r].Add(drawn);
     return computed;
+}
+
+void Water::MarkPropagation(Workspace& ws, const RowJob& j)
+{
+    // The propagation of a chunk is quiet when each of the three rows read
+    // is one value over it and the chunks beside it (rows may differ: a wave
+    // running straight up or down keeps its rows uniform), and the chunk
+    // written is one value.
+    uint8_t* kinds = ws.kinds.data();
+    if (!j.propagate || !j.levels || !AnyUniform(j.n)) {
+        std::fill(kinds, kinds + m_chunks, j.propagate ? kPropagate : 0);
+        return;
+    }
+    // Locals: the stores may alias anything.
+    const int64_t* lo0 = j.lo[0];
+    const int64_t* lo1 = j.lo[1];
+    const int64_t* lo2 = j.lo[2];
+    const uint8_t* states = j.n.states;
+    const int32_t chunks = m_chunks;
+    for (int32_t k = 0; k < chunks; ++k)
+        kinds[k] = (lo0[k] | lo1[k] | lo2[k]) >= 0 && (states[k] & kUniform) ? 0 : kPropagate;
+}
+
+void Water::MarkRefraction(Workspace& ws, const RowJob& j, const uint8_t* flat)
+{
+    // Field 1 one value over a chunk and the first column of the next, and
+    // one value (maybe another) over the chunk in the row below: no slope
+    // sideways, the same slope down at every pixel, so the chunk shows a
+    // piece of one source row, unshaded. With a slope below 8 that is the
+    // chunk's own source row, which the target may show already.
+    // Locals: the stores may alias anything.
+    uint8_t* kinds = ws.kinds.data();
+    int32_t* froms = ws.froms.data();
+    const RowView h = j.h, below = j.below;
+    const int32_t chunks = m_chunks, width = m_width;
+    if (!AnyUniform(h) || !AnyUniform(below)) {
+        for (int32_t k = 0; k < chunks; ++k)
+            kinds[k] |= kRefract;
+        return;
+    }
+    const int32_t base = j.r * width, count = width * m_height;
+    // The value the last column of the last chunk sees to its right.
+    const bool sidesZero = m_sidesZero[0];
+    for (int32_t k = 0; k < chunks; ++k) {
+        uint8_t kind = kRefract;
+        const int32_t v = h.values[k];
+        const bool level = k + 1 < chunks ? (h.states[k + 1] & kUniform) && h.values[k + 1] == v : sidesZero && v == 0;
+        if ((h.states[k] & below.states[k] & kUniform) && level) {
+            const int32_t offset = WrapMul(WrapSub(v, below.values[k]) >> 3, width);
+            const int32_t first = First(k), from = WrapAdd(base + first, offset);
+            if (offset == 0) {
+                kind = flat[k] ? kShown : kCopy;
+                froms[k] = from;
+            } else if (from > 0 && from < count - (End(k) - first - 1)) {
+                // Every index inside the picture.
+                kind = kCopy;
+                froms[k] = from;
+            }
+        }
+        kinds[k] |= kind;
+    }
+}
+
+fast::RefractRow Water::RefractionOf(const RowJob& j) const
+{
+    fast::RefractRow q;
+    q.h = j.h.cells;
+    q.below = j.below.cells;
+    q.h2 = j.h2.cells;
+    q.below2 = j.below2.cells;
+    q.source = m_source;
+    q.target = j.refract ? m_target.Row(j.r) : nullptr;
+    q.row = j.r;
+    q.width = m_width;
+    q.count = m_width * m_height;
+    q.fill = m_target.fill;
+    if (j.refract && m_stale)
+        q.behind = m_behind;
+    if (j.refract && j.r + kAhead + 1 < j.aheadEnd) {
+        // Rows that only this band writes, and not before it gets there.
+        q.ahead = m_cells[0] + static_cast<size_t>(j.r + kAhead) * static_cast<size_t>(m_width);
+        q.aheadBelow = q.ahead + m_width;
+        q.aheadRow = j.r + kAhead;
+    }
+    return q;
+}
+
+fast::PropagateRow Water::PropagationOf(const RowJob& j) const
+{
+    fast::PropagateRow p;
+    p.up = j.o[0].cells;
+    p.mid = j.o[1].cells;
+    p.down = j.o[2].cells;
+    p.old = j.n.cells;
+    p.out = j.out.cells;
+    p.save = j.save.cells;
+    p.damping = j.damping;
+    return p;
+}
+
+void Water::ReadyToRefract(const RowJob& j, int32_t a, int32_t b)
+{
+    FillAround(j.h, a, b);
+    FillRange(j.below, a, b);
+    if (j.h2.cells) {
+        FillAround(j.h2, a, b);
+        FillRange(j.below2, a, b);
+    }
+}
+
+void Water::CopyPieces(const Workspace& ws, uint32_t* target, int32_t r, int32_t a, int32_t b, uint8_t* flat)
+{
+    // Chunks whose pieces follow each other in the source: one copy.
+    const int32_t* froms = ws.froms.data();
+    const int32_t own = r * m_width;
+    for (int32_t c = a; c < b;) {
+        int32_t d = c + 1;
+        while (d < b && froms[d] == froms[d - 1] + (End(d - 1) - First(d - 1)))
+            ++d;
+        m_kernels->copy(m_source + froms[c], target + First(c), m_target.fill, First(c), End(d - 1) - First(c));
+        std::fill(flat + c, flat + d, uint8_t(froms[c] == own + First(c)));
+        c = d;
+    }
+}
+
+void Water::PropagateByKernel(const RowJob& j, const fast::RefractRow& q, const fast::PropagateRow& p, bool refract,
+    int32_t a, int32_t b)
+{
+    const RowView n = j.n;
+    FillAround(j.o[0], a, b);
+    FillAround(j.o[1], a, b);
+    FillAround(j.o[2], a, b);
+    FillRange(n, a, b);
+    if (j.save.cells) {
+        std::copy(n.values + a, n.values + b, j.save.values + a);
+        std::copy(n.states + a, n.states + b, j.save.states + a);
+    }
+    if (refract)
+        m_kernels->step(q, p, First(a), End(b - 1));
+    else
+        m_kernels->propagate(p, First(a), End(b - 1));
+    // Quiet chunks next to waves may stay quiet a while: look whether they
+    // did. Chunks already varied are left so.
+    const RowView out = j.out;
+    if (out.states == n.states && !AnyUniform(n))
+        return;
+    for (int32_t c = a; c < b; ++c) {
+        const int32_t f = First(c);
+        if ((n.states[c] & kUniform) && m_kernels->allEqual(out.cells + f, End(c) - f)) {
+            out.values[c] = out.cells[f];
+            out.states[c] = kUniform;
+        } else {
+            out.states[c] = kVaried;
+        }
+    }
+}
+
+void Water::PropagateQuiet(const RowJob& j, int32_t a, int32_t b)
+{
+    // Locals: the stores may alias anything.
+    const RowView n = j.n, out = j.out, save = j.save;
+    const int64_t* lo0 = j.lo[0];
+    const int64_t* lo1 = j.lo[1];
+    const int64_t* lo2 = j.lo[2];
+    const int damping = j.damping;
+    for (int32_t c = a; c < b; ++c) {
+        const int32_t old = n.values[c];
+        const int32_t v = UniformPropagation(ValueOf(lo0[c]), ValueOf(lo1[c]), ValueOf(lo2[c]), old, damping);
+        if (save.cells) {
+            save.values[c] = old;
+            save.states[c] = kUniform | kStale;
+            save.stale->Add(c);
+        }
+        if (out.cells != n.cells || v != old) {
+            out.values[c] = v;
+            out.states[c] = kUniform | kStale;
+            out.stale->Add(c);
+        }
+    }
 }
 
 int Water::Bands(int threads, int32_t minRows)
@@ -838,23 +878,41 @@ void Water::PairBand(void* job, int band)
     j.water->PairBandRun(j, band);
 }
 
-void Water::StepBandRun(const Job& job, int band)
+Water::Workspace& Water::BeginBand(int band)
 {
     Workspace& ws = *m_work[band];
     ws.ForgetLevels();
     ws.asideStale = StaleSpan{ 0, 0 };
+    return ws;
+}
+
+void Water::Propagation(Workspace& ws, RowJob& j, int slots, int field, const RowView (&rows)[3],
+    const RowView& written, int damping)
+{
+    j.propagate = true;
+    j.levels = true;
+    for (int d = 0; d < 3; ++d) {
+        const int32_t row = j.r - 1 + d;
+        const int slot = slots + row % 3;
+        if (ws.levelRows[slot] != row) {
+            ws.levelAny[slot] = Levels(rows[d], m_sidesZero[field - 1], ws.levels[slot].data());
+            ws.levelRows[slot] = row;
+        }
+        j.levels = j.levels && ws.levelAny[slot];
+        j.o[d] = rows[d];
+        j.lo[d] = ws.levels[slot].data();
+    }
+    j.n = written;
+    j.out = written;
+    j.damping = damping;
+}
+
+void Water::StepBandRun(const Job& job, int band)
+{
+    Workspace& ws = BeginBand(band);
     const int32_t s = job.begins[band], e = job.begins[band + 1];
     const bool page0 = job.page == 0;
     const int written = page0 ? 1 : 2, read = page0 ? 2 : 1;
-    auto levels = [&](int32_t row, bool& any) -> const int64_t* {
-        const int slot = row % 3;
-        if (ws.levelRows[slot] != row) {
-            ws.levelAny[slot] = Levels(Row(read, row), m_sidesZero[read - 1], ws.levels[slot].data());
-            ws.levelRows[slot] = row;
-        }
-        any = any && ws.levelAny[slot];
-        return ws.levels[slot].data();
-    };
     // On page 0 the refraction of row r reads the drop's rows r and r + 1;
     // the first row of every band but the top one has it already.
     if (job.drop && page0 && band == 0)
@@ -866,22 +924,14 @@ void Water::StepBandRun(const Job& job, int band)
             else if (r + 1 < e)
                 AddDropRow(Row(1, r + 1), r + 1, *job.drop, ws.spans);
         }
-        const RowView o[3] = { Row(read, r - 1), Row(read, r), Row(read, r + 1) };
-        bool any = true;
-        const int64_t* lo[3] = { levels(r - 1, any), levels(r, any), levels(r + 1, any) };
-        RowJob row;
-        row.levels = any;
-        row.r = r;
-        row.refract = job.pictures;
-        row.h = Row(1, r);
-        row.below = Row(1, r + 1);
-        row.propagate = true;
-        row.o = o;
-        row.lo = lo;
-        row.n = Row(written, r);
-        row.out = page0 && band > 0 && r == s ? ws.Aside() : row.n;
-        row.damping = job.damping;
-        row.aheadEnd = e;
+        RowJob row(r);
+        if (job.pictures)
+            row.Refraction(Row(1, r), Row(1, r + 1), e);
+        Propagation(ws, row, 0, read, { Row(read, r - 1), Row(read, r), Row(read, r + 1) }, Row(written, r),
+            job.damping);
+        // The band above still reads the old values of this band's first row.
+        if (page0 && band > 0 && r == s)
+            row.out = ws.Aside();
         m_rowWork[r] = StepRow(ws, row);
     }
 }
@@ -898,6 +948,35 @@ void Water::CopyAside(Workspace& ws, int32_t row)
     *v.stale = *aside.stale;
 }
 
+bool Water::BeginSweep(const uint32_t* source, const Target& target)
+{
+    if (!Draws())
+        return false;
+    if (!m_mapsValid)
+        Rescan();
+    if (source && target.row0) {
+        Prepare(source, target);
+        BringOverEdges();
+    }
+    m_anyStale = true;
+    return true;
+}
+
+Water::Job Water::Plan(int page, int damping, const fast::RowDrop* drop, const fast::RowDrop* second, bool pictures,
+    int threads)
+{
+    Job job;
+    job.water = this;
+    job.page = page;
+    job.damping = damping;
+    job.drop = drop;
+    job.second = second;
+    job.pictures = pictures;
+    job.bands = Bands(threads, 2);
+    Split(job.bands, job.begins);
+    return job;
+}
+
 void Water::Run(Job& job, Workers& workers, void (*band)(void*, int))
 {
     if (!workers.Run(job.bands, band, &job)) {
@@ -910,25 +989,9 @@ void Water::Run(Job& job, Workers& workers, void (*band)(void*, int))
 void Water::Step(int page, int damping, const fast::RowDrop* drop,
     const uint32_t* source, const Target& target, int threads, Workers& workers)
 {
-    if (!Allocated() || m_height < 3 || m_chunks == 0)
+    if (!BeginSweep(source, target))
         return;
-    if (!m_mapsValid)
-        Rescan();
-    const bool pictures = source && target.row0;
-    if (pictures) {
-        Prepare(source, target);
-        BringOverEdges();
-    }
-    m_anyStale = true;
-    Job job;
-    job.water = this;
-    job.page = page;
-    job.damping = damping;
-    job.drop = drop;
-    job.second = nullptr;
-    job.pictures = pictures;
-    job.bands = Bands(threads, 2);
-    Split(job.bands, job.begins);
+    Job job = Plan(page, damping, drop, nullptr, source && target.row0, threads);
     // The rows at each border, which two bands read, are written out (with
     // the drop the refraction reads on page 0) before the bands start.
     fast::SpanBuffer& spans = m_work[0]->spans;
@@ -951,155 +1014,95 @@ void Water::Step(int page, int damping, const fast::RowDrop* drop,
 
 void Water::PairBandRun(const Job& job, int band)
 {
-    Workspace& ws = *m_work[band];
-    ws.ForgetLevels();
-    ws.asideStale = StaleSpan{ 0, 0 };
-    // Rows kept aside are read like field rows: their side columns are the
-    // field's.
-    auto sides = [&](const RowView& v, int32_t row) {
-        const RowView f = Row(1, row);
-        v.cells[0] = f.cells[0];
-        v.cells[m_width - 1] = f.cells[m_width - 1];
-    };
+    Workspace& ws = BeginBand(band);
     const int32_t s = job.begins[band], e = job.begins[band + 1];
-    const bool top = band == 0, bottom = band + 1 == job.bands;
     // The second step's rows this band does: the propagation of its first
     // and last rows, and the refraction of its last row, wait for the
     // bands next to it (except at the fields' edges).
-    const int32_t secondFirst = top ? s : s + 1;
-    const int32_t secondEnd = bottom ? e : e - 1;
-    auto newField1 = [&](int32_t row) { return !top && row == s ? ws.Aside() : Row(1, row); };
-    auto oldField1 = [&](int32_t row) { return row < e ? ws.Ring(row) : Row(1, row); };
-    auto levels = [&](int base, int field, int32_t row, bool& any) -> const int64_t* {
-        const int slot = base + row % 3;
-        if (ws.levelRows[slot] != row) {
-            const RowView v = field == 1 ? newField1(row) : Row(2, row);
-            ws.levelAny[slot] = Levels(v, m_sidesZero[field - 1], ws.levels[slot].data());
-            ws.levelRows[slot] = row;
-        }
-        any = any && ws.levelAny[slot];
-        return ws.levels[slot].data();
-    };
-    auto second = [&](int32_t q) {
-        if (q >= secondEnd)
-            return;
-        const RowView h2 = oldField1(q), below2 = oldField1(q + 1);
-        RowJob row;
-        row.r = q;
-        row.refract = true;
-        row.h = newField1(q);
-        row.below = newField1(q + 1);
-        row.h2 = &h2;
-        row.below2 = &below2;
-        row.aheadEnd = e;
-        const RowView o[3] = { newField1(q - 1), row.h, row.below };
-        const int64_t* lo[3] = { nullptr, nullptr, nullptr };
-        if (q >= secondFirst) {
-            if (job.second)
-                AddDropRow(Row(2, q), q, *job.second, ws.spans);
-            bool any = true;
-            lo[0] = levels(3, 1, q - 1, any);
-            lo[1] = levels(3, 1, q, any);
-            lo[2] = levels(3, 1, q + 1, any);
-            row.levels = any;
-            row.propagate = true;
-            row.o = o;
-            row.lo = lo;
-            row.n = Row(2, q);
-            row.out = row.n;
-            row.damping = job.damping;
-        }
-        m_rowWork[q] += StepRow(ws, row);
-    };
+    const int32_t secondFirst = band == 0 ? s : s + 1;
+    const int32_t secondEnd = band + 1 == job.bands ? e : e - 1;
     for (int32_t r = s; r < e; ++r) {
-        if (job.drop)
-            AddDropRow(Row(1, r), r, *job.drop, ws.spans);
-        const RowView o[3] = { Row(2, r - 1), Row(2, r), Row(2, r + 1) };
-        bool any = true;
-        const int64_t* lo[3] = { levels(0, 2, r - 1, any), levels(0, 2, r, any), levels(0, 2, r + 1, any) };
-        const RowView save = ws.Ring(r);
-        *save.stale = StaleSpan{ 0, 0 };
-        sides(save, r);
-        if (!top && r == s)
-            sides(ws.Aside(), r);
-        RowJob row;
-        row.r = r;
-        row.levels = any;
-        row.propagate = true;
-        row.o = o;
-        row.lo = lo;
-        row.n = Row(1, r);
-        row.out = newField1(r);
-        row.save = &save;
-        row.damping = job.damping;
-        m_rowWork[r] = StepRow(ws, row);
-        if (r > s)
-            second(r - 1);
+        PairFirst(ws, job, band, r);
+        if (r > s && r - 1 < secondEnd)
+            PairSecond(ws, job, band, r - 1, r - 1 >= secondFirst);
     }
-    second(e - 1);
+    if (e - 1 < secondEnd)
+        PairSecond(ws, job, band, e - 1, e - 1 >= secondFirst);
+}
+
+void Water::PairFirst(Workspace& ws, const Job& job, int band, int32_t r)
+{
+    if (job.drop)
+        AddDropRow(Row(1, r), r, *job.drop, ws.spans);
+    const RowView old = Row(1, r), out = NewField1(ws, job, band, r), save = ws.Ring(r);
+    *save.stale = StaleSpan{ 0, 0 };
+    // Rows kept aside are read like field rows: their side columns are the
+    // field's.
+    for (const RowView& v : { save, out }) {
+        v.cells[0] = old.cells[0];
+        v.cells[m_width - 1] = old.cells[m_width - 1];
+    }
+    RowJob row(r);
+    Propagation(ws, row, 0, 2, { Row(2, r - 1), Row(2, r), Row(2, r + 1) }, old, job.damping);
+    row.out = out;
+    row.save = save;
+    m_rowWork[r] = StepRow(ws, row);
+}
+
+void Water::PairSecond(Workspace& ws, const Job& job, int band, int32_t q, bool propagate)
+{
+    RowJob row(q);
+    row.Refraction(NewField1(ws, job, band, q), NewField1(ws, job, band, q + 1), job.begins[band + 1]);
+    row.Unseen(OldField1(ws, job, band, q), OldField1(ws, job, band, q + 1));
+    if (propagate)
+        SecondPropagation(ws, job, row, { NewField1(ws, job, band, q - 1), row.h, row.below });
+    m_rowWork[q] += StepRow(ws, row);
+}
+
+void Water::SecondPropagation(Workspace& ws, const Job& job, RowJob& j, const RowView (&rows)[3])
+{
+    if (job.second)
+        AddDropRow(Row(2, j.r), j.r, *job.second, ws.spans);
+    Propagation(ws, j, 3, 1, rows, Row(2, j.r), job.damping);
+}
+
+Water::RowView Water::NewField1(Workspace& ws, const Job& job, int band, int32_t row)
+{
+    return band > 0 && row == job.begins[band] ? ws.Aside() : Row(1, row);
+}
+
+Water::RowView Water::OldField1(Workspace& ws, const Job& job, int band, int32_t row)
+{
+    return row < job.begins[band + 1] ? ws.Ring(row) : Row(1, row);
 }
 
 void Water::PairBorder(const Job& job, int band)
 {
-    Workspace& above = *m_work[band - 1];
     Workspace& ws = *m_work[band];
     const int32_t s = job.begins[band], q = s - 1;
     // The refraction of the row above the border, while field 1 still holds
-    // the first step's old values in row s.
-    const RowView h2 = above.Ring(q), below2 = Row(1, s);
-    RowJob row;
-    row.r = q;
-    row.refract = true;
-    row.h = Row(1, q);
-    row.below = ws.Aside();
-    row.h2 = &h2;
-    row.below2 = &below2;
-    int32_t work = StepRow(ws, row);
+    // the first step's old values in row s; then the second step's
+    // propagation of the rows at the border.
+    RowJob edge(q);
+    edge.Refraction(Row(1, q), ws.Aside(), 0);
+    edge.Unseen(m_work[band - 1]->Ring(q), Row(1, s));
+    int32_t work = StepRow(ws, edge);
     CopyAside(ws, s);
+    ws.ForgetLevels();
     for (int32_t r = q; r <= s; ++r) {
-        if (job.second)
-            AddDropRow(Row(2, r), r, *job.second, ws.spans);
-        const RowView o[3] = { Row(1, r - 1), Row(1, r), Row(1, r + 1) };
-        const int64_t* lo[3];
-        bool any = true;
-        for (int d = 0; d < 3; ++d) {
-            any = Levels(o[d], m_sidesZero[0], ws.levels[d].data()) && any;
-            lo[d] = ws.levels[d].data();
-        }
-        RowJob second;
-        second.r = r;
-        second.levels = any;
-        second.propagate = true;
-        second.o = o;
-        second.lo = lo;
-        second.n = Row(2, r);
-        second.out = second.n;
-        second.damping = job.damping;
-        m_rowWork[r] += work + StepRow(ws, second);
+        RowJob row(r);
+        SecondPropagation(ws, job, row, { Row(1, r - 1), Row(1, r), Row(1, r + 1) });
+        m_rowWork[r] += work + StepRow(ws, row);
         work = 0;
     }
-    ws.ForgetLevels();
 }
 
 void Water::StepPair(int damping, const fast::RowDrop* first,
     const fast::RowDrop* second, const uint32_t* source, const Target& target, int threads, Workers& workers)
 {
-    if (!Allocated() || m_height < 3 || m_chunks == 0)
+    if (!BeginSweep(source, target))
         return;
-    if (!m_mapsValid)
-        Rescan();
-    Prepare(source, target);
-    BringOverEdges();
-    m_anyStale = true;
-    Job job;
-    job.water = this;
-    job.page = 0;
-    job.damping = damping;
-    job.drop = first;
-    job.second = second;
-    job.pictures = true;
-    job.bands = Bands(threads, 2);
-    Split(job.bands, job.begins);
+    Job job = Plan(0, damping, first, second, true, threads);
     for (int b = 1; b < job.bands; ++b) {
         FillRow(Row(2, job.begins[b] - 1));
         FillRow(Row(2, job.begins[b]));

@@ -76,11 +76,11 @@ public:
     int32_t ChunkWidth() const { return m_chunk; }
 
     // Every value in memory (stale chunks written out).
-    void Materialize() const;
+    void Materialize();
     // The fields in memory, which their holder may now change: what is known
     // of them is rebuilt from memory before the next sweep.
     void OpenForWriting();
-    int32_t* Cells(int field) const { return m_cells[field == 1 ? 0 : 1]; }
+    int32_t* Cells(int field) { return m_cells[field == 1 ? 0 : 1]; }
     // Whether memory may miss values, and whether the maps describe it.
     bool AnyStale() const { return m_anyStale; }
     bool MapsValid() const { return m_mapsValid; }
@@ -162,7 +162,7 @@ private:
 
     int32_t First(int32_t k) const { return k == 0 ? 1 : k * m_chunk; }
     int32_t End(int32_t k) const { return k + 1 == m_chunks ? m_width - 1 : (k + 1) * m_chunk; }
-    RowView Row(int field, int32_t r) const;
+    RowView Row(int field, int32_t r);
     bool AllocateMaps();
     void Rescan();
     void Prepare(const uint32_t* source, const Target& target);
@@ -178,10 +178,10 @@ private:
     int Bands(int threads, int32_t minRows);
     void Split(int bands, int32_t* begins) const;
 
-    void Fill(const RowView& v, int32_t k) const;
-    void FillRow(const RowView& v) const;
+    void Fill(const RowView& v, int32_t k);
+    void FillRow(const RowView& v);
     // Chunks [from, to) written out, as far as they exist.
-    void FillRange(const RowView& v, int32_t from, int32_t to) const
+    void FillRange(const RowView& v, int32_t from, int32_t to)
     {
         if (from < v.stale->hi && v.stale->lo < to)
             FillRangeStale(v, from, to);
@@ -189,50 +189,107 @@ private:
     // The chunks [from, to) written out, and of the chunks beside them the
     // column next to them, as far as they exist: what a stencil over the
     // chunks reads.
-    void FillAround(const RowView& v, int32_t from, int32_t to) const
+    void FillAround(const RowView& v, int32_t from, int32_t to)
     {
         if (from - 1 < v.stale->hi && v.stale->lo < to + 1)
             FillAroundStale(v, from, to);
     }
-    void FillRangeStale(const RowView& v, int32_t from, int32_t to) const;
-    void FillAroundStale(const RowView& v, int32_t from, int32_t to) const;
-    void AddDropRow(const RowView& v, int32_t row, const fast::RowDrop& drop, fast::SpanBuffer& spans) const;
+    void FillRangeStale(const RowView& v, int32_t from, int32_t to);
+    void FillAroundStale(const RowView& v, int32_t from, int32_t to);
+    void AddDropRow(const RowView& v, int32_t row, const fast::RowDrop& drop, fast::SpanBuffer& spans);
     // Per chunk, the value of the row over it and the chunks beside it, or
     // kNone; whether any chunk has one.
-    bool Levels(const RowView& v, bool sidesZero, int64_t* out) const;
+    bool Levels(const RowView& v, bool sidesZero, int64_t* out);
     bool AnyUniform(const RowView& v) const;
 
-    void CopyAside(Workspace& ws, int32_t row);
-    void Run(Job& job, Workers& workers, void (*band)(void*, int));
     // One row of a step: the refraction of row r from field-1 rows `h` and
-    // `below` (and `h2`, `below2` of an unseen step before), then the
-    // propagation onto `n` from the read field's rows `o` (levels `lo`),
-    // results to `out`, old values to `save` when not null.
+    // `below` (and `h2`, `below2` of an unseen step before, when they have
+    // cells), then the propagation onto `n` from the read field's rows `o`
+    // (levels `lo`), results to `out`, old values to `save` when it has
+    // cells.
     struct RowJob {
-        int32_t r = 0;
+        explicit RowJob(int32_t row) : r(row) {}
+        void Refraction(const RowView& row, const RowView& next, int32_t ahead)
+        {
+            refract = true;
+            h = row;
+            below = next;
+            aheadEnd = ahead;
+        }
+        void Unseen(const RowView& row, const RowView& next)
+        {
+            h2 = row;
+            below2 = next;
+        }
+
+        int32_t r;
         bool refract = false;
         RowView h = {};
         RowView below = {};
-        const RowView* h2 = nullptr;
-        const RowView* below2 = nullptr;
-        bool propagate = false;
-        // Whether `lo` gives any chunk a value.
-        bool levels = true;
-        const RowView* o = nullptr;
-        const int64_t* const* lo = nullptr;
-        RowView n = {};
-        RowView out = {};
-        const RowView* save = nullptr;
-        int damping = 0;
+        RowView h2 = {};
+        RowView below2 = {};
         // Field-1 rows below this one may be read for guessing what a
         // later row's refraction will read (kAhead rows on); 0: none.
         int32_t aheadEnd = 0;
+        bool propagate = false;
+        // Whether `lo` gives any chunk a value.
+        bool levels = true;
+        RowView o[3] = {};
+        const int64_t* lo[3] = {};
+        RowView n = {};
+        RowView out = {};
+        RowView save = {};
+        int damping = 0;
     };
-    int32_t StepRow(Workspace& ws, const RowJob& job) const;
+
+    // A sweep about to start: false when there is none to make (too few
+    // rows or columns); else the maps are made valid and the picture set up.
+    bool BeginSweep(const uint32_t* source, const Target& target);
+    Job Plan(int page, int damping, const fast::RowDrop* drop, const fast::RowDrop* second, bool pictures,
+        int threads);
+    void Run(Job& job, Workers& workers, void (*band)(void*, int));
+    Workspace& BeginBand(int band);
+    void CopyAside(Workspace& ws, int32_t row);
+    // Sets `j` to propagate onto `written` from `rows` (rows r - 1 to r + 1
+    // of field `field`), whose levels the band keeps in slots `slots` to
+    // `slots` + 2 while it passes them.
+    void Propagation(Workspace& ws, RowJob& j, int slots, int field, const RowView (&rows)[3],
+        const RowView& written, int damping);
+
+    // The row's chunks through the step, each as little as it needs; the
+    // chunks computed.
+    int32_t StepRow(Workspace& ws, const RowJob& job);
+    // What each chunk of the row needs (Workspace::kinds), and where the
+    // chunks that show a piece of one source row take it from.
+    void MarkPropagation(Workspace& ws, const RowJob& j);
+    void MarkRefraction(Workspace& ws, const RowJob& j, const uint8_t* flat);
+    fast::RefractRow RefractionOf(const RowJob& j) const;
+    fast::PropagateRow PropagationOf(const RowJob& j) const;
+    // Chunks [a, b) of the row, all needing the same: what the refraction
+    // reads written out; the pieces of source rows copied; the propagation
+    // by the kernels (with the refraction, when `refract`), then which
+    // chunks came out one value; the propagation of quiet chunks, whose
+    // values alone change.
+    void ReadyToRefract(const RowJob& j, int32_t a, int32_t b);
+    void CopyPieces(const Workspace& ws, uint32_t* target, int32_t r, int32_t a, int32_t b, uint8_t* flat);
+    void PropagateByKernel(const RowJob& j, const fast::RefractRow& q, const fast::PropagateRow& p, bool refract,
+        int32_t a, int32_t b);
+    void PropagateQuiet(const RowJob& j, int32_t a, int32_t b);
+
     static void StepBand(void* job, int band);
     static void PairBand(void* job, int band);
     void StepBandRun(const Job& job, int band);
+    // The two steps' rows of a band: the first step's propagation of row r,
+    // the second step's row q (its refraction, and its propagation unless
+    // that waits for the band next to it).
     void PairBandRun(const Job& job, int band);
+    void PairFirst(Workspace& ws, const Job& job, int band, int32_t r);
+    void PairSecond(Workspace& ws, const Job& job, int band, int32_t q, bool propagate);
+    void SecondPropagation(Workspace& ws, const Job& job, RowJob& j, const RowView (&rows)[3]);
+    // Field-1 rows as a band of two steps sees them: the first step's new
+    // values (its first row kept aside), and the old ones (kept in a ring).
+    RowView NewField1(Workspace& ws, const Job& job, int band, int32_t row);
+    RowView OldField1(Workspace& ws, const Job& job, int band, int32_t row);
     void PairBorder(const Job& job, int band);
 
     const fast::Kernels* m_kernels = &fast::ScalarKernels();
@@ -248,7 +305,7 @@ private:
     bool m_sidesZero[2] = { true, true };
     // The maps describe memory only after a rescan.
     bool m_mapsValid = true;
-    mutable bool m_anyStale = false;
+    bool m_anyStale = false;
 
     // Per chunk of the target's rows: it shows the source pixels themselves.
     std::vector<uint8_t> m_flat;
@@ -272,7 +329,7 @@ private:
     // Chunks computed per row by the last sweep, to share the work out.
     std::vector<int32_t> m_rowWork;
     // Written by the bands, each in rows of its own.
-    mutable std::vector<Span> m_drawn;
+    std::vector<Span> m_drawn;
     std::vector<std::unique_ptr<Workspace>> m_work;
 };
 

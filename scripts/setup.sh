@@ -30,6 +30,10 @@ pkg-config               | pkg-config                                          |
 libx11-dev               |                                                     | test linux
 libxext-dev              |                                                     | test linux
 libgdk-pixbuf-2.0-dev    |                                                     | test linux
+libjpeg-dev              |                                                     | test linux
+libpng-dev               |                                                     | test linux
+libtiff-dev              |                                                     | test linux
+libgif-dev               |                                                     | test linux
 dpkg-dev                 | dpkg-shlibdeps                                      | test linux
 file                     | file                                                | test linux
 googletest               |                                                     | test

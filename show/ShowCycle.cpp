@@ -7,13 +7,6 @@ void CShowCycle::Start(int effectMode)
     m_nTick = 0;
 }
 
-void CShowCycle::StartWithoutMode(int effectMode)
-{
-    m_nEffectMode = effectMode;
-    m_nMode = 0;
-    m_nTick = 0;
-}
-
 bool CShowCycle::Tick(int width, int height, ShowStage& stage)
 {
     ++m_nTick;

@@ -1,11 +1,10 @@
 // The show's tick state machine: counts timer ticks, drops water at the screen
 // centre early in each cycle, runs two ripple steps per tick and restarts the
 // cycle (music, flat water, next mode) when the mode's cycle is over.
-// Platform-free: the window, and the offline renderer, plug in a ShowStage.
+// Platform-free: the scene of the front ends plugs in a ShowStage.
 #pragma once
 
-// What a tick does to the scene; the animation window forwards these to its
-// music player, ripple engine and images.
+// What a tick does to the scene: its tune, its water and its images.
 class ShowStage {
 public:
     virtual void CloseMusic() = 0;
@@ -32,9 +31,7 @@ public:
     static constexpr int kStepsPerTick = 2;
 
     // `effectMode` is the stored setting (0 alternates starting with mode 1).
-    // The preview starts without a mode, as the window never sets one there.
     void Start(int effectMode);
-    void StartWithoutMode(int effectMode);
 
     // One timer tick on a screen of `width` x `height`. Returns false for a
     // restart tick, which draws nothing and gets no default processing.

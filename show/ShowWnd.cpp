@@ -2,45 +2,42 @@
 
 #include <olectl.h>
 
+#include <new>
+
 #include "app/ShowApp.h"
 #include "framework/AfxCom.h"
 #include "res/resource.h"
-#include "show/WaterStage.h"
 
 namespace {
 
 // The one window class of every animation window, registered on first use.
 LPCSTR g_pszClassName = nullptr;
 
-} // namespace
-
-// What one timer tick does to the window's scene: the water as everywhere,
-// with the tune, and the display image painted on the tick's DC after every
-// step.
-class CShowWnd::TickStage final : public CWaterStage {
+// What the window adds to a tick of its scene: its tune, and the display
+// image painted on the tick's DC after every step.
+class CTickHooks final : public ShowHooks {
 public:
-    TickStage(CShowWnd& wnd, CDC& dc) : CWaterStage(wnd.m_effect), m_wnd(wnd), m_dc(dc)
+    CTickHooks(CMidiPlayer& music, const CString& musicPath, CDibImage& display, CDC& dc)
+        : m_music(music), m_strMusicPath(musicPath), m_display(display), m_dc(dc)
     {
-        SetImages(static_cast<const uint32_t*>(wnd.m_dibSource.GetBits()),
-                  static_cast<uint32_t*>(wnd.m_dibDisplay.GetBits()), wnd.m_nScreenWidth, wnd.m_nScreenHeight);
     }
 
-    void CloseMusic() override { m_wnd.m_music.Close(); }
+    void CloseMusic() override { m_music.Close(); }
     void StartMusic() override
     {
-        m_wnd.m_music.Open(m_wnd.m_strMusicPath);
-        m_wnd.m_music.Play();
+        m_music.Open(m_strMusicPath);
+        m_music.Play();
     }
-    void StepAndPaint(bool lastOfTick) override
-    {
-        CWaterStage::StepAndPaint(lastOfTick);
-        m_wnd.m_dibDisplay.Paint(&m_dc, 0, 0, FALSE);
-    }
+    void StepDrawn(bool) override { m_display.Paint(&m_dc, 0, 0, FALSE); }
 
 private:
-    CShowWnd& m_wnd;
+    CMidiPlayer& m_music;
+    const CString& m_strMusicPath;
+    CDibImage& m_display;
     CDC& m_dc;
 };
+
+} // namespace
 
 BEGIN_MESSAGE_MAP(CShowWnd, CWnd)
     ON_WM_TIMER()
@@ -66,7 +63,6 @@ BOOL CShowWnd::Create(DWORD exStyle, DWORD style, const RECT& rect, CWnd* parent
     m_pApp = GetShowApp();
     if (m_pApp && m_pApp->m_strRunMode == "p") {
         m_bPreview = true;
-        m_cycle.StartWithoutMode(m_pApp->m_nEffectMode);
     } else if (!PrepareShow()) {
         return FALSE;
     }
@@ -85,7 +81,6 @@ bool CShowWnd::PrepareShow()
     m_nScreenHeight = screen.GetDeviceCaps(VERTRES);
 
     PreparePicture();
-    m_cycle.Start(m_pApp ? m_pApp->m_nEffectMode : 0);
 
     PICTDESC desc = {};
     desc.cbSizeofstruct = sizeof desc;
@@ -104,7 +99,16 @@ bool CShowWnd::PrepareShow()
         if (!m_dibDisplay.CopyFrom(m_dibSource))
             m_dibDisplay.CreateFromPicture(picture.p, m_nScreenWidth, m_nScreenHeight);
     }
-    m_effect.Create(m_nScreenWidth, m_nScreenHeight);
+    m_pScene.reset(new (std::nothrow) CWaterShow(m_pApp ? m_pApp->m_nEffectMode : 0));
+    if (m_pScene) {
+        // Both frames of a tick are painted. The scene runs over the images'
+        // own pixels: a screen-sized picture is not copied once more.
+        m_pScene->SetEveryStepSeen(true);
+        auto* display = static_cast<uint32_t*>(m_dibDisplay.GetBits());
+        m_pScene->Start(display ? static_cast<const uint32_t*>(m_dibSource.GetBits()) : nullptr, m_nScreenWidth,
+                        m_nScreenHeight,
+                        display ? ripple::Target::BottomUp(display, m_nScreenWidth, m_nScreenHeight) : ripple::Target());
+    }
 
     m_strMusicPath = m_strWindowsDir + "\\4.mid";
     m_music.Open(m_strMusicPath);
@@ -135,9 +139,14 @@ void CShowWnd::OnTimer(UINT_PTR id)
         DestroyWindow();
         return;
     }
+    // The preview's ticks draw nothing.
+    if (!m_pScene) {
+        CWnd::OnTimer(id);
+        return;
+    }
     CClientDC dc(this);
-    TickStage stage(*this, dc);
-    if (m_cycle.Tick(dc.GetDeviceCaps(HORZRES), dc.GetDeviceCaps(VERTRES), stage))
+    CTickHooks hooks(m_music, m_strMusicPath, m_dibDisplay, dc);
+    if (m_pScene->Tick(hooks, dc.GetDeviceCaps(HORZRES), dc.GetDeviceCaps(VERTRES)))
         CWnd::OnTimer(id);
 }
 

@@ -1,16 +1,20 @@
 // The animation window. Full-screen, it prepares the show while it is being
 // created (picture to screen, screen to capture file, capture to two
-// screen-sized images, flat water, music) and then runs the show from its
-// 60 ms timer, which may rest (no tick, tune paused) and wake again. As the
-// preview child it paints a black area tiled with a small bitmap.
+// screen-sized images, the scene with its flat water over them, music) and
+// then runs the scene from its 60 ms timer, with its tune and a paint of
+// every step, resting (no tick, tune paused) and waking again. As the
+// preview child it has no scene and paints a black area tiled with a small
+// bitmap.
 #pragma once
+
+#include <memory>
 
 #include "framework/AfxWin.h"
 #include "image/DibImage.h"
 #include "image/ScreenCapture.h"
 #include "music/MidiPlayer.h"
-#include "ripple/EffectEngine.h"
 #include "show/ShowCycle.h"
+#include "show/WaterShow.h"
 
 class CShowApp;
 
@@ -63,7 +67,6 @@ protected:
     CMidiPlayer m_music;
     CString m_strMusicPath;
     CShowApp* m_pApp = nullptr;
-    CShowCycle m_cycle;  // the current mode and the tick within the cycle
     bool m_bPreview = false;
     CBitmap m_bmPicture;
     CString m_strWindowsDir;
@@ -72,13 +75,15 @@ protected:
     int m_nScreenHeight = 0;
     CDibImage m_dibSource;
     CDibImage m_dibDisplay;
-    CEffectEngine m_effect;
+    // The scene over m_dibSource's pixels into m_dibDisplay's: the engine
+    // (Engine()), the current mode and the tick within the cycle (Cycle());
+    // none in the preview.
+    std::unique_ptr<CWaterShow> m_pScene;
     CString m_strPicturePath;
     BOOL m_bAutoDelete;
 
 private:
     bool m_bResting = false;
 
-    class TickStage;
     bool PrepareShow();
 };

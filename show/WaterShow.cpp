@@ -40,26 +40,39 @@ void CWaterShow::SetThreads(int threads)
 
 bool CWaterShow::Start(std::vector<uint32_t> source, int width, int height, const ripple::Target* target)
 {
-    m_nWidth = width;
-    m_nHeight = height;
     m_source = std::move(source);
     if (target) {
         m_display = std::vector<uint32_t>();
-        m_into = *target;
-    } else {
-        m_display = m_source;
-        m_into = ripple::Target::BottomUp(m_display.data(), width, height);
+        return Begin(m_source.data(), width, height, *target, true);
     }
-    m_stage.SetImages(m_source.data(), m_into, width, height);
+    m_display = m_source;
+    // An image of the show's own is the picture as it is (the offline
+    // frames keep every byte of it until a step draws there).
+    return Begin(m_source.data(), width, height, ripple::Target::BottomUp(m_display.data(), width, height), false);
+}
+
+bool CWaterShow::Start(const uint32_t* source, int width, int height, const ripple::Target& target)
+{
+    m_source = std::vector<uint32_t>();
+    m_display = std::vector<uint32_t>();
+    return Begin(source, width, height, target, true);
+}
+
+bool CWaterShow::Begin(const uint32_t* source, int width, int height, const ripple::Target& into, bool drawStill)
+{
+    m_nWidth = width;
+    m_nHeight = height;
+    m_pSource = source;
+    m_into = into;
+    m_stage.SetImages(source, into, width, height);
     m_cycle.Start(m_nEffectMode);
     m_stage.FlattenWater();
     // Drawn as still water shows it, the first tick draws only where the
-    // drops fell. An image of the show's own is the picture as it is (the
-    // offline frames keep every byte of it until a step draws there).
-    if (!target)
+    // drops fell.
+    if (!drawStill)
         m_effect.ForgetTarget();
-    else if (!m_effect.DrawStill(m_source.data(), m_into))
-        DrawPicture(m_source.data(), m_into, width);
+    else if (source && into.row0 && !m_effect.DrawStill(source, into))
+        DrawPicture(source, into, width);
     m_changed.assign(static_cast<size_t>(height), ripple::Span{0, width});
     return m_stage.HasWater();
 }
@@ -67,14 +80,14 @@ bool CWaterShow::Start(std::vector<uint32_t> source, int width, int height, cons
 void CWaterShow::MoveTarget(const ripple::Target& target)
 {
     m_into = target;
-    m_stage.SetImages(m_source.data(), target, m_nWidth, m_nHeight);
+    m_stage.SetImages(m_pSource, target, m_nWidth, m_nHeight);
     m_effect.MoveTarget(target);
 }
 
 void CWaterShow::MoveTarget(const ripple::Target& target, const ripple::Target& last, const ripple::Span* missing)
 {
     m_into = target;
-    m_stage.SetImages(m_source.data(), target, m_nWidth, m_nHeight);
+    m_stage.SetImages(m_pSource, target, m_nWidth, m_nHeight);
     if (m_stage.HasWater()) {
         m_effect.MoveTarget(target, last, missing);
         return;
@@ -92,9 +105,24 @@ bool CWaterShow::Tick()
 {
     if (!m_stage.HasWater())
         return false;
+    return Run(m_nWidth, m_nHeight);
+}
+
+bool CWaterShow::Tick(ShowHooks& hooks, int width, int height)
+{
+    m_stage.SetHooks(&hooks);
+    const bool drawn = Run(width, height);
+    m_stage.SetHooks(nullptr);
+    return drawn;
+}
+
+bool CWaterShow::Run(int width, int height)
+{
     m_effect.ClearDrawn();
     const auto start = std::chrono::steady_clock::now();
-    const bool drawn = m_cycle.Tick(m_nWidth, m_nHeight, m_stage);
+    const bool drawn = m_cycle.Tick(width, height, m_stage);
+    // The whole tick counts, a front end's look at the frames included:
+    // the pace is what the threads are for.
     if (m_bAutoThreads) {
         const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
         m_effect.SetThreads(m_policy.Report(ms));

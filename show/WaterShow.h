@@ -1,10 +1,11 @@
-// The scene of the show for the front ends without a window system of their
-// own (the offline renderer, the X11 and Wayland programs): the picture at
-// the output's size as the source image, the frames the steps draw (into the
-// display server's memory, or into an image of the scene's own), the ripple
-// engine with as many threads as pay, and the tick machine that drives them,
-// apart from any window, timer or display server. Only a tick's last frame
-// is seen, so the step before it runs without drawing. Platform-free.
+// The scene of the show, for every front end: the picture at the output's
+// size as the source image, the frames the steps draw (into the display
+// server's or the window's memory, or into an image of the scene's own),
+// the ripple engine with as many threads as pay, and the tick machine that
+// drives them, apart from any window, timer or display server. By default
+// only a tick's last frame is seen, so the step before it runs without
+// drawing; a front end that shows every step says so, and hooks in its tune
+// and its look at each frame. Platform-free.
 #pragma once
 
 #include "ripple/EffectEngine.h"
@@ -29,7 +30,8 @@ public:
     // the show's pace and more only while it cannot, else that many.
     void SetThreads(int threads);
 
-    // A tick's steps should take at most this much wall time.
+    // A tick (its steps, and whatever the hooks do beside them) should take
+    // at most this much wall time.
     static constexpr double kBudgetMs = 40;
 
     // The show at a new size: `source` is the picture over `width` x
@@ -41,6 +43,14 @@ public:
     // when the engine cannot get its memory: the frame then stays the still
     // picture.
     bool Start(std::vector<uint32_t> source, int width, int height, const ripple::Target* target = nullptr);
+    // The same over a source of the caller's, which must stay as it is for
+    // as long as the show runs on it (it is not copied), into the caller's
+    // target. Without a source or target nothing is drawn; the water runs
+    // all the same.
+    bool Start(const uint32_t* source, int width, int height, const ripple::Target& target);
+    // Whether every step's frame is seen, or only a tick's last (the
+    // default).
+    void SetEveryStepSeen(bool every) { m_stage.SetEveryStepSeen(every); }
     // The frames from now on into `target`, which holds what the last one
     // did (the same frame, copied there).
     void MoveTarget(const ripple::Target& target);
@@ -54,6 +64,12 @@ public:
     void BringOver();
     // One timer tick; false for a tick that draws nothing.
     bool Tick();
+    // One timer tick of a front end with a tune and a look at each step
+    // through `hooks`, its drops placed on a screen of `width` x `height`
+    // (the size the front end sees now). Without water the cycle goes on
+    // all the same, so that the tune keeps its time, and each restart tries
+    // the water again. False for a restart tick.
+    bool Tick(ShowHooks& hooks, int width, int height);
 
     // The frame to show, rows bottom-up as the engine keeps them; null when
     // the frames go into a target of the caller's.
@@ -67,14 +83,20 @@ public:
     int Width() const { return m_nWidth; }
     int Height() const { return m_nHeight; }
     int Threads() const { return m_effect.GetThreads(); }
+    // The mode and the tick within the cycle.
+    const CShowCycle& Cycle() const { return m_cycle; }
 
 private:
+    bool Begin(const uint32_t* source, int width, int height, const ripple::Target& into, bool drawStill);
+    bool Run(int width, int height);
     void TakeChanged();
 
     int m_nEffectMode;
     int m_nWidth = 0;
     int m_nHeight = 0;
+    // The picture when the scene holds it; m_pSource points to whichever.
     std::vector<uint32_t> m_source;
+    const uint32_t* m_pSource = nullptr;
     std::vector<uint32_t> m_display;
     ripple::Target m_into;
     std::vector<ripple::Span> m_changed;

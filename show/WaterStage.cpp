@@ -1,16 +1,23 @@
 #include "show/WaterStage.h"
 
-void CWaterStage::SetImages(const uint32_t* source, uint32_t* display, int width, int height)
-{
-    SetImages(source, ripple::Target::BottomUp(display, width, height), width, height);
-}
-
 void CWaterStage::SetImages(const uint32_t* source, const ripple::Target& target, int width, int height)
 {
     m_pSource = source;
     m_target = target;
     m_nWidth = width;
     m_nHeight = height;
+}
+
+void CWaterStage::CloseMusic()
+{
+    if (m_pHooks)
+        m_pHooks->CloseMusic();
+}
+
+void CWaterStage::StartMusic()
+{
+    if (m_pHooks)
+        m_pHooks->StartMusic();
 }
 
 void CWaterStage::FlattenWater()
@@ -34,4 +41,6 @@ void CWaterStage::StepAndPaint(bool lastOfTick)
         m_effect.Step(m_pSource, m_target);
     else
         m_effect.StepUnseen(m_pSource, m_target);
+    if (m_pHooks)
+        m_pHooks->StepDrawn(lastOfTick);
 }

@@ -25,7 +25,10 @@ namespace {
 
 class CIdleWatcher {
 public:
-    CIdleWatcher(const VelunorOptions& options, wl_display* display) : m_options(options), m_display(display) {}
+    CIdleWatcher(const VelunorOptions& options, wl_display* display)
+        : m_options(options), m_display(display), m_connection(display)
+    {
+    }
     ~CIdleWatcher();
     CIdleWatcher(const CIdleWatcher&) = delete;
     CIdleWatcher& operator=(const CIdleWatcher&) = delete;
@@ -65,6 +68,9 @@ private:
 
     const VelunorOptions& m_options;
     wl_display* m_display;
+    // Made before the shows and gone after them: their pictures' decoders
+    // are watched in its loop.
+    CWaylandLoop m_connection;
     wl_registry* m_registry = nullptr;
     ext_idle_notifier_v1* m_notifier = nullptr;
     org_kde_kwin_idle* m_kdeIdle = nullptr;
@@ -196,7 +202,7 @@ int CIdleWatcher::Run()
         return 1;
     // What the show needs is checked now, not at the first idle time; what
     // it does without is said once, here.
-    if (!CWaylandShow(m_options, m_display).TakeGlobals(true))
+    if (!CWaylandShow(m_options, m_display, m_connection.Loop()).TakeGlobals(true))
         return 1;
     const char* by;
     if (m_notifier || m_kdeIdle) {
@@ -217,12 +223,11 @@ int CIdleWatcher::Run()
     if (m_options.logTicks)
         std::fprintf(stderr, "velunor: waiting for %d s without input (%s)\n", m_options.idleSeconds, by);
 
-    CWaylandLoop connection(m_display);
     std::optional<CGLibSources> bus;
     if (m_mutter)
-        bus.emplace(connection.Loop());
-    while (connection.Running()) {
-        if (!connection.Dispatch())
+        bus.emplace(m_connection.Loop());
+    while (m_connection.Running()) {
+        if (!m_connection.Dispatch())
             return 1;
         if (m_mutter && m_mutter->TakeFired())
             Idle();
@@ -232,10 +237,10 @@ int CIdleWatcher::Run()
             return 1;
         const int64_t now = MonotonicMs();
         if (m_show)
-            m_show->Round(now, connection.Loop());
+            m_show->Round(now);
         if (bus)
             bus->Prepare(now);
-        const bool alive = connection.Wait();
+        const bool alive = m_connection.Wait();
         if (bus)
             bus->Dispatch();
         if (!alive)
@@ -248,7 +253,7 @@ bool CIdleWatcher::StartShow()
 {
     m_bIdle = false;
     Log("idle");
-    m_show = std::make_unique<CWaylandShow>(m_options, m_display);
+    m_show = std::make_unique<CWaylandShow>(m_options, m_display, m_connection.Loop());
     if (!m_show->TakeGlobals(false))
         return false;
     m_show->Begin();

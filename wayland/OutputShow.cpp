@@ -9,6 +9,7 @@
 
 #include <wayland-client.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 
@@ -26,6 +27,7 @@ constexpr uint32_t kOpaque = 0xFF000000u;
 // A copy of an output's contents comes with its next frame; an output that
 // is not drawn (switched off) sends none.
 constexpr int64_t kCopyMs = 1000;
+constexpr size_t kNoBuffer = static_cast<size_t>(-1);
 
 COutputShow& Of(void* data)
 {
@@ -178,7 +180,8 @@ void COutputShow::OnPreferredScale(void* data, wp_fractional_scale_v1*, uint32_t
 
 COutputShow::COutputShow(CShowShared& shared, wl_output* output, uint32_t globalName)
     : m_shared(shared), m_output(output), m_nGlobal(globalName), m_name("output-" + std::to_string(globalName)),
-      m_show(shared.options.mode), m_pace(shared.options.holdAfter, shared.options.logTicks ? stderr : nullptr)
+      m_contents(shared.loop), m_show(shared.options.mode),
+      m_pace(shared.options.holdAfter, shared.options.logTicks ? stderr : nullptr)
 {
     m_show.SetThreads(shared.options.threads);
     wl_output_add_listener(m_output, &kOutputListener, this);
@@ -228,6 +231,8 @@ void COutputShow::Update(int64_t now)
     if (m_bChanged && m_bConfigured) {
         m_bChanged = false;
         Apply(now);
+    } else if (!m_bShowing && !m_buffers.empty() && StartShow(now)) {
+        Present(true);
     }
 }
 
@@ -338,12 +343,11 @@ void COutputShow::Apply(int64_t now)
     SurfaceLayout layout;
     if (!LayOutSurface(m_pixels, m_nConfiguredWidth, m_nConfiguredHeight, m_viewport != nullptr, layout))
         return;
-    if (!m_bShowing || !layout.SameSize(m_layout)) {
-        if (!Restart(layout.width, layout.height, now))
-            return;
-    } else if (layout == m_layout) {
+    const bool resized = m_buffers.empty() || !layout.SameSize(m_layout);
+    if (!resized && layout == m_layout)
         return;
-    }
+    if (resized && !Resize(layout.width, layout.height))
+        return;
     m_layout = layout;
     wl_surface_set_buffer_scale(m_surface, layout.bufferScale);
     if (m_viewport) {
@@ -352,17 +356,15 @@ void COutputShow::Apply(int64_t now)
         else
             wp_viewport_set_destination(m_viewport, -1, -1);
     }
+    if (resized && !StartShow(now))
+        Cover();
     Present(true);
 }
 
-bool COutputShow::Restart(int width, int height, int64_t now)
+bool COutputShow::Resize(int width, int height)
 {
     m_buffers.clear();
     m_bShowing = false;
-    std::vector<uint32_t> source;
-    // A signal came while the picture was decoded: the loop ends the program.
-    if (!(m_bOwnContents ? m_contents : m_shared.Picture()).Stretch(width, height, source))
-        return true;
     for (size_t i = 0; i < kBuffers; ++i) {
         auto slot = std::make_unique<Slot>();
         std::string reason;
@@ -372,18 +374,47 @@ bool COutputShow::Restart(int width, int height, int64_t now)
             m_bClosed = true;
             return false;
         }
-        slot->missing.Reset(height, width, i != 0);
         m_buffers.push_back(std::move(slot));
     }
     m_nLatest = 0;
-    const CShmBuffer& first = m_buffers[0]->buffer;
-    const ripple::Target target = ripple::Target::TopDown(first.Data(), height, first.Stride(), kOpaque);
+    return true;
+}
+
+bool COutputShow::StartShow(int64_t now)
+{
+    CPicture& picture = m_bOwnContents ? m_contents : m_shared.Picture();
+    const int width = m_buffers[0]->buffer.Width();
+    const int height = m_buffers[0]->buffer.Height();
+    if (!picture.Ready(width, height)) {
+        picture.Ask(width, height);
+        return false;
+    }
+    // None free until the compositor releases one, which wakes the loop.
+    const size_t pick = FreeBuffer();
+    if (pick == kNoBuffer)
+        return false;
+    std::vector<uint32_t> source;
+    picture.Stretch(width, height, source);
+    for (size_t i = 0; i < m_buffers.size(); ++i)
+        m_buffers[i]->missing.Reset(height, width, i != pick);
+    m_nLatest = pick;
+    const CShmBuffer& into = m_buffers[pick]->buffer;
+    const ripple::Target target = ripple::Target::TopDown(into.Data(), height, into.Stride(), kOpaque);
     if (!m_show.Start(std::move(source), width, height, &target))
         std::fprintf(stderr, "velunor: not enough memory for water of %dx%d on %s; showing the still picture\n",
                      width, height, Name());
     m_bShowing = true;
     m_pace.Start(now);
     return true;
+}
+
+void COutputShow::Cover()
+{
+    // The memory the show draws into once it starts: covering costs none.
+    const CShmBuffer& buffer = m_buffers[m_nLatest]->buffer;
+    uint32_t* pixels = reinterpret_cast<uint32_t*>(buffer.Data());
+    std::fill(pixels, pixels + static_cast<size_t>(buffer.Stride() / 4) * static_cast<size_t>(buffer.Height()),
+              kOpaque);
 }
 
 bool COutputShow::CanDraw() const
@@ -399,29 +430,40 @@ bool COutputShow::CanDraw() const
     return false;
 }
 
+size_t COutputShow::FreeBuffer()
+{
+    if (!m_buffers[m_nLatest]->buffer.Held())
+        return m_nLatest;
+    size_t pick = 0;
+    while (pick < m_buffers.size() && m_buffers[pick]->buffer.Held())
+        ++pick;
+    if (pick < m_buffers.size())
+        return pick;
+    if (m_buffers.size() >= kMostBuffers)
+        return kNoBuffer;
+    const CShmBuffer& latest = m_buffers[m_nLatest]->buffer;
+    auto slot = std::make_unique<Slot>();
+    std::string reason;
+    if (!slot->buffer.Create(m_shared.shm, latest.Width(), latest.Height(), m_shared.shmFormat, reason))
+        return kNoBuffer;
+    slot->missing.Reset(latest.Height(), latest.Width(), true);
+    m_buffers.push_back(std::move(slot));
+    return pick;
+}
+
 CShmBuffer* COutputShow::DrawingBuffer()
 {
     if (m_buffers.empty())
         return nullptr;
-    CShmBuffer& latest = m_buffers[m_nLatest]->buffer;
-    if (!latest.Held())
-        return &latest;
-    size_t pick = 0;
-    while (pick < m_buffers.size() && m_buffers[pick]->buffer.Held())
-        ++pick;
-    if (pick == m_buffers.size()) {
-        if (m_buffers.size() >= kMostBuffers)
-            return nullptr;
-        auto slot = std::make_unique<Slot>();
-        std::string reason;
-        if (!slot->buffer.Create(m_shared.shm, latest.Width(), latest.Height(), m_shared.shmFormat, reason))
-            return nullptr;
-        slot->missing.Reset(latest.Height(), latest.Width(), true);
-        m_buffers.push_back(std::move(slot));
-    }
+    const size_t pick = FreeBuffer();
+    if (pick == kNoBuffer)
+        return nullptr;
+    if (pick == m_nLatest)
+        return &m_buffers[pick]->buffer;
     // Reading a buffer the compositor holds is allowed; writing it is not.
     // What this one missed of the last frame is brought over by the next
     // tick as it draws, reading the last buffer only where it draws nothing.
+    const CShmBuffer& latest = m_buffers[m_nLatest]->buffer;
     Slot& slot = *m_buffers[pick];
     const ripple::Target target =
         ripple::Target::TopDown(slot.buffer.Data(), slot.buffer.Height(), slot.buffer.Stride(), kOpaque);
@@ -454,15 +496,21 @@ int64_t COutputShow::Deadline() const
 
 void COutputShow::Present(bool whole)
 {
-    if (!m_bShowing || !DrawingBuffer())
+    if (m_buffers.empty())
         return;
-    CShmBuffer& buffer = m_buffers[m_nLatest]->buffer;
-    // Without a tick since it was taken, it may still miss some of the last.
-    m_show.BringOver();
-    for (size_t i = 0; i < m_buffers.size(); ++i) {
-        if (i != m_nLatest)
-            m_buffers[i]->missing.Add(m_show.Changed());
+    if (m_bShowing) {
+        if (!DrawingBuffer())
+            return;
+        // Without a tick since it was taken, it may still miss some of the
+        // last.
+        m_show.BringOver();
+        for (size_t i = 0; i < m_buffers.size(); ++i) {
+            if (i != m_nLatest)
+                m_buffers[i]->missing.Add(m_show.Changed());
+        }
     }
+    // The black cover is never written again: shown again as it is.
+    CShmBuffer& buffer = m_buffers[m_nLatest]->buffer;
     wl_surface_attach(m_surface, buffer.Buffer(), 0, 0);
     // The buffer's own size at most: a larger rectangle overflows in some
     // compositors' sums and damages nothing. Surface coordinates are never

@@ -7,6 +7,7 @@
 // drawn only once the last frame was shown.
 #pragma once
 
+#include "linux/EventLoop.h"
 #include "linux/FrameDamage.h"
 #include "linux/Options.h"
 #include "linux/Picture.h"
@@ -45,13 +46,14 @@ struct zwlr_layer_surface_v1;
 struct zwlr_layer_surface_v1_listener;
 struct zwlr_screencopy_manager_v1;
 
-// What every output's show shares: the options, the compositor's globals,
-// the picture, and whether the show is over.
+// What every output's show shares: the options, the event loop, the
+// compositor's globals, the picture, and whether the show is over.
 class CShowShared {
 public:
-    explicit CShowShared(const VelunorOptions& options) : options(options) {}
+    CShowShared(const VelunorOptions& options, CEventLoop& loop) : options(options), loop(loop), m_picture(loop) {}
 
     const VelunorOptions& options;
+    CEventLoop& loop;
     wl_compositor* compositor = nullptr;
     wl_shm* shm = nullptr;
     uint32_t shmFormat = 0;
@@ -67,6 +69,13 @@ public:
     // shipped one, for an output whose contents could not be copied);
     // loaded at the first use.
     CPicture& Picture();
+    // Once a round, before the loop waits: the picture's decode given up at
+    // its deadline, and the loop woken by it.
+    void Update(int64_t now)
+    {
+        if (m_bLoaded)
+            m_picture.Update(now);
+    }
 
 private:
     CPicture m_picture;
@@ -83,7 +92,8 @@ public:
     uint32_t GlobalName() const { return m_nGlobal; }
 
     // After the events of a dispatch: the output's copy taken, its surface
-    // made, a new size applied (the show restarted at it) and shown.
+    // made, a new size applied (the output covered in black, the show
+    // restarted at it once the picture is there) and shown.
     void Update(int64_t now);
     // The tick that is due at `now`, if the compositor has shown the last
     // frame; its frame shown.
@@ -136,14 +146,25 @@ private:
     void MakeSurface();
     void DropSurface();
     void Apply(int64_t now);
-    bool Restart(int width, int height, int64_t now);
+    // Buffers of a new size, the show stopped.
+    bool Resize(int width, int height);
+    // The show started over the picture, in a buffer the compositor does not
+    // hold; false while the picture is not there (it is asked for).
+    bool StartShow(int64_t now);
+    // The latest buffer black: it covers the output until the show starts.
+    void Cover();
     bool CanDraw() const;
+    // A buffer the compositor does not hold: the latest if it can be, else
+    // another, else a new one while there may be more; kNoBuffer when none
+    // can be had.
+    size_t FreeBuffer();
     // The buffer the next frame goes into, holding the last one: the one
     // that does if the compositor has let it go, else another one brought up
     // to date, which the show then draws into. Null when none can be had.
     CShmBuffer* DrawingBuffer();
-    // The buffer the show drew into attached, with the changes of its last
-    // tick as the damage (all of it with `whole`).
+    // The latest buffer attached: the frame the show drew into it, with the
+    // changes of its last tick as the damage (all of it with `whole`), or
+    // the black that covers the output before the show.
     void Present(bool whole);
     const char* Name() const { return m_name.c_str(); }
 

@@ -76,8 +76,8 @@ void CWaylandShow::OnPing(void*, xdg_wm_base* base, uint32_t serial)
     xdg_wm_base_pong(base, serial);
 }
 
-CWaylandShow::CWaylandShow(const VelunorOptions& options, wl_display* display)
-    : m_shared(options), m_display(display)
+CWaylandShow::CWaylandShow(const VelunorOptions& options, wl_display* display, CEventLoop& loop)
+    : m_shared(options, loop), m_display(display)
 {
 }
 
@@ -143,7 +143,8 @@ void CWaylandShow::Begin()
     // themselves: it is closed before they come.
     if (!m_shared.layerShell)
         CloseGnomeOverview();
-    // The picture is decoded before the first surface, not between them.
+    // The picture file opened, or its line said, before the first surface;
+    // it is decoded at the sizes the outputs ask, while they are covered.
     if (!m_shared.options.desktop || !m_shared.screencopy)
         m_shared.Picture();
 }
@@ -188,19 +189,20 @@ void CWaylandShow::RemoveGlobal(uint32_t name)
                   m_seats.end());
 }
 
-void CWaylandShow::Round(int64_t now, CEventLoop& loop)
+void CWaylandShow::Round(int64_t now)
 {
     for (const auto& output : m_outputs) {
         output->Update(now);
         output->TickIfDue(now);
-        loop.WakeBy(output->Deadline());
+        m_shared.loop.WakeBy(output->Deadline());
     }
+    m_shared.Update(now);
     // A layer surface with the keyboard to itself keeps it.
     if (!m_shared.layerShell)
-        WatchFocus(now, loop);
+        WatchFocus(now);
 }
 
-void CWaylandShow::WatchFocus(int64_t now, CEventLoop& loop)
+void CWaylandShow::WatchFocus(int64_t now)
 {
     const bool taken = std::any_of(m_seats.begin(), m_seats.end(), [](const auto& seat) { return seat->FocusTaken(); });
     if (!taken) {
@@ -212,7 +214,7 @@ void CWaylandShow::WatchFocus(int64_t now, CEventLoop& loop)
     if (now - m_nFocusGone >= kFocusGraceMs)
         m_shared.ended = true;
     else
-        loop.WakeBy(m_nFocusGone + kFocusGraceMs);
+        m_shared.loop.WakeBy(m_nFocusGone + kFocusGraceMs);
 }
 
 int RunWaylandShow(const VelunorOptions& options)
@@ -222,8 +224,8 @@ int RunWaylandShow(const VelunorOptions& options)
         return 1;
     bool lost;
     {
-        CWaylandShow show(options, display);
         CWaylandLoop connection(display);
+        CWaylandShow show(options, display, connection.Loop());
         lost = !show.TakeGlobals(true);
         if (!lost)
             show.Begin();
@@ -234,7 +236,7 @@ int RunWaylandShow(const VelunorOptions& options)
             }
             if (show.Ended())
                 break;
-            show.Round(MonotonicMs(), connection.Loop());
+            show.Round(MonotonicMs());
             lost = !connection.Wait();
         }
     }

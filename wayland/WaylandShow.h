@@ -23,10 +23,12 @@ struct xdg_wm_base_listener;
 // The show on a connection: every object it makes on it (a registry of its
 // own, the globals it binds, the outputs' surfaces and buffers, the seats)
 // and every byte of the picture and the water are released when it is
-// destroyed; the connection stays.
+// destroyed, and a decoder of its picture killed; the connection stays.
 class CWaylandShow {
 public:
-    CWaylandShow(const VelunorOptions& options, wl_display* display);
+    // `loop` is the connection's, and outlives the show: the picture's
+    // decoder is watched in it.
+    CWaylandShow(const VelunorOptions& options, wl_display* display, CEventLoop& loop);
     ~CWaylandShow();
     CWaylandShow(const CWaylandShow&) = delete;
     CWaylandShow& operator=(const CWaylandShow&) = delete;
@@ -35,13 +37,15 @@ public:
     // when the compositor lacks what the show needs, or went away. `tell`:
     // a line too for what it does without (layer-shell, screencopy).
     bool TakeGlobals(bool tell);
-    // Readies the show: GNOME's overview closed, the picture decoded.
+    // Readies the show: GNOME's overview closed, the picture file opened
+    // (decoded at the sizes the outputs ask, while they are covered black).
     void Begin();
     // An input ended it, or its windows were closed or lost the keyboard.
     bool Ended() const { return m_shared.ended; }
     // After a dispatch: the outputs' surfaces made and sized, their due
-    // ticks drawn, and the deadlines of the next wait asked of `loop`.
-    void Round(int64_t now, CEventLoop& loop);
+    // ticks drawn, the picture's decode given up at its deadline, and the
+    // deadlines of the next wait asked of the loop.
+    void Round(int64_t now);
 
 private:
     static const wl_registry_listener kRegistryListener;
@@ -57,7 +61,7 @@ private:
     // Full-screen windows that lost the keyboard to something else (the
     // overview, another window) may no longer cover their outputs: the show
     // ends once the keyboard has stayed away a moment.
-    void WatchFocus(int64_t now, CEventLoop& loop);
+    void WatchFocus(int64_t now);
 
     CShowShared m_shared;
     wl_display* m_display;

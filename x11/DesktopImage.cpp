@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr int kHelperSeconds = 30;
+constexpr int kHelperMs = 30000;
 
 // A mask's lowest set bit and its width, to widen a channel to 8 bits.
 void MaskShape(unsigned long mask, int& shift, int& bits)
@@ -111,8 +111,11 @@ GrabResult GrabDesktopImage(Display* display, Window window, Visual* visual, int
     std::snprintf(windowArg, sizeof windowArg, "0x%lx", window);
     std::snprintf(pixmapArg, sizeof pixmapArg, "0x%lx", pixmap);
     AddHacksFolderToPath();
-    GrabResult result =
-        RunGrabHelper({"xscreensaver-getimage", windowArg, pixmapArg}, stopFd, kHelperSeconds, reason);
+    // The picture decoder's limits for a frame of this size, and time to
+    // load a picture of the user's folder.
+    DecoderLimits limits = DecoderLimitsFor(width, height);
+    limits.deadlineMs = kHelperMs;
+    GrabResult result = RunGrabHelper({"xscreensaver-getimage", windowArg, pixmapArg}, limits, stopFd, reason);
     if (result == GrabResult::Grabbed)
         result = ReadBack(display, pixmap, visual, width, height, stopFd, pixels, reason);
     XFreePixmap(display, pixmap);

@@ -45,6 +45,8 @@ private:
     bool OpenWindow();
     void LoadPicture();
     void Loop();
+    // The show started at the window's size, once the picture is there at
+    // that size (until then it is asked for).
     void ApplySize();
     // The frame's changes of the last tick (all of it after a start) put.
     void Show();
@@ -76,8 +78,12 @@ private:
     Atom m_deleteWindow = 0;
     CXPainter m_painter;
     bool m_bDirect = false; // the show draws into the painter's image
-    CPicture m_picture;
+    // Made before the picture and gone after it: the picture's decoder is
+    // watched in it.
+    CEventLoop m_loop;
+    CPicture m_picture{m_loop};
     CWaterShow m_show;
+    bool m_bShowing = false;
     CTickPace m_pace;
     bool m_bQuit = false;
 };
@@ -87,7 +93,11 @@ int CX11Show::Run()
     m_display = XOpenDisplay(nullptr);
     if (!m_display) {
         const char* name = std::getenv("DISPLAY");
-        std::fprintf(stderr, "velunor: cannot open display %s\n", name ? name : "(DISPLAY is not set)");
+        const char* wayland = std::getenv("WAYLAND_DISPLAY");
+        if ((!name || !*name) && wayland && *wayland)
+            std::fprintf(stderr, "velunor: DISPLAY is not set, but WAYLAND_DISPLAY is: on Wayland, run velunor --wayland\n");
+        else
+            std::fprintf(stderr, "velunor: cannot open display %s\n", name && *name ? name : "(DISPLAY is not set)");
         return 1;
     }
     InstallXErrorHandlers();
@@ -96,9 +106,7 @@ int CX11Show::Run()
     LoadPicture();
     if (TakeSignal())
         return 0;
-    ApplySize();
-    if (!m_bQuit)
-        Loop();
+    Loop();
     return 0;
 }
 
@@ -183,14 +191,17 @@ void CX11Show::LoadPicture()
 
 void CX11Show::ApplySize()
 {
+    if (!m_picture.Ready(m_nWidth, m_nHeight)) {
+        m_picture.Ask(m_nWidth, m_nHeight);
+        return;
+    }
     m_nShownWidth = m_nWidth;
     m_nShownHeight = m_nHeight;
     std::vector<uint32_t> source;
-    // A signal came while the picture was decoded.
-    if (!m_picture.Stretch(m_nWidth, m_nHeight, source)) {
-        m_bQuit = true;
-        return;
-    }
+    m_picture.Stretch(m_nWidth, m_nHeight, source);
+    if (!m_bShowing)
+        m_pace.Start(MonotonicMs());
+    m_bShowing = true;
     const bool image = m_painter.Resize(m_nWidth, m_nHeight);
     ripple::Target target;
     m_bDirect = image && m_painter.DirectTarget(target);
@@ -214,18 +225,14 @@ void CX11Show::Show()
 
 void CX11Show::Loop()
 {
-    CEventLoop loop;
-    loop.Watch(ConnectionNumber(m_display), POLLIN, OnConnection, this);
-    m_pace.Start(MonotonicMs());
-    while (loop.Running() && !m_bQuit) {
+    m_loop.Watch(ConnectionNumber(m_display), POLLIN, OnConnection, this);
+    while (m_loop.Running() && !m_bQuit) {
         // Sizes are taken once the queue is empty: a window dragged larger
         // sends many.
         if ((m_nWidth != m_nShownWidth || m_nHeight != m_nShownHeight) && !m_bWindowGone)
             ApplySize();
-        if (m_bQuit)
-            break;
         int64_t now = MonotonicMs();
-        if (!m_bWindowGone && m_pace.Due(now)) {
+        if (m_bShowing && !m_bWindowGone && m_pace.Due(now)) {
             if (m_show.Tick())
                 Show();
             m_pace.Took(now);
@@ -236,6 +243,7 @@ void CX11Show::Loop()
         // left to end the program.
         if (m_bWindowGone && now - m_nGoneAt >= kOrphanMs)
             break;
+        m_picture.Update(now);
         XFlush(m_display);
         // Waiting for a reply (the painter's sync) may have queued events
         // that the connection will not signal again.
@@ -243,8 +251,8 @@ void CX11Show::Loop()
             TakeEvents();
             continue;
         }
-        loop.WakeBy(m_bWindowGone ? m_nGoneAt + kOrphanMs : m_pace.Next());
-        loop.Wait(now);
+        m_loop.WakeBy(m_bWindowGone ? m_nGoneAt + kOrphanMs : m_bShowing ? m_pace.Next() : kNever);
+        m_loop.Wait(now);
     }
 }
 

@@ -84,6 +84,33 @@ screen_pixel() {
 
 screenshot() { import -window root "$1"; }
 
+# Takes screenshots of the root (or WINDOW) into FILE until its pixel X,Y is
+# R,G,B, for at most about 20 s.   await_colour FILE X Y R,G,B [WINDOW]
+await_colour() {
+    local i
+    for i in $(seq 1 100); do
+        import -window "${5:-root}" "$1"
+        [ "$(screen_pixel "$1" "$2" "$3")" = "$4" ] && return 0
+    done
+    return 1
+}
+
+# Waits up to about 20 s for the show to paint moving water: screenshots
+# $E2E_LOGDIR/NAME-1.png, then NAME-2.png until the 200x200 square around X,Y
+# (the screen's centre by default) differs.   saver_painting NAME [X Y]
+saver_painting() {
+    local one=$E2E_LOGDIR/$1-1.png two=$E2E_LOGDIR/$1-2.png x=${2:-} y=${3:-} i changed
+    [ -n "$x" ] || read -r x y < <(xdpyinfo | awk -F'[ x]+' '/dimensions:/{print int($3 / 2), int($4 / 2); exit}')
+    screenshot "$one"
+    for i in $(seq 1 100); do
+        screenshot "$two"
+        changed=$(compare -metric AE -crop 200x200+$((x - 100))+$((y - 100)) "$one" "$two" null: 2>&1)
+        [ "${changed%% *}" -gt 1000 ] 2>/dev/null && return 0
+    done
+    echo "the centre changed in $changed pixels only"
+    return 1
+}
+
 settings_file() { echo "$(windir)/Morvalst.txt"; }
 
 # The settings dialog, driven by tests/e2e/dialog/dialog_driver.exe. DRIVEN

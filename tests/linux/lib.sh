@@ -71,6 +71,18 @@ wait_end() {
     END_STATUS=$?
 }
 
+# Waits up to 5 s for the picture decoder that process PID started; prints
+# its process id, or nothing.
+decoder_of() {
+    local i decoder
+    for i in $(seq 1 100); do
+        decoder=$(cat "/proc/$1/task/$1/children" 2>/dev/null)
+        [ -n "$decoder" ] && break
+        sleep 0.05
+    done
+    echo $decoder
+}
+
 # The id of the visible window titled "Velunor ScreenSaver", waiting up to 5 s.
 own_window() {
     local id

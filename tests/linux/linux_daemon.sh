@@ -202,7 +202,8 @@ case_package_installs_into_a_scratch_root() {
     local depends lib
     depends=$(dpkg-deb -f "$deb" Depends)
     echo "Depends: $depends"
-    for lib in libc6 libx11-6 libxext6 libgdk-pixbuf-2.0-0 libwayland-client0; do
+    for lib in libc6 libx11-6 libxext6 libgdk-pixbuf-2.0-0 libglib2.0-0 libwayland-client0 libjpeg62-turbo libpng16-16 \
+        libtiff6 libgif7; do
         grep -Eq "(^|, )$lib( \\(>= [^)]*\\))?(,|$)" <<<"$depends" || fail "$lib is not in Depends: $depends"
     done
     # Files only, no maintainer scripts: nothing of XScreenSaver's is edited.
@@ -211,9 +212,10 @@ case_package_installs_into_a_scratch_root() {
 
     local root=$PACKAGE_ROOT
     expect_eq "$(cd "$root" && find . -type f | sort | tr '\n' ' ')" \
-        "./usr/lib/systemd/user/velunor.service ./usr/libexec/xscreensaver/velunor ./usr/share/man/man6/velunor.6x.gz ./usr/share/velunor/velunor.jpg ./usr/share/xscreensaver/config/velunor.xml " \
+        "./usr/lib/systemd/user/velunor.service ./usr/libexec/velunor/velunor-decode ./usr/libexec/xscreensaver/velunor ./usr/share/man/man6/velunor.6x.gz ./usr/share/velunor/velunor.jpg ./usr/share/xscreensaver/config/velunor.xml " \
         "files"
     expect_eq "$(stat -c %a "$root/usr/libexec/xscreensaver/velunor")" 755 "program mode"
+    expect_eq "$(stat -c %a "$root/usr/libexec/velunor/velunor-decode")" 755 "decoder mode"
     # On the PATH too, for Wayland's idle daemons: a link that resolves
     # within the package.
     expect_eq "$(readlink "$root/usr/bin/velunor")" ../libexec/xscreensaver/velunor "link in /usr/bin"
@@ -227,6 +229,9 @@ case_package_installs_into_a_scratch_root() {
     # The program looks for its picture where the package puts it.
     grep -aq '/usr/share/velunor' "$root/usr/libexec/xscreensaver/velunor" ||
         fail "the program does not look in /usr/share/velunor"
+    # And for its decoder where the package puts it.
+    grep -aq '/usr/libexec/velunor/velunor-decode' "$root/usr/libexec/xscreensaver/velunor" ||
+        fail "the program does not look in /usr/libexec/velunor"
     # The watcher's unit runs the packaged program with options it takes:
     # without a compositor that is status 1, not the 2 of a bad command line.
     local command

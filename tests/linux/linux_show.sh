@@ -53,6 +53,23 @@ case_own_window_shows_the_picture_exactly_and_closes_on_escape() {
     local off
     off=$(differing turned.png "$LINUX_DATA/shape.png" 10%)
     [ "$off" -lt 800 ] || fail "$off pixels off the upright shape from the turned JPEG"
+
+    kill -TERM "$VELUNOR_PID"
+    wait_end "$VELUNOR_PID"
+
+    # Escape while the picture loads (a FIFO nobody writes to) ends it too,
+    # and its decoder with it.
+    mkfifo lonely.png
+    VELUNOR_LOG=loading velunor_start --geometry 320x240 --picture "$CASE_DIR/lonely.png" --log-ticks
+    local decoder
+    decoder=$(decoder_of "$VELUNOR_PID")
+    [ -n "$decoder" ] || fail "no decoder was seen"
+    xdotool key --window "$(own_window)" Escape
+    wait_end "$VELUNOR_PID"
+    expect_eq "$END_STATUS" 0 "exit code after Escape during the load"
+    expect_eq "$(cat loading.err)" "" "lines after Escape during the load"
+    kill -0 "$decoder" 2>/dev/null && fail "the decoder $decoder is left"
+    return 0
 }
 
 case_frame_at_tick_n_is_the_renderers_and_mode_1_moves() {
@@ -209,6 +226,10 @@ case_bad_input_gets_one_line() {
         grep -q 'usage: velunor' <<<"$out" || fail "no usage for '$args'"
     done
     "$VELUNOR" --help | grep -qi 'silent' || fail "--help does not say the show is silent"
+    # No X display, but a Wayland one: the one line says how to show there.
+    out=$(env -u DISPLAY WAYLAND_DISPLAY=wayland-9 "$VELUNOR" 2>&1 >/dev/null)
+    expect_eq "$out" "velunor: DISPLAY is not set, but WAYLAND_DISPLAY is: on Wayland, run velunor --wayland" \
+        "the line without DISPLAY"
 
     # A picture missing or not an image: one line naming it, the shipped
     # picture, the show going on.
@@ -325,22 +346,15 @@ case_pictures_beyond_the_screen_are_shown_in_the_screens_memory() {
 
 case_signals_end_it_while_a_picture_is_read_and_while_the_desktop_is_grabbed() {
     export DISPLAY=$(x_start 640x480x24)
+    export TMPDIR=$CASE_DIR/tmp
+    mkdir "$TMPDIR"
     "$BUILD/tests/linux/velunor_test_picture" "$LINUX_DATA/shape.png" 4000x3000 big.jpg || fail "no large picture"
-    # A picture that comes through a FIFO: to its first reader (the header)
-    # the first 64 kB at once, to the next (the pixels) the whole file at
-    # 320 kB a second, so that they take 10 s.
+    # A picture that comes through a FIFO, opened once: the whole file at
+    # 320 kB a second, so that it would take 10 s.
     mkfifo slow.jpg
     python3 - big.jpg slow.jpg <<'PY' &
-import os, select, sys, time
+import os, sys, time
 data = open(sys.argv[1], "rb").read()
-fd = os.open(sys.argv[2], os.O_WRONLY)
-os.write(fd, data[:65536])
-# Until that reader is gone: a pipe without readers polls as an error.
-watch = select.poll()
-watch.register(fd, select.POLLOUT)
-while not any(events & select.POLLERR for _, events in watch.poll(50)):
-    time.sleep(0.01)
-os.close(fd)
 fd = os.open(sys.argv[2], os.O_WRONLY)
 try:
     for at in range(0, len(data), 16384):
@@ -350,15 +364,23 @@ except BrokenPipeError:
     pass
 PY
     track_process $!
-    local pid
+    local pid decoder
     VELUNOR_LOG=slow velunor_start --root --mode 1 --picture "$CASE_DIR/slow.jpg" --log-ticks
     pid=$VELUNOR_PID
-    sleep 1.5
+    # Once its decoder reads.
+    for i in $(seq 1 100); do
+        decoder=$(cat "/proc/$pid/task/$pid/children" 2>/dev/null)
+        [ -n "$decoder" ] && [ -n "$(ls "$TMPDIR")" ] && break
+        sleep 0.02
+    done
+    [ -n "$decoder" ] || fail "no decoder was seen"
     grep -q '^velunor: tick ' slow.err && fail "the slow picture was read before the signal"
     kill -TERM "$pid"
     wait_end "$pid"
     expect_eq "$END_STATUS" 143 "status after SIGTERM while the picture was read"
     grep -v '^velunor: tick ' slow.err && fail "messages after SIGTERM while the picture was read"
+    kill -0 $decoder 2>/dev/null && fail "the decoder $decoder is left"
+    expect_eq "$(ls "$TMPDIR")" "" "files left in TMPDIR"
 
     # The daemon's image helper, slow and deaf to SIGTERM, with a program of
     # its own: the signal ends velunor as soon, and both are gone after it.
@@ -384,4 +406,49 @@ PY
     ipcs -mp | awk -v p="$pid" '$3 == p' | grep -q . && fail "a shared-memory segment of $pid is left"
     grep -v '^velunor: tick ' grab.err && fail "messages after SIGTERM during the grab"
     return 0
+}
+
+case_hostile_pictures_give_the_shipped_picture_and_one_line_in_time() {
+    export DISPLAY=$(x_start 640x480x24)
+    export TMPDIR=$CASE_DIR/tmp
+    mkdir "$TMPDIR"
+    # A BMP of a few bytes that claims 16384x16384, a FIFO nobody writes to,
+    # nested SVG uses that take minutes to draw.
+    printf 'BM\0\0\0\0\0\0\0\0\0\0\0\0\x28\0\0\0\0\x40\0\0\0\x40\0\0\1\0\x18\0' >claim.bmp
+    head -c 40 /dev/zero >>claim.bmp
+    mkfifo lonely.png
+    {
+        printf '<svg xmlns="http://www.w3.org/2000/svg" xmlns:xlink="http://www.w3.org/1999/xlink" width="900" height="900">'
+        printf '<defs><rect id="l0" width="9" height="9"/>'
+        local level
+        for level in 1 2 3 4 5 6 7 8 9 10; do
+            printf '<g id="l%d">' $level
+            printf "<use xlink:href=\"#l$((level - 1))\"/>%.0s" 1 2 3 4 5 6 7 8 9 10
+            printf '</g>'
+        done
+        printf '</defs><use xlink:href="#l10"/></svg>'
+    } >uses.svg
+    VELUNOR_LOG=base velunor_start --root --mode 7 --log-ticks
+    wait_tick 2 base
+    shot root base.png
+    kill -TERM "$VELUNOR_PID"
+
+    local name t0 ms
+    for name in claim.bmp lonely.png uses.svg; do
+        t0=$(date +%s%N)
+        VELUNOR_LOG=$name velunor_start --root --mode 7 --log-ticks --picture "$CASE_DIR/$name"
+        wait_tick 2 "$name"
+        ms=$((($(date +%s%N) - t0) / 1000000))
+        grep -v '^velunor: tick ' "$name.err" >"$name.lines"
+        echo "$name: second tick after $ms ms: $(cat "$name.lines")"
+        expect_eq "$(wc -l <"$name.lines")" 1 "lines for $name"
+        grep -q "cannot load picture $CASE_DIR/$name: " "$name.lines" || fail "the line does not name $name"
+        shot root "$name.png"
+        expect_eq "$(differing "$name.png" base.png)" 0 "pixels off the shipped picture for $name"
+        kill -TERM "$VELUNOR_PID"
+        wait "$VELUNOR_PID"
+    done
+    grep -q 'which need 1024 MB to decode' claim.bmp.lines || fail "the claim is not named"
+    grep -q 'nothing came from it within 2 s' lonely.png.lines || fail "the FIFO's wait is not named"
+    expect_eq "$(ls "$TMPDIR")" "" "files left in TMPDIR"
 }

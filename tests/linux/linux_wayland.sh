@@ -65,6 +65,50 @@ case_outputs_of_different_sizes_a_new_one_a_new_mode_and_scale_2_are_covered() {
     expect_eq "$(differing scale2.ppm "$LINUX_DATA/photo720.png")" 0 "pixels off the photo at scale 2"
 }
 
+case_outputs_are_black_while_the_picture_loads_and_input_or_the_compositor_gone_then_end_it() {
+    sway_start 640x480
+    sway_do create_output
+    sway_do output HEADLESS-2 mode 320x240 pos 640 0
+    export TMPDIR=$CASE_DIR/tmp
+    mkdir "$TMPDIR"
+    # Pictures through FIFOs that have no writer: lonely.png gets none, and
+    # its decoder waits for it for 2 s.
+    mkfifo slow.png lonely.png
+    velunor_start --wayland --mode 7 --picture "$CASE_DIR/slow.png" --log-ticks
+    # Black, where a bare output is grey, until the test writes the picture;
+    # then the picture, read once for both sizes.
+    wait_covered HEADLESS-1 000000 $((640 * 480))
+    wait_covered HEADLESS-2 000000 $((320 * 240))
+    grep -q '^velunor: tick ' velunor.err && fail "ticked before the picture came"
+    cat "$LINUX_DATA/blue.png" >slow.png
+    wait_covered HEADLESS-1 3366cc $((640 * 480))
+    wait_covered HEADLESS-2 3366cc $((320 * 240))
+    messages | grep . && fail "messages"
+    kill -TERM "$VELUNOR_PID"
+    wait_end "$VELUNOR_PID"
+
+    local how decoder
+    for how in key compositor; do
+        VELUNOR_LOG=$how velunor_start --wayland --mode 7 --picture "$CASE_DIR/lonely.png" --log-ticks
+        decoder=$(decoder_of "$VELUNOR_PID")
+        [ -n "$decoder" ] || fail "no decoder was seen ($how)"
+        if [ $how = key ]; then
+            # Once its surface is there, and so its keyboard.
+            wait_covered HEADLESS-1 000000 $((640 * 480))
+            wtype -s 300 x
+            wait_end "$VELUNOR_PID"
+            expect_eq "$END_STATUS" 0 "status after a key during the load"
+        else
+            kill -KILL "$SWAY_PID"
+            wait_end "$VELUNOR_PID"
+            expect_eq "$END_STATUS" 1 "status when the compositor went away during the load"
+        fi
+        messages $how | grep . && fail "messages ($how): the load ended first"
+        kill -0 "$decoder" 2>/dev/null && fail "the decoder $decoder is left ($how)"
+        expect_eq "$(ls "$TMPDIR")" "" "files left in TMPDIR ($how)"
+    done
+}
+
 case_keys_end_it_with_0_but_not_keys_held_before_or_a_release_alone() {
     sway_start 640x480
     # A key pressed before the show and let go once it runs, as the Enter
@@ -84,7 +128,7 @@ case_keys_end_it_with_0_but_not_keys_held_before_or_a_release_alone() {
     messages | grep . && fail "messages"
     # Its surface gone, the output shows what lay below it: sway's grey.
     output_shot HEADLESS-1 after.ppm
-    expect_eq "$(count_color after.ppm 3f3f3f)" $((640 * 480)) "grey pixels of the bare output"
+    expect_eq "$(count_color after.ppm $BARE)" $((640 * 480)) "pixels of the bare output"
 }
 
 case_the_pointer_ends_it_by_moving_a_button_or_a_scroll_but_not_by_arriving() {
@@ -243,7 +287,7 @@ case_ends_by_signal_and_when_the_compositor_goes_and_refuses_bad_starts() {
     expect_eq "$END_STATUS" 143 "status after SIGTERM"
     messages | grep . && fail "messages after SIGTERM"
     output_shot HEADLESS-1 after.ppm
-    expect_eq "$(count_color after.ppm 3f3f3f)" $((640 * 480)) "grey pixels of the bare output after SIGTERM"
+    expect_eq "$(count_color after.ppm $BARE)" $((640 * 480)) "pixels of the bare output after SIGTERM"
 
     # The compositor killed under it: exit 1, no line.
     VELUNOR_LOG=gone velunor_start --wayland --mode 1 --log-ticks

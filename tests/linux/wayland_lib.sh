@@ -25,6 +25,9 @@ weston_start() {
     track_process "$MORVA_WESTON_PID"
 }
 
+# What sway shows on an output that nothing covers.
+BARE=3f3f3f
+
 # A screenshot of sway's output NAME as a PPM file.
 output_shot() {
     grim -t ppm -o "$1" "$2" || fail "no screenshot of $1"
@@ -63,6 +66,18 @@ outputs_ticked() {
         sleep 0.05
     done
     fail "no tick $n of $count outputs in $log"
+}
+
+# Waits up to 10 s for output NAME to be covered by COLOUR (rrggbb): PIXELS
+# of that colour in its screenshot.
+wait_covered() {
+    local i
+    for i in $(seq 1 100); do
+        output_shot "$1" covered.ppm
+        [ "$(count_color covered.ppm "$2")" = "$3" ] && return 0
+        sleep 0.1
+    done
+    fail "$1 is not covered by #$2"
 }
 
 # The lines of a log other than its ticks.

@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 #include <thread>
@@ -169,6 +170,14 @@ gboolean TakeByte(gint fd, GIOCondition, gpointer counter)
     return G_SOURCE_CONTINUE;
 }
 
+// The decoder's limits for a small frame, with a deadline of `seconds`.
+DecoderLimits Within(int seconds)
+{
+    DecoderLimits limits = DecoderLimitsFor(64, 48);
+    limits.deadlineMs = seconds * 1000;
+    return limits;
+}
+
 } // namespace
 
 TEST(VelunorGLibSources, DescriptorsTimeoutsAndSourcesFromOtherThreadsRunInTheLoop)
@@ -222,25 +231,37 @@ TEST(VelunorGLibSources, DescriptorsTimeoutsAndSourcesFromOtherThreadsRunInTheLo
         close(fd);
 }
 
-TEST(VelunorGrabHelper, ReportsGrabbedFailedAndStopped)
+TEST(VelunorGrabHelper, RunsUnderTheDecodersLimitsAndReportsGrabbedFailedAndStopped)
 {
+    // Run with the decoder's memory and processor time, which it shows.
+    char folder[] = "/tmp/velunor-helper.XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string shown = std::string(folder) + "/limits";
     std::string reason;
-    EXPECT_EQ(RunGrabHelper({"true"}, -1, 5, reason), GrabResult::Grabbed);
+    EXPECT_EQ(RunGrabHelper({"sh", "-c", "cat /proc/self/limits >" + shown}, Within(5), -1, reason),
+              GrabResult::Grabbed);
+    std::ifstream file(shown);
+    const std::string limits((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const DecoderLimits expected = Within(5);
+    for (const std::string& line : {"Max cpu time              " + std::to_string(expected.cpuSeconds),
+                                    "Max address space         " + std::to_string(expected.memoryBytes)})
+        EXPECT_NE(limits.find(line), std::string::npos) << line << " in\n" << limits;
+    unlink(shown.c_str());
 
-    EXPECT_EQ(RunGrabHelper({"false"}, -1, 5, reason), GrabResult::Failed);
+    EXPECT_EQ(RunGrabHelper({"false"}, Within(5), -1, reason), GrabResult::Failed);
     EXPECT_EQ(reason, "false failed");
-    EXPECT_EQ(RunGrabHelper({"velunor-no-such-helper"}, -1, 5, reason), GrabResult::Failed);
+    EXPECT_EQ(RunGrabHelper({"velunor-no-such-helper"}, Within(5), -1, reason), GrabResult::Failed);
     EXPECT_EQ(reason, "velunor-no-such-helper was not found");
 
     // Too slow: ended at its time, not when it would have succeeded.
-    EXPECT_EQ(RunGrabHelper({"sleep", "30"}, -1, 1, reason), GrabResult::Failed);
+    EXPECT_EQ(RunGrabHelper({"sleep", "30"}, Within(1), -1, reason), GrabResult::Failed);
     EXPECT_EQ(reason, "sleep took too long");
 
     // A readable stop descriptor (a signal came) ends the wait at once.
     int stop[2];
     ASSERT_EQ(pipe(stop), 0);
     ASSERT_EQ(write(stop[1], "x", 1), 1);
-    EXPECT_EQ(RunGrabHelper({"sleep", "30"}, stop[0], 60, reason), GrabResult::Stopped);
+    EXPECT_EQ(RunGrabHelper({"sleep", "30"}, Within(60), stop[0], reason), GrabResult::Stopped);
     close(stop[0]);
     close(stop[1]);
 
@@ -249,19 +270,17 @@ TEST(VelunorGrabHelper, ReportsGrabbedFailedAndStopped)
     // writes its program's id into, readable once that program runs. Both
     // are killed: were they left to end by themselves, the test would
     // outlast its time limit.
-    char fifo[] = "/tmp/velunor-helper.XXXXXX";
-    ASSERT_NE(mkdtemp(fifo), nullptr);
-    const std::string path = std::string(fifo) + "/pid";
+    const std::string path = std::string(folder) + "/pid";
     ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
     const int later = open(path.c_str(), O_RDONLY | O_NONBLOCK);
     ASSERT_GE(later, 0);
     const std::string script = "trap '' TERM; sleep 600 & echo $! >" + path + "; wait";
-    EXPECT_EQ(RunGrabHelper({"sh", "-c", script}, later, 600, reason), GrabResult::Stopped);
+    EXPECT_EQ(RunGrabHelper({"sh", "-c", script}, Within(600), later, reason), GrabResult::Stopped);
     char id[32] = {};
     const ssize_t got = read(later, id, sizeof id - 1);
     close(later);
     unlink(path.c_str());
-    rmdir(fifo);
+    rmdir(folder);
     const pid_t child = got > 0 ? std::atoi(id) : 0;
     ASSERT_GT(child, 0) << "the helper did not start its program";
     // Dead, or a zombie its new parent has not reaped yet.

@@ -35,101 +35,46 @@ int RunCycle(CShowCycle& cycle, RecordingStage& stage, int limit = 2000)
 
 } // namespace
 
-TEST(ShowCycle, SettingZeroAlternatesStartingWithModeOne)
+// Per setting, the modes and lengths of three cycles in a row: 0 alternates
+// starting with mode 1, 1 and 2 never change, any other shows a still
+// picture restarting every 701 ticks.
+TEST(ShowCycle, EachSettingsModesAndCycleLengths)
 {
-    CShowCycle cycle;
-    RecordingStage stage;
-    cycle.Start(0);
-    EXPECT_EQ(cycle.Mode(), 1);
-    EXPECT_EQ(RunCycle(cycle, stage), 471);
-    EXPECT_EQ(cycle.Mode(), 2);
-    EXPECT_EQ(RunCycle(cycle, stage), 701);
-    EXPECT_EQ(cycle.Mode(), 1);
-    EXPECT_EQ(RunCycle(cycle, stage), 471);
-}
-
-TEST(ShowCycle, FixedModesNeverChange)
-{
-    for (int setting : {1, 2}) {
+    struct Case { int setting, modes[3], ticks[3]; };
+    for (const Case& c : {Case{0, {1, 2, 1}, {471, 701, 471}}, Case{1, {1, 1, 1}, {471, 471, 471}},
+                          Case{2, {2, 2, 2}, {701, 701, 701}}, Case{3, {3, 3, 3}, {701, 701, 701}},
+                          Case{-1, {-1, -1, -1}, {701, 701, 701}}}) {
         CShowCycle cycle;
         RecordingStage stage;
-        cycle.Start(setting);
+        cycle.Start(c.setting);
         for (int n = 0; n < 3; ++n) {
-            EXPECT_EQ(RunCycle(cycle, stage), setting == 1 ? 471 : 701);
-            EXPECT_EQ(cycle.Mode(), setting);
+            EXPECT_EQ(cycle.Mode(), c.modes[n]) << c.setting << " cycle " << n;
+            EXPECT_EQ(RunCycle(cycle, stage), c.ticks[n]) << c.setting << " cycle " << n;
         }
+        EXPECT_EQ(stage.drops.empty(), c.setting > 2 || c.setting < 0) << c.setting;
     }
 }
 
-TEST(ShowCycle, OtherSettingsShowAStillPictureRestartingEvery701Ticks)
-{
-    for (int setting : {3, -1}) {
-        CShowCycle cycle;
-        RecordingStage stage;
-        cycle.Start(setting);
-        EXPECT_EQ(RunCycle(cycle, stage), 701);
-        EXPECT_EQ(RunCycle(cycle, stage), 701);
-        EXPECT_EQ(cycle.Mode(), setting);
-        EXPECT_TRUE(stage.drops.empty());
-    }
-}
-
-TEST(ShowCycle, DropsOnlyOnTicksOneTo199TwoPerTick)
-{
-    CShowCycle cycle;
-    RecordingStage stage;
-    cycle.Start(1);
-    for (int tick = 1; tick <= 470; ++tick) {
-        stage.log.clear();
-        ASSERT_TRUE(cycle.Tick(1024, 768, stage));
-        EXPECT_EQ(stage.log, tick < 200 ? "1s1S" : "sS") << "tick " << tick;
-    }
-    EXPECT_EQ(stage.drops.size(), 398u);
-}
-
-TEST(ShowCycle, RestartTickClosesFlattensAndReopensWithoutDrawing)
-{
-    CShowCycle cycle;
-    RecordingStage stage;
-    cycle.Start(1);
-    for (int tick = 1; tick <= 470; ++tick)
-        cycle.Tick(1024, 768, stage);
-    stage.log.clear();
-    EXPECT_FALSE(cycle.Tick(1024, 768, stage));
-    EXPECT_EQ(stage.log, "cfm");
-    EXPECT_EQ(cycle.TickCount(), 0);
-    stage.log.clear();
-    EXPECT_TRUE(cycle.Tick(1024, 768, stage));
-    EXPECT_EQ(stage.log, "1s1S");
-}
-
-TEST(ShowCycle, DropSizesFollowTheScreen)
+// Two drops a tick at the centre on ticks 1 to 199, sized by the screen.
+TEST(ShowCycle, DropsTwoATickOnTicksOneTo199SizedByTheScreen)
 {
     struct Case { int w, h, r1, h1, r2, h2; };
     for (Case c : {Case{640, 480, 312, 625, 62, 156}, Case{800, 600, 390, 781, 78, 195},
                    Case{1024, 768, 500, 1000, 100, 250}, Case{1280, 1024, 625, 1333, 125, 333}}) {
-        RecordingStage stage;
-        CShowCycle one;
-        one.Start(1);
-        one.Tick(c.w, c.h, stage);
-        CShowCycle two;
-        two.Start(2);
-        two.Tick(c.w, c.h, stage);
-        ASSERT_EQ(stage.drops.size(), 4u);
-        EXPECT_EQ(stage.drops[0], (std::vector<int>{1, c.w / 2, c.h / 2, c.r1, c.h1}));
-        EXPECT_EQ(stage.drops[2], (std::vector<int>{2, c.w / 2, c.h / 2, c.r2, c.h2}));
+        for (int mode : {1, 2}) {
+            CShowCycle cycle;
+            RecordingStage stage;
+            cycle.Start(mode);
+            for (int tick = 1; tick <= CShowCycle::kMode1Ticks; ++tick) {
+                stage.log.clear();
+                ASSERT_TRUE(cycle.Tick(c.w, c.h, stage));
+                ASSERT_EQ(stage.log, tick >= 200 ? "sS" : mode == 1 ? "1s1S" : "2s2S") << "tick " << tick;
+            }
+            ASSERT_EQ(stage.drops.size(), 398u);
+            EXPECT_EQ(stage.drops.back(), (mode == 1 ? std::vector<int>{1, c.w / 2, c.h / 2, c.r1, c.h1}
+                                                     : std::vector<int>{2, c.w / 2, c.h / 2, c.r2, c.h2}));
+        }
     }
-}
-
-TEST(ShowCycle, PreviewWithoutModeDrawsNoDropsAndSwitchesOnlyOnRestart)
-{
-    CShowCycle cycle;
-    RecordingStage stage;
-    cycle.StartWithoutMode(0);
-    EXPECT_EQ(cycle.Mode(), 0);
-    EXPECT_EQ(RunCycle(cycle, stage), 701);
-    EXPECT_TRUE(stage.drops.empty());
-    EXPECT_EQ(cycle.Mode(), 1);
 }
 
 // A compositor's way: the show draws into whichever of two top-down buffers
@@ -206,6 +151,81 @@ TEST(WaterShow, FramesInTwoBuffersTakenInTurnAreThePlainFramesAndChangeOnlyWhere
     FramesInTwoBuffers(3, 0xFF000000u);
 }
 
+// A window's way: the scene runs over the caller's picture into the
+// caller's bottom-up image, every step seen and handed to the hooks, with
+// the tune closed and started again at each restart. Each step's frame is
+// the one an engine stepping the picture into a copy of it draws.
+struct PlainStage final : ShowStage {
+    PlainStage(const std::vector<uint32_t>& picture, int width, int height)
+        : source(picture.data()), display(picture), w(width), h(height)
+    {
+        engine.Create(w, h);
+    }
+    CEffectEngine engine;
+    const uint32_t* source;
+    std::vector<uint32_t> display;
+    int w, h;
+    std::vector<std::vector<uint32_t>> frames;
+    void CloseMusic() override {}
+    void FlattenWater() override { engine.Create(w, h); }
+    void StartMusic() override {}
+    void AddCosineDrop(int x, int y, int r, int ht) override { engine.AddCosineDrop(x, y, r, ht, engine.GetPage()); }
+    void AddConeDrop(int x, int y, int r, int ht) override { engine.AddConeDrop(x, y, r, ht, engine.GetPage()); }
+    void StepAndPaint(bool) override
+    {
+        engine.Step(source, display.data());
+        frames.push_back(display);
+    }
+};
+
+struct RecordingHooks final : ShowHooks {
+    std::string log;
+    const std::vector<uint32_t>* image = nullptr;
+    std::vector<std::vector<uint32_t>> frames;
+    void CloseMusic() override { log += 'c'; }
+    void StartMusic() override { log += 'm'; }
+    void StepDrawn(bool lastOfTick) override
+    {
+        log += lastOfTick ? 'P' : 'p';
+        frames.push_back(*image);
+    }
+};
+
+TEST(WaterShow, AWindowsSceneHandsEveryStepsFrameAndTheTuneToItsHooks)
+{
+    const int w = 96, h = 40;
+    std::vector<uint32_t> picture(static_cast<size_t>(w) * h);
+    std::mt19937 random(3);
+    for (uint32_t& p : picture)
+        p = random() & 0x00FFFFFF;
+    std::vector<uint32_t> image = picture;
+    CWaterShow show(0);
+    show.SetEveryStepSeen(true);
+    ASSERT_TRUE(show.Start(picture.data(), w, h, ripple::Target::BottomUp(image.data(), w, h)));
+    EXPECT_EQ(show.Frame(), nullptr);
+    PlainStage plain(picture, w, h);
+    CShowCycle cycle;
+    cycle.Start(0);
+    RecordingHooks hooks;
+    hooks.image = &image;
+    for (int tick = 1; tick <= CShowCycle::kMode1Ticks + 3; ++tick) {
+        hooks.log.clear();
+        hooks.frames.clear();
+        plain.frames.clear();
+        // Drops off the centre, lopsided water: mirrored rows would show.
+        if (tick % 40 == 5) {
+            show.Engine().AddConeDrop(w / 5, h / 6, 9, 300, show.Engine().GetPage());
+            plain.engine.AddConeDrop(w / 5, h / 6, 9, 300, plain.engine.GetPage());
+        }
+        const bool drawn = show.Tick(hooks, w, h);
+        ASSERT_EQ(cycle.Tick(w, h, plain), drawn) << tick;
+        ASSERT_EQ(hooks.log, drawn ? "pP" : "cm") << tick;
+        ASSERT_TRUE(hooks.frames == plain.frames) << "tick " << tick;
+    }
+    EXPECT_EQ(show.Cycle().Mode(), 2);
+    EXPECT_EQ(show.Cycle().TickCount(), 2);
+}
+
 TEST(InputRule, KeysEndItWhenPressedAnewButNotWhenHeldOrReleased)
 {
     constexpr uint32_t kEnter = 28, kA = 30, kShift = 42;
@@ -238,11 +258,12 @@ TEST(InputRule, ThePointerEndsItByMovingAwayFromWhereItCameButNotByComing)
     rule.PointerEntered(7, 8);
     EXPECT_FALSE(rule.PointerMoved(7, 8));
     EXPECT_TRUE(rule.PointerMoved(100, 50));
-    // A motion with no arrival before it is only the first position.
+    // A motion with no arrival before it is only the first position,
+    // wherever that is (left of and above a screen's origin, too).
     CInputRule fresh;
-    EXPECT_FALSE(fresh.PointerMoved(3, 4));
-    EXPECT_FALSE(fresh.PointerMoved(3, 4));
-    EXPECT_TRUE(fresh.PointerMoved(3, 5));
+    EXPECT_FALSE(fresh.PointerMoved(-1, -1));
+    EXPECT_FALSE(fresh.PointerMoved(-1, -1));
+    EXPECT_TRUE(fresh.PointerMoved(-1, 0));
     // A button ends it when pressed, not when a held one is let go; any
     // scroll ends it, the end of a scroll does not.
     EXPECT_TRUE(rule.Button(true));

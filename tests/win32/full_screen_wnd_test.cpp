@@ -20,6 +20,7 @@
 
 #include "app/ShowApp.h"
 #include "res/resource.h"
+#include "tests/win32/gdi_test_support.h"
 
 namespace {
 
@@ -101,7 +102,7 @@ public:
 
 FakeMci g_mci;
 
-// Records what reaches default processing and when each tick comes.
+// Records what reaches default processing and each tick.
 class CProbeFullScreenWnd : public CFullScreenWnd {
 public:
     explicit CProbeFullScreenWnd(int* deleted) : CFullScreenWnd(g_mci), m_pDeleted(deleted) {}
@@ -109,8 +110,6 @@ public:
 
     struct Tick {
         UINT_PTR id;
-        double startMs;
-        double endMs;
         int cycleTick; // the show's tick after this one
     };
     std::vector<Tick> m_ticks;
@@ -125,12 +124,14 @@ public:
     using CFullScreenWnd::IsResting;
     using CFullScreenWnd::LayOutCovers;
     using CFullScreenWnd::WatchesDisplay;
-    int CycleTick() const { return m_cycle.TickCount(); }
-    int Mode() const { return m_cycle.Mode(); }
+    int CycleTick() const { return m_pScene->Cycle().TickCount(); }
+    int Mode() const { return m_pScene->Cycle().Mode(); }
+    const uint32_t* Display() const { return static_cast<const uint32_t*>(m_dibDisplay.GetBits()); }
+    const uint32_t* Source() const { return static_cast<const uint32_t*>(m_dibSource.GetBits()); }
 
     // Whether the show got its images and its water.
-    bool HasImages() const { return m_dibSource.GetBits() && m_dibDisplay.GetBits(); }
-    bool HasWater() const { return m_effect.GetWidth() > 0; }
+    bool HasImages() const { return Source() && Display(); }
+    bool HasWater() const { return m_pScene && m_pScene->Engine().GetWidth() > 0; }
 
 protected:
     LRESULT DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) override
@@ -144,9 +145,8 @@ protected:
     }
     void OnTimer(UINT_PTR id)
     {
-        const double start = NowMs();
         CFullScreenWnd::OnTimer(id);
-        m_ticks.push_back({id, start, NowMs(), m_cycle.TickCount()});
+        m_ticks.push_back({id, m_pScene ? CycleTick() : -1});
     }
 
     DECLARE_MESSAGE_MAP()
@@ -181,6 +181,17 @@ LRESULT SendDisplayState(HWND hWnd, DWORD state, const GUID& setting = kConsoleD
 {
     PowerReport report{setting, length, {state, 0}};
     return ::SendMessageA(hWnd, WM_POWERBROADCAST, event, reinterpret_cast<LPARAM>(&report));
+}
+
+// A resting show has no timer, and a tick the system still hands over does
+// nothing.
+void ExpectResting(CProbeFullScreenWnd* wnd)
+{
+    EXPECT_TRUE(wnd->IsResting());
+    EXPECT_FALSE(::KillTimer(wnd->m_hWnd, CShowWnd::kTimerId)) << "the timer runs on";
+    const int tick = wnd->CycleTick();
+    wnd->SendMessage(WM_TIMER, CShowWnd::kTimerId);
+    EXPECT_EQ(wnd->CycleTick(), tick);
 }
 
 // Takes one queued close request for the window off the queue.
@@ -244,13 +255,14 @@ protected:
         // only taken as the reference.
         s_wnd->SendMessage(WM_MOUSEMOVE, 0, MAKELPARAM(kRefX, kRefY));
         s_firstMoveEnded = TakeClose(s_wnd->m_hWnd);
-        // The system's own reports of the resting pointer come now; they may
-        // differ from the reference and ask to close, which is dropped here.
-        Pump(150);
+        // The system's own reports of the resting pointer come before the
+        // next ticks; they may differ from the reference and ask to close,
+        // which is dropped here.
+        PumpTicks(2);
         s_systemCovers = OwnedWindows(s_wnd->m_hWnd).size();
         s_activeBeforeCovers = ::GetActiveWindow();
         s_wnd->LayOutCovers(MadeUpMonitors());
-        Pump(150);
+        PumpTicks(2);
     }
     static void TearDownTestSuite()
     {
@@ -271,8 +283,13 @@ protected:
         s_wnd->m_defaults.clear();
     }
 
-    // Runs the window's messages for a while, dropping its close requests.
-    static void Pump(int ms) { PumpFor(ms, s_wnd->m_hWnd); }
+    // Runs the window's messages until `n` more ticks came (a timer message
+    // comes after any input queued before it), dropping its close requests.
+    static void PumpTicks(size_t n)
+    {
+        const size_t until = s_wnd->m_ticks.size() + n;
+        PumpFor(10000, s_wnd->m_hWnd, nullptr, [until] { return s_wnd->m_ticks.size() >= until; });
+    }
 
     // Whether sending the message made the window ask to be closed.
     static bool Ends(UINT message, WPARAM wParam = 0, LPARAM lParam = 0)
@@ -344,36 +361,45 @@ TEST_F(FullScreenWindowTest, PointerIsHiddenOverTheWindow)
     EXPECT_FALSE(s_wnd->ReachedDefault(WM_SETCURSOR, reinterpret_cast<WPARAM>(s_wnd->m_hWnd)));
 }
 
-TEST_F(FullScreenWindowTest, TimerOneTicksEverySixtyMilliseconds)
+// The pixels the window shows that differ from `image` (bottom-up rows).
+int ShownMismatches(HWND hWnd, const uint32_t* image, int width, int height)
+{
+    const HDC dc = ::GetDC(hWnd);
+    const std::vector<uint32_t> shown = DcPixels(dc, width, height, true);
+    ::ReleaseDC(hWnd, dc);
+    int mismatches = 0;
+    for (size_t i = 0; i < shown.size(); ++i)
+        mismatches += shown[i] != (image[i] & 0x00FFFFFF);
+    return mismatches;
+}
+
+TEST_F(FullScreenWindowTest, TimerOneTicksTheScenePaintingItsFramesAndTheCycleRestartsTheTune)
 {
     s_wnd->m_ticks.clear();
-    Pump(800);
-    const auto& ticks = s_wnd->m_ticks;
-    ASSERT_GE(ticks.size(), 5u);
-    for (const auto& tick : ticks)
-        EXPECT_EQ(tick.id, 1u);
-    double busy = 0;
-    for (const auto& tick : ticks)
-        busy += tick.endMs - tick.startMs;
-    const double interval = (ticks.back().startMs - ticks.front().startMs) / static_cast<double>(ticks.size() - 1);
-    const double work = busy / static_cast<double>(ticks.size());
-    std::printf("%zu ticks, %.1f ms apart, %.1f ms of work each\n", ticks.size(), interval, work);
-    // A tick that takes longer than the period delays the next one.
-    EXPECT_GE(interval, 50.0);
-    EXPECT_LE(interval, std::max(60.0, work) + 20.0);
+    PumpTicks(3);
+    ASSERT_GE(s_wnd->m_ticks.size(), 3u);
+    EXPECT_EQ(s_wnd->m_ticks.back().id, 1u);
+    // A tick leaves its last frame on the screen; the drops have rippled it.
+    const int width = ::GetSystemMetrics(SM_CXSCREEN), height = ::GetSystemMetrics(SM_CYSCREEN);
+    s_wnd->SendMessage(WM_TIMER, CShowWnd::kTimerId);
+    EXPECT_EQ(ShownMismatches(s_wnd->m_hWnd, s_wnd->Display(), width, height), 0);
+    EXPECT_GT(ShownMismatches(s_wnd->m_hWnd, s_wnd->Source(), width, height), 0);
+
+    // The restart tick closes the tune and plays it again from its start.
+    g_mci.position = 0;
+    do {
+        g_mci.sent.clear();
+        s_wnd->SendMessage(WM_TIMER, CShowWnd::kTimerId);
+    } while (s_wnd->CycleTick() != 0);
+    EXPECT_EQ(g_mci.Commands(), (std::vector<std::uint32_t>{mci::kStop, mci::kClose, mci::kOpen, mci::kSet, mci::kSeek,
+                                                           mci::kStatus, mci::kPlay}));
 }
 
 TEST_F(FullScreenWindowTest, OnlyAMouseMoveAwayFromTheFirstReportEnds)
 {
     EXPECT_FALSE(s_firstMoveEnded);
     EXPECT_FALSE(Ends(WM_MOUSEMOVE, 0, MAKELPARAM(kRefX, kRefY)));
-    EXPECT_TRUE(Ends(WM_MOUSEMOVE, 0, MAKELPARAM(kRefX + 1, kRefY)));
-    EXPECT_TRUE(Ends(WM_MOUSEMOVE, 0, MAKELPARAM(kRefX, kRefY - 1)));
-    EXPECT_TRUE(Ends(WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(-1, -1)));
-    // The reference stays the first report: a repeated differing position
-    // still ends, and the first position still does not.
-    EXPECT_TRUE(Ends(WM_MOUSEMOVE, 0, MAKELPARAM(kRefX + 1, kRefY)));
-    EXPECT_FALSE(Ends(WM_MOUSEMOVE, 0, MAKELPARAM(kRefX, kRefY)));
+    EXPECT_TRUE(Ends(WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(kRefX, kRefY - 1)));
     EXPECT_TRUE(EndsAfterPosting(WM_MOUSEMOVE, 0, MAKELPARAM(kRefX + 5, kRefY + 5)));
     EXPECT_FALSE(EndsAfterPosting(WM_MOUSEMOVE, 0, MAKELPARAM(kRefX, kRefY)));
     EXPECT_TRUE(s_wnd->ReachedDefault(WM_MOUSEMOVE, 0));
@@ -509,30 +535,6 @@ TEST_F(FullScreenWindowTest, ActivationMovingToACoverIsNoLoss)
     ::DestroyWindow(other);
 }
 
-TEST_F(FullScreenWindowTest, PointerReportsOnACoverFollowTheShowWindowsFirstMoveRule)
-{
-    const auto covers = OwnedWindows(s_wnd->m_hWnd);
-    ASSERT_EQ(covers.size(), 2u);
-    const RECT left = WindowRect(covers[0]);
-    const RECT right = WindowRect(covers[1]);
-    // The reference is the first report to the show window, at (kRefX,
-    // kRefY) on the screen; a cover's client coordinates are its own.
-    auto at = [](const RECT& cover, int screenX, int screenY) {
-        return MAKELPARAM(screenX - cover.left, screenY - cover.top);
-    };
-    auto endsOn = [](HWND cover, LPARAM lParam) {
-        ::SendMessageA(cover, WM_MOUSEMOVE, 0, lParam);
-        return TakeClose(s_wnd->m_hWnd);
-    };
-    EXPECT_FALSE(endsOn(covers[1], at(right, kRefX, kRefY)));
-    EXPECT_FALSE(endsOn(covers[0], at(left, kRefX, kRefY)));
-    EXPECT_TRUE(endsOn(covers[1], at(right, right.left + 5, 5)));
-    EXPECT_TRUE(endsOn(covers[0], at(left, left.left + 5, left.top + 5)));
-    EXPECT_TRUE(endsOn(covers[1], at(right, kRefX + 1, kRefY)));
-    // The covers did not move the reference: the show window still keeps it.
-    EXPECT_FALSE(Ends(WM_MOUSEMOVE, 0, MAKELPARAM(kRefX, kRefY)));
-}
-
 TEST_F(FullScreenWindowTest, KeysAndButtonsOnACoverEndAndReleasesDoNot)
 {
     for (HWND cover : OwnedWindows(s_wnd->m_hWnd)) {
@@ -567,21 +569,15 @@ TEST_F(FullScreenWindowTest, DisplayOffRestsTheShowAndOnWakesItWhereItStopped)
 {
     // Wine accepts the registration without ever reporting anything.
     EXPECT_TRUE(s_wnd->WatchesDisplay());
-    Pump(200);
-    ASSERT_FALSE(s_wnd->m_ticks.empty()) << "the show was not running";
     const HWND hWnd = s_wnd->m_hWnd;
     g_mci.position = 41234;
     g_mci.sent.clear();
-    s_wnd->m_ticks.clear();
     const int tickAtRest = s_wnd->CycleTick();
     const int mode = s_wnd->Mode();
 
     EXPECT_EQ(SendDisplayState(hWnd, kOff), TRUE);
-    EXPECT_TRUE(s_wnd->IsResting());
     EXPECT_EQ(g_mci.Commands(), (std::vector<std::uint32_t>{mci::kStatus, mci::kStop}));
-    Pump(600);
-    EXPECT_TRUE(s_wnd->m_ticks.empty()) << "no tick, so no step and no paint";
-    EXPECT_EQ(s_wnd->CycleTick(), tickAtRest);
+    ExpectResting(s_wnd);
 
     // Another "off" changes nothing; input still ends the show.
     g_mci.sent.clear();
@@ -590,23 +586,15 @@ TEST_F(FullScreenWindowTest, DisplayOffRestsTheShowAndOnWakesItWhereItStopped)
     EXPECT_TRUE(Ends(WM_KEYDOWN, 'A', 0x001E0001));
     EXPECT_TRUE(Ends(WM_MOUSEMOVE, 0, MAKELPARAM(kRefX + 3, kRefY)));
 
-    const double wokeMs = NowMs();
     EXPECT_EQ(SendDisplayState(hWnd, kOn), TRUE);
     EXPECT_FALSE(s_wnd->IsResting());
     ASSERT_EQ(g_mci.Commands(), (std::vector<std::uint32_t>{mci::kPlay}));
     EXPECT_EQ(g_mci.sent[0].from, 41234u) << "the tune goes on where it paused";
-    Pump(720);
-    const auto& ticks = s_wnd->m_ticks;
-    std::printf("after waking: %zu ticks in 720 ms, the first after %.0f ms\n", ticks.size(),
-                ticks.empty() ? 0.0 : ticks.front().startMs - wokeMs);
-    ASSERT_GE(ticks.size(), 5u);
-    // The cycle goes on at the next tick (the first of a new cycle when the
-    // rest came at the last tick of one).
+    // The timer runs again, and the cycle goes on at the next tick (the
+    // first of a new cycle when the rest came at the last tick of one).
+    PumpTicks(1);
     const int lastTick = mode == 1 ? CShowCycle::kMode1Ticks : CShowCycle::kOtherModeTicks;
-    EXPECT_EQ(ticks.front().cycleTick, tickAtRest < lastTick ? tickAtRest + 1 : 0);
-    // A whole period before the first tick, and no missed ticks made up.
-    EXPECT_GE(ticks.front().startMs - wokeMs, 30.0);
-    EXPECT_LE(ticks.size(), 720u / 60u + 1u);
+    EXPECT_EQ(s_wnd->m_ticks.back().cycleTick, tickAtRest < lastTick ? tickAtRest + 1 : 0);
 }
 
 TEST_F(FullScreenWindowTest, OtherReportsAndUnmatchedStatesChangeNothing)
@@ -629,7 +617,7 @@ TEST_F(FullScreenWindowTest, OtherReportsAndUnmatchedStatesChangeNothing)
     EXPECT_FALSE(s_wnd->IsResting());
     EXPECT_TRUE(g_mci.sent.empty());
     s_wnd->m_ticks.clear();
-    Pump(300);
+    PumpTicks(3);
     EXPECT_GE(s_wnd->m_ticks.size(), 3u);
 
     // A dimmed display wakes the show as an "on" does.
@@ -662,8 +650,9 @@ TEST(FullScreenWindowEnd, QueuedClosesEndOnceWithExitCodeZero)
     EXPECT_EQ(quit.exitCode, 0u);
 }
 
-// The first report on a cover is the reference for the show window too, and
-// a click on a cover ends the program once, taking every cover with it.
+// The first report on a cover is the reference for the show window too, even
+// at (-1, -1) of the screen, and a click on a cover ends the program once,
+// taking every cover with it.
 TEST(FullScreenWindowEnd, AClickOnACoverEndsTheShowAndItsCovers)
 {
     CShowApp app;
@@ -674,10 +663,12 @@ TEST(FullScreenWindowEnd, AClickOnACoverEndsTheShowAndItsCovers)
     wnd->LayOutCovers(MadeUpMonitors());
     const auto covers = OwnedWindows(hWnd);
     ASSERT_EQ(covers.size(), 2u);
-    const RECT right = WindowRect(covers[1]);
-    ::SendMessageA(covers[1], WM_MOUSEMOVE, 0, MAKELPARAM(10, 20));
-    wnd->SendMessage(WM_MOUSEMOVE, 0, MAKELPARAM(right.left + 10, right.top + 20));
+    const RECT left = WindowRect(covers[0]);
+    ::SendMessageA(covers[0], WM_MOUSEMOVE, 0, MAKELPARAM(-1 - left.left, -1 - left.top));
+    wnd->SendMessage(WM_MOUSEMOVE, 0, MAKELPARAM(-1, -1));
     EXPECT_FALSE(TakeClose(hWnd)) << "the first report on the cover is the reference";
+    wnd->SendMessage(WM_MOUSEMOVE, 0, MAKELPARAM(0, 0));
+    EXPECT_TRUE(TakeClose(hWnd)) << "a move from (-1, -1) is a move";
     ::PostMessageA(covers[1], WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 20));
 
     QuitSeen quit;
@@ -704,8 +695,7 @@ TEST(FullScreenWindowEnd, AShowStartedWithTheDisplayOffRestsFromTheStart)
     g_mci.sent.clear();
     EXPECT_EQ(SendDisplayState(hWnd, kOff), TRUE);
     EXPECT_EQ(g_mci.Commands(), (std::vector<std::uint32_t>{mci::kStatus, mci::kStop}));
-    PumpFor(500, hWnd);
-    EXPECT_TRUE(wnd->m_ticks.empty());
+    ExpectResting(wnd);
     EXPECT_EQ(wnd->CycleTick(), 0);
 
     wnd->PostMessage(WM_KEYDOWN, 'Q', 0x00100001);
@@ -760,13 +750,15 @@ TEST(FullScreenWindowEnd, RunsAndEndsWhenMemoryRunsOut)
         images = created && wnd->HasImages();
         water = created && wnd->HasWater();
         if (created)
-            PumpFor(600, wnd->m_hWnd);
+            PumpFor(10000, wnd->m_hWnd, nullptr, [wnd] { return wnd->m_ticks.size() >= 5; });
     }
     std::printf("  with 2 MB of address space left: window %s, images %s, water %s\n", created ? "made" : "not made",
                 images ? "made" : "not made", water ? "made" : "not made");
     ASSERT_TRUE(created);
     EXPECT_FALSE(images && water) << "the allocations did not fail: the test proves nothing";
-    EXPECT_GE(wnd->m_ticks.size(), 5u);
+    ASSERT_GE(wnd->m_ticks.size(), 5u);
+    // The cycle goes on without water, for the tune's restarts.
+    EXPECT_EQ(wnd->m_ticks.back().cycleTick, static_cast<int>(wnd->m_ticks.size()));
 
     const HWND hWnd = wnd->m_hWnd;
     wnd->PostMessage(WM_KEYDOWN, 'Q', 0x00100001);

@@ -49,3 +49,25 @@ inline HBITMAP MakeTopDownBitmap(int width, int height, const std::vector<std::u
         *bits = static_cast<std::uint32_t*>(memory);
     return bitmap;
 }
+
+// What `dc` shows from (0, 0), width x height, as 0x00RRGGBB, rows from the
+// top, or from the bottom as a DIB holds them.
+inline std::vector<std::uint32_t> DcPixels(HDC dc, int width, int height, bool bottomUp = false)
+{
+    const HDC screen = ::GetDC(nullptr);
+    const HDC memory = ::CreateCompatibleDC(screen);
+    const HBITMAP bitmap = ::CreateCompatibleBitmap(screen, width, height);
+    const HGDIOBJ old = ::SelectObject(memory, bitmap);
+    ::BitBlt(memory, 0, 0, width, height, dc, 0, 0, SRCCOPY);
+    ::SelectObject(memory, old);
+    BITMAPINFO info = {};
+    info.bmiHeader = {sizeof info.bmiHeader, width, bottomUp ? height : -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    std::vector<std::uint32_t> pixels(static_cast<size_t>(width) * height);
+    ::GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), pixels.data(), &info, DIB_RGB_COLORS);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(memory);
+    ::ReleaseDC(nullptr, screen);
+    for (std::uint32_t& p : pixels)
+        p &= 0x00FFFFFF;
+    return pixels;
+}

@@ -13,6 +13,7 @@
 
 #include "app/ShowApp.h"
 #include "res/resource.h"
+#include "tests/win32/gdi_test_support.h"
 
 namespace {
 
@@ -26,8 +27,8 @@ public:
 
     int m_nTicks = 0;
     bool m_bMusicEverOpen = false;
-    // Whether the full-screen preparation (screen capture, images) ran.
-    bool Prepared() const { return m_nScreenWidth != 0 || m_dibSource.GetBits() != nullptr; }
+    // Whether the full-screen preparation (screen capture, images, scene) ran.
+    bool Prepared() const { return m_nScreenWidth != 0 || m_dibSource.GetBits() != nullptr || m_pScene; }
 
 protected:
     void OnTimer(UINT_PTR id)
@@ -47,33 +48,6 @@ BEGIN_MESSAGE_MAP(CProbeShowWnd, CShowWnd)
     ON_WM_TIMER()
 END_MESSAGE_MAP()
 
-// The pixels a DC shows in a rectangle from (0, 0), as 0x00RRGGBB, rows top
-// down, read through the screen's own format.
-std::vector<uint32_t> ReadPixels(HDC source, int width, int height)
-{
-    std::vector<uint32_t> pixels(static_cast<size_t>(width) * static_cast<size_t>(height));
-    const HDC screen = ::GetDC(nullptr);
-    const HDC memory = ::CreateCompatibleDC(screen);
-    const HBITMAP bitmap = ::CreateCompatibleBitmap(screen, width, height);
-    const HGDIOBJ old = ::SelectObject(memory, bitmap);
-    ::BitBlt(memory, 0, 0, width, height, source, 0, 0, SRCCOPY);
-    ::SelectObject(memory, old);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    ::GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), pixels.data(), &info, DIB_RGB_COLORS);
-    ::DeleteObject(bitmap);
-    ::DeleteDC(memory);
-    ::ReleaseDC(nullptr, screen);
-    for (uint32_t& p : pixels)
-        p &= 0x00FFFFFF;
-    return pixels;
-}
-
 std::vector<uint32_t> TilePixels()
 {
     const HBITMAP tile = static_cast<HBITMAP>(::LoadImageA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDB_TILE),
@@ -83,7 +57,7 @@ std::vector<uint32_t> TilePixels()
     const HDC screen = ::GetDC(nullptr);
     const HDC memory = ::CreateCompatibleDC(screen);
     const HGDIOBJ old = ::SelectObject(memory, tile);
-    std::vector<uint32_t> pixels = ReadPixels(memory, kTileWidth, kTileHeight);
+    std::vector<uint32_t> pixels = DcPixels(memory, kTileWidth, kTileHeight);
     ::SelectObject(memory, old);
     ::DeleteDC(memory);
     ::ReleaseDC(nullptr, screen);
@@ -91,17 +65,20 @@ std::vector<uint32_t> TilePixels()
     return pixels;
 }
 
-void Pump(DWORD ms)
+// Dispatches this thread's messages, then waits for more until `done` says
+// so, for at most ten seconds.
+template <typename Done>
+void Pump(Done done)
 {
-    const DWORD end = ::GetTickCount() + ms;
+    const DWORD end = ::GetTickCount() + 10000;
     MSG msg;
-    while (static_cast<LONG>(end - ::GetTickCount()) > 0) {
+    do {
         while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
             ::TranslateMessage(&msg);
             ::DispatchMessageA(&msg);
         }
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-    }
+    } while (!done() && static_cast<LONG>(end - ::GetTickCount()) > 0 &&
+             ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT) != WAIT_FAILED);
 }
 
 class PreviewTest : public ::testing::Test {
@@ -128,7 +105,7 @@ protected:
     {
         if (m_hHost)
             ::DestroyWindow(m_hHost);
-        Pump(0);
+        Pump([] { return true; });
     }
 
     // Counts the child's pixels that differ from bitmap 135 tiled from
@@ -144,7 +121,7 @@ protected:
         const int width = m_client.right;
         const int height = m_client.bottom;
         const HDC dc = ::GetDC(m_hChild);
-        const std::vector<uint32_t> shown = ReadPixels(dc, width, height);
+        const std::vector<uint32_t> shown = DcPixels(dc, width, height);
         ::ReleaseDC(m_hChild, dc);
         int mismatches = 0;
         for (int y = 0; y < height; ++y) {
@@ -185,7 +162,7 @@ TEST_F(PreviewTest, PaintingTilesBitmap135FromTheTopLeftCorner)
     EXPECT_GT(TiledMismatches(0, 1), 0);
 
     // Ticks draw nothing over it, and the preview plays no music.
-    Pump(300);
+    Pump([this] { return m_pWnd->m_nTicks >= 2; });
     EXPECT_GE(m_pWnd->m_nTicks, 2);
     EXPECT_FALSE(m_pWnd->m_bMusicEverOpen);
     EXPECT_FALSE(m_pWnd->Prepared());

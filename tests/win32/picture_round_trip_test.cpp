@@ -288,7 +288,7 @@ TEST(FlipBitmap, LeavesNoGdiObjectBehind)
 
 TEST(LoadPictureBitmap, TopRowOfThePictureIsTheFirstRowInTheFile)
 {
-    const std::string path = TempDir() + "picture_loader_test.bmp";
+    const std::string path = TempDir() + "picture_round_trip_test.bmp";
     const int width = 6, height = 4;
     const auto pattern = RowPattern(width, height);
     for (int bits : {32, 24, 16}) {
@@ -311,7 +311,7 @@ TEST(LoadPictureBitmap, TopRowOfThePictureIsTheFirstRowInTheFile)
 
 TEST(LoadPictureBitmap, NothingLoadableLeavesNoBitmap)
 {
-    const std::string path = TempDir() + "picture_loader_test.bmp";
+    const std::string path = TempDir() + "picture_round_trip_test.bmp";
     CPictureWnd wnd;
     WriteFile(path, MakeBmp(4, 4, 32, RowPattern(4, 4)));
     ASSERT_TRUE(wnd.LoadPictureBitmap(path.c_str()));
@@ -341,7 +341,7 @@ TEST(SaveScreenToFile, WritesTheScreenBottomRowFirst)
     FillScreen({0, screen.cy - 16, 16, screen.cy}, RGB(0, 0, 0xF8));
     FillScreen({screen.cx - 16, screen.cy - 16, screen.cx, screen.cy}, RGB(0, 0xF8, 0));
 
-    const std::string path = TempDir() + "picture_loader_test_capture.bmp";
+    const std::string path = TempDir() + "picture_round_trip_test_capture.bmp";
     // A longer file already there is replaced, not written over in part.
     WriteFile(path, std::vector<std::uint8_t>(12u << 20, 0xAB));
     CPictureWnd wnd;
@@ -409,7 +409,7 @@ std::vector<std::uint32_t> PicturePixels(CPictureWnd& wnd)
 TEST(LoadPictureFromCapture, GivesThePictureTheFileGives)
 {
     PaintMarkedScreen();
-    const std::string path = TempDir() + "picture_loader_test_capture.bmp";
+    const std::string path = TempDir() + "picture_round_trip_test_capture.bmp";
     CPictureWnd fromFile, fromMemory;
     CScreenCapture capture;
     ASSERT_TRUE(fromFile.SaveScreenToFile(path.c_str(), capture));
@@ -435,7 +435,7 @@ TEST(DrawPictureFile, StretchesThePictureOverTheWholeScreen)
     FillScreen({0, 0, screen.cx, screen.cy}, RGB(0x40, 0x40, 0x40));
     // The decoder reads what the bytes are, whatever the name: a 2 x 2 BMP
     // stands for a picture whose four pixels become the screen's quarters.
-    const std::string path = TempDir() + "picture_loader_test_picture.jpg";
+    const std::string path = TempDir() + "picture_round_trip_test_picture.jpg";
     WriteFile(path, MakeBmp(2, 2, 24, {0xF80000, 0x00F800, 0x0000F8, 0xF8F800}));
     CPictureWnd wnd;
     wnd.DrawPictureFile(path.c_str());
@@ -456,7 +456,7 @@ TEST(DrawPictureFile, StretchesThePictureOverTheWholeScreen)
 TEST(DrawPictureFile, NoPictureLeavesTheScreenAsItWas)
 {
     const SIZE screen = ScreenSize();
-    const std::string path = TempDir() + "picture_loader_test_picture.jpg";
+    const std::string path = TempDir() + "picture_round_trip_test_picture.jpg";
     const std::vector<std::vector<std::uint8_t>> contents = {
         {}, {0xFF, 0xD8, 0xFF, 0xE0, 0, 0x10, 'J', 'F', 'I', 'F'}, std::vector<std::uint8_t>(5000, 0x5A)};
     CPictureWnd wnd;

@@ -3,17 +3,15 @@
 // into a BMP file in the temporary directory, and the file is read back with
 // its rows reversed as the window's picture bitmap. When the file cannot be
 // written or read back, the capture still held in memory takes its place.
+#include "show/ShowWnd.h"
+
 #include <ole2.h>
 #include <olectl.h>
 
 #include <cstring>
-#include <memory>
-#include <new>
 
 #include "framework/AfxCom.h"
 #include "image/DibGeometry.h"
-#include "show/ShowWnd.h"
-
 
 void CShowWnd::PreparePicture()
 {
