@@ -64,7 +64,8 @@ private:
     // show needs.
     bool StartShow();
     void EndShow();
-    void Log(const char* what);
+    // A line for the tests and benchmarks: `what` happened at `at`.
+    void Log(const char* what, int64_t at);
 
     const VelunorOptions& m_options;
     wl_display* m_display;
@@ -252,7 +253,7 @@ int CIdleWatcher::Run()
 bool CIdleWatcher::StartShow()
 {
     m_bIdle = false;
-    Log("idle");
+    Log("idle", MonotonicMs());
     m_show = std::make_unique<CWaylandShow>(m_options, m_display, m_connection.Loop());
     if (!m_show->TakeGlobals(false))
         return false;
@@ -262,18 +263,20 @@ bool CIdleWatcher::StartShow()
 
 void CIdleWatcher::EndShow()
 {
+    // The time the input came, said once all of the show is let go.
+    const int64_t ended = MonotonicMs();
     m_show.reset();
     wl_display_flush(m_display);
     // The pictures and the water were large blocks of the heap: they go
     // back to the system rather than wait for the next show.
     malloc_trim(0);
-    Log("awake");
+    Log("awake", ended);
 }
 
-void CIdleWatcher::Log(const char* what)
+void CIdleWatcher::Log(const char* what, int64_t at)
 {
     if (m_options.logTicks)
-        std::fprintf(stderr, "velunor: %s %" PRId64 "\n", what, MonotonicMs());
+        std::fprintf(stderr, "velunor: %s %" PRId64 "\n", what, at);
 }
 
 } // namespace
