@@ -29,18 +29,23 @@ velunor_start() {
     track_process "$VELUNOR_PID"
 }
 
+# Waits up to 10 s for N lines matching PATTERN in FILE (of the case).
+wait_lines() {
+    local n=$1 pattern=$2 file=$CASE_DIR/$3 i
+    for i in $(seq 1 200); do
+        [ "$(grep -c -- "$pattern" "$file" 2>/dev/null)" -ge "$n" ] && return 0
+        sleep 0.05
+    done
+    fail "no $n lines '$pattern' in $3"
+}
+
 # Waits up to 10 s for the tick line N in a log (velunor.err by default);
 # with OUTPUT, the tick line of that output (--wayland names it last).
 #   wait_tick N [LOG [OUTPUT]]
 wait_tick() {
-    local n=$1 log=$CASE_DIR/${2:-velunor}.err output=${3:-} pattern i
-    pattern="^velunor: tick $n "
-    [ -z "$output" ] || pattern+="[0-9]* $output\$"
-    for i in $(seq 1 200); do
-        grep -q "$pattern" "$log" 2>/dev/null && return 0
-        sleep 0.05
-    done
-    fail "no tick $n${output:+ of $output} in $log"
+    local pattern="^velunor: tick $1 "
+    [ -z "${3:-}" ] || pattern+="[0-9]* $3\$"
+    wait_lines 1 "$pattern" "${2:-velunor}.err"
 }
 
 # Waits for three more tick lines in a log, of OUTPUT if given: the show
@@ -125,6 +130,19 @@ shot() {
 # Pixels that differ between two images of the same size.
 differing() {
     compare -metric AE ${3:+-fuzz "$3"} "$1" "$2" null: 2>&1 | sed 's/ .*//'
+}
+
+# The screenshot SHOT of a show of mode 1 over the suite's photo, held at
+# tick 40 on WxH pixels, is ripple-render's frame 40 (render40.bmp), and its
+# water moved the photo.
+#   renders_tick_40 SHOT W H
+renders_tick_40() {
+    "$BUILD/tools/ripple-render/ripple-render" --width "$2" --height "$3" --setting 1 --ticks 40 \
+        --input "$LINUX_DATA/photo.bmp" --output render40.bmp || fail "ripple-render failed"
+    expect_eq "$(differing "$1" render40.bmp)" 0 "pixels off the renderer's frame 40"
+    local moved
+    moved=$(differing "$1" "$LINUX_DATA/photo.png")
+    [ "$moved" -gt 10000 ] || fail "mode 1 moved only $moved pixels by tick 40"
 }
 
 # The colour at X,Y as rrggbb.

@@ -80,6 +80,16 @@ wait_covered() {
     fail "$1 is not covered by #$2"
 }
 
+# The ticks of OUTPUT in a log, a line with their rate; fails on a gap under
+# 30 ms: the show keeps 60 ms a tick (16.7 a second), and a tick up to half
+# a period late leaves the next one due in time, never a burst.
+paced() {
+    awk -v out="$2" '/^velunor: tick / && $5 == out {
+             if (last) {gap = $4 - last; sum += gap; n++; if (gap < 30) crowded++} last = $4}
+         END {printf "%s: %.1f ticks/s, %d gaps under 30 ms\n", out, 1000 * n / sum, crowded; exit crowded > 0}' \
+        "$CASE_DIR/$1.err" || fail "ticks less than 30 ms apart"
+}
+
 # The lines of a log other than its ticks.
 messages() {
     grep -v '^velunor: tick ' "$CASE_DIR/${1:-velunor}.err"
@@ -116,16 +126,6 @@ kwin_shot() {
 gnome_shot() {
     "$TEST_DBUS" gnome-shot "$CASE_DIR/screen.png" || fail "no screenshot from GNOME Shell"
     convert "$CASE_DIR/screen.png" -crop "$1" +repage "$2" || fail "no monitor $1 in the screenshot"
-}
-
-# Waits up to 10 s for N lines matching PATTERN in FILE (of the case).
-wait_lines() {
-    local n=$1 pattern=$2 file=$CASE_DIR/$3 i
-    for i in $(seq 1 200); do
-        [ "$(grep -c -- "$pattern" "$file" 2>/dev/null)" -ge "$n" ] && return 0
-        sleep 0.05
-    done
-    fail "no $n lines '$pattern' in $3"
 }
 
 # The monotonic time in the Nth line matching PATTERN of the show's log
