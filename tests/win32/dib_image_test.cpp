@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -597,28 +598,41 @@ TEST(Paint, EmptyImageDrawsNothing)
     EXPECT_EQ(target.At(0, 0), 0x123456u);
 }
 
-TEST(Paint, DrawsMemoryRowZeroAtTheBottom)
+// The whole image with memory row 0 at the bottom when it is bottom-up, at
+// the top when top-down; a part where it lies in the whole, cut to the
+// image; an empty part draws nothing.
+TEST(Paint, WholeOrInPartsRowsLandWhereTheImageShowsThem)
 {
     if (ScreenBits() < 24)
         GTEST_SKIP() << "the colours below are exact only on a true-colour screen";
-    IPicture* picture = MakeCornerPicture(4, 3);
-    ASSERT_NE(picture, nullptr);
-    CDibImage image;
-    image.CreateFromPicture(picture, 4, 3);
-    picture->Release();
-
-    PaintTarget target(10, 10);
-    EXPECT_EQ(image.Paint(target.Dc(), 2, 3, FALSE), 3);
-    // The picture's top row went to memory row 0, which a bottom-up DIB
-    // draws last: unflipped pictures come out upside down.
-    EXPECT_EQ(target.At(2, 5), kTopLeft);
-    EXPECT_EQ(target.At(5, 5), kTopRight);
-    EXPECT_EQ(target.At(2, 3), kBottomLeft);
-    EXPECT_EQ(target.At(5, 3), kBottomRight);
-    EXPECT_EQ(target.At(1, 3), 0x123456u);
-    EXPECT_EQ(target.At(6, 5), 0x123456u);
-    EXPECT_EQ(target.At(2, 6), 0x123456u);
-    EXPECT_EQ(target.At(2, 2), 0x123456u);
+    constexpr int kWidth = 5, kHeight = 4, kX = 2, kY = 3;
+    std::vector<std::uint32_t> pixels(kWidth * kHeight);
+    for (size_t i = 0; i < pixels.size(); ++i)
+        pixels[i] = 0x010203u * static_cast<std::uint32_t>(i + 1);
+    for (const int sign : {1, -1}) {
+        Info256 info = MakeInfo(kWidth, sign * kHeight, 32);
+        CDibImage image;
+        ASSERT_TRUE(image.CreateFromHeader(AsInfo(info), pixels.data()));
+        for (const DibPart& part :
+             {DibPart{0, kWidth, 0, kHeight}, DibPart{1, 4, 0, 2}, DibPart{3, 9, 2, 7}, DibPart{2, 2, 0, 4}}) {
+            PaintTarget target(10, 10);
+            if (part.right == kWidth && part.end == kHeight)
+                EXPECT_EQ(image.Paint(target.Dc(), kX, kY, FALSE), kHeight);
+            else
+                image.Paint(target.Dc(), kX, kY, FALSE, part);
+            for (int y = 0; y < 10; ++y) {
+                for (int x = 0; x < 10; ++x) {
+                    const int column = x - kX, line = y - kY;
+                    const int scan = sign > 0 ? kHeight - 1 - line : line;
+                    const bool inside = column >= part.left && column < std::min(part.right, kWidth) &&
+                                        line >= 0 && line < kHeight && scan >= part.first && scan < part.end;
+                    EXPECT_EQ(target.At(x, y), inside ? pixels[scan * kWidth + column] : 0x123456u)
+                        << (sign > 0 ? "bottom-up" : "top-down") << " part " << part.left << ".." << part.right
+                        << " x " << part.first << ".." << part.end << " at (" << x << ", " << y << ")";
+                }
+            }
+        }
+    }
 }
 
 TEST(Refill, ReplacingTheContentLeaksNoGdiObject)
