@@ -212,33 +212,28 @@ TEST(CreateFromHeader, AnImageSizeBeyondTheSectionIsCutToIt)
     }
 }
 
-TEST(CreateFromHeader, TrueColourImagesGetTheDefaultPalette)
+// A palette image's palette is its colour table (the whole table for a
+// colour count beyond its depth), a true-colour image's the default one.
+TEST(CreateFromHeader, ImagesGetTheirColourTableOrTheDefaultPalette)
 {
-    Info256 info = MakeInfo(8, 8, 32);
-    std::vector<std::uint8_t> pixels(256);
-    CDibImage image;
-    ASSERT_TRUE(image.CreateFromHeader(AsInfo(info), pixels.data()));
-    const auto entries = EntriesOf(image.Palette());
-    const auto expected = DefaultPaletteColors(256);
-    ASSERT_EQ(entries.size(), 256u);
-    for (size_t i = 0; i < 256; ++i)
-        EXPECT_TRUE(IsColor(entries[i], expected[i].red, expected[i].green, expected[i].blue)) << i;
-}
-
-TEST(CreateFromHeader, PaletteImagesGetTheirColourTable)
-{
-    for (int bits : {1, 4, 8}) {
-        const int count = 1 << bits;
+    for (int bits : {1, 4, 8, 32}) {
+        const int count = bits == 32 ? 256 : 1 << bits;
         Info256 info = MakeInfo(8, 2, bits);
-        for (int i = 0; i < count; ++i)
+        info.header.biClrUsed = bits == 4 ? 1000 : 0;
+        for (int i = 0; i < count && bits < 32; ++i)
             info.colors[i] = {static_cast<BYTE>(i), static_cast<BYTE>(255 - i), static_cast<BYTE>(i * 3), 0};
         std::vector<std::uint8_t> pixels(64);
         CDibImage image;
         ASSERT_TRUE(image.CreateFromHeader(AsInfo(info), pixels.data())) << bits;
         const auto entries = EntriesOf(image.Palette());
+        const auto standard = DefaultPaletteColors(256);
         ASSERT_EQ(entries.size(), static_cast<size_t>(count)) << bits;
-        for (int i = 0; i < count; ++i)
-            EXPECT_TRUE(IsColor(entries[i], (i * 3) & 0xFF, 255 - i, i)) << bits << " entry " << i;
+        for (int i = 0; i < count; ++i) {
+            if (bits == 32)
+                EXPECT_TRUE(IsColor(entries[i], standard[i].red, standard[i].green, standard[i].blue)) << i;
+            else
+                EXPECT_TRUE(IsColor(entries[i], (i * 3) & 0xFF, 255 - i, i)) << bits << " entry " << i;
+        }
     }
 }
 
@@ -319,21 +314,6 @@ TEST(CreateFromHeader, PackedDibWithAShortTableIsReadNoFurtherThanItsEnd)
         EXPECT_TRUE(IsColor(entries[i], 250, i, 10)) << i;
     for (int i = kColors; i < 256; ++i)
         EXPECT_TRUE(IsColor(entries[i], 0, 0, 0)) << i;
-}
-
-TEST(CreateFromHeader, AColourCountBeyondTheDepthMeansTheFullTable)
-{
-    Info256 info = MakeInfo(4, 2, 4);
-    info.header.biClrUsed = 1000;
-    for (int i = 0; i < 16; ++i)
-        info.colors[i] = {static_cast<BYTE>(i * 16), 0, 0, 0};
-    std::vector<std::uint8_t> pixels(8);
-    CDibImage image;
-    ASSERT_TRUE(image.CreateFromHeader(AsInfo(info), pixels.data()));
-    const auto entries = EntriesOf(image.Palette());
-    ASSERT_EQ(entries.size(), 16u);
-    for (int i = 0; i < 16; ++i)
-        EXPECT_TRUE(IsColor(entries[i], 0, 0, i * 16)) << i;
 }
 
 TEST(CreateFromPicture, StoresTopRowFirstAsZeroRedGreenBlueWords)

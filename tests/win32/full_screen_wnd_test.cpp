@@ -375,17 +375,14 @@ int ShownMismatches(HWND hWnd, const uint32_t* image, int width, int height)
 }
 
 // Paints a white square over the screen's top-left corner, whose edges no
-// step draws; with `tell`, the window gets a paint message for it.
+// step draws; with `tell`, the window gets a paint message.
 void SpoilCorner(HWND hWnd, bool tell = false)
 {
-    const RECT corner = {0, 0, 32, 32};
     const HDC dc = ::GetDC(hWnd);
-    ::FillRect(dc, &corner, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+    ::PatBlt(dc, 0, 0, 32, 32, WHITENESS);
     ::ReleaseDC(hWnd, dc);
-    if (tell) {
-        ::InvalidateRect(hWnd, &corner, FALSE);
-        ::UpdateWindow(hWnd);
-    }
+    if (tell)
+        ::RedrawWindow(hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
 }
 
 // Whether the window shows its display image after one more tick.
