@@ -104,7 +104,7 @@ IPicture* MakeCornerPicture(int width, int height)
     return MakePicture(width, height, pixels);
 }
 
-TEST(MakeDefaultPalette, HoldsTheDefaultColours)
+TEST(MakeDefaultPalette, HoldsTheDefaultColoursAndReplacesThePaletteBefore)
 {
     const std::vector<PaletteColor> expected = DefaultPaletteColors(256);
     for (int count : {256, 0, -5, 300}) {
@@ -119,28 +119,20 @@ TEST(MakeDefaultPalette, HoldsTheDefaultColours)
         EXPECT_TRUE(IsColor(entries[255], 255, 255, 255));
     }
 
-    CPalette sixteen;
-    ASSERT_TRUE(MakeDefaultPalette(sixteen, 16));
-    const auto fixed = EntriesOf(sixteen);
+    // Fewer entries are the first ones; a palette made again replaces and
+    // deletes the one before.
+    CPalette palette;
+    ASSERT_TRUE(MakeDefaultPalette(palette, 16));
+    const auto fixed = EntriesOf(palette);
     ASSERT_EQ(fixed.size(), 16u);
     EXPECT_TRUE(IsColor(fixed[2], 0, 0, 255));
     EXPECT_TRUE(IsColor(fixed[15], 192, 192, 192));
-
-    CPalette two;
-    ASSERT_TRUE(MakeDefaultPalette(two, 2));
-    const auto mono = EntriesOf(two);
+    const HGDIOBJ first = palette.GetSafeHandle();
+    ASSERT_TRUE(MakeDefaultPalette(palette, 2));
+    const auto mono = EntriesOf(palette);
     ASSERT_EQ(mono.size(), 2u);
     EXPECT_TRUE(IsColor(mono[0], 0, 0, 0));
     EXPECT_TRUE(IsColor(mono[1], 255, 255, 255));
-}
-
-TEST(MakeDefaultPalette, ReplacesAndDeletesThePreviousPalette)
-{
-    CPalette palette;
-    ASSERT_TRUE(MakeDefaultPalette(palette, 16));
-    HGDIOBJ first = palette.GetSafeHandle();
-    ASSERT_TRUE(MakeDefaultPalette(palette, 2));
-    EXPECT_EQ(EntriesOf(palette).size(), 2u);
     EXPECT_NE(palette.GetSafeHandle(), first);
     EXPECT_EQ(::GetObjectType(first), 0u);
 }
