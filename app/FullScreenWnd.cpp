@@ -217,8 +217,10 @@ void CFullScreenWnd::OnButtonDown()
 
 void CFullScreenWnd::OnDisplayChange(UINT, int, int)
 {
-    // A monitor came or went: this window stays as it is, the covers follow.
+    // A monitor came or went: this window stays as it is, the covers follow,
+    // and the screen is painted anew.
     LayOutCovers(SystemMonitors());
+    PaintWholeNext();
     Default();
 }
 

@@ -1,5 +1,6 @@
 #include "image/DibImage.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -330,6 +331,12 @@ BOOL CDibImage::CopyFrom(const CDibImage& other)
 
 int CDibImage::Paint(CDC* dc, int x, int y, BOOL forceBackground)
 {
+    const BITMAPINFOHEADER& h = m_info.header;
+    return Paint(dc, x, y, forceBackground, DibPart{0, h.biWidth, 0, h.biHeight < 0 ? -h.biHeight : h.biHeight});
+}
+
+int CDibImage::Paint(CDC* dc, int x, int y, BOOL forceBackground, const DibPart& part)
+{
     if (!m_hSection)
         return 0;
     HPALETTE previous = nullptr;
@@ -339,10 +346,19 @@ int CDibImage::Paint(CDC* dc, int x, int y, BOOL forceBackground)
         dc->RealizePalette();
     }
     const BITMAPINFOHEADER& h = m_info.header;
-    const int lines = ::SetDIBitsToDevice(*dc, x, y, static_cast<DWORD>(h.biWidth), static_cast<DWORD>(h.biHeight), 0,
-                                          0, 0, static_cast<UINT>(h.biHeight), m_pPixels,
+    const bool bottomUp = h.biHeight > 0;
+    const int height = bottomUp ? h.biHeight : -h.biHeight;
+    const int left = std::max(part.left, 0), right = std::min(part.right, static_cast<int>(h.biWidth));
+    const int first = std::max(part.first, 0), end = std::min(part.end, height);
+    const int width = std::max(right - left, 0), lines = std::max(end - first, 0);
+    // Where the part shows: a bottom-up image shows scan 0 as its bottom
+    // line. The source's y is that of the part's lower-left corner, counted
+    // up from the image's bottom line whichever way its memory runs.
+    const int top = bottomUp ? height - end : first;
+    const int drawn = ::SetDIBitsToDevice(*dc, x + left, y + top, static_cast<DWORD>(width), static_cast<DWORD>(lines),
+                                          left, height - top - lines, 0, static_cast<UINT>(height), m_pPixels,
                                           reinterpret_cast<const BITMAPINFO*>(&m_info), m_colorUse);
     if (usePalette && previous)
         dc->SelectPalette(previous, FALSE);
-    return lines;
+    return drawn;
 }

@@ -9,6 +9,18 @@
 #include "framework/AfxWin.h"
 #include "image/DibGeometry.h"
 
+// Columns [left, right) of the scans [first, end): an image's rows in the
+// order of its pixel memory, scan 0 at the lowest address, which a bottom-up
+// image shows at the bottom and a top-down one at the top.
+struct DibPart {
+    int left = 0;
+    int right = 0;
+    int first = 0;
+    int end = 0;
+
+    bool Empty() const { return left >= right || first >= end; }
+};
+
 class CDibImage : public CObject {
 public:
     CDibImage();
@@ -22,8 +34,12 @@ public:
     // The same header, palette and pixels as `other`; FALSE, leaving this
     // object empty, when `other` is empty or no section can be made.
     BOOL CopyFrom(const CDibImage& other);
-    // Scan lines drawn; 0 when the object is empty.
+    // The image with its top-left corner at (x, y). Returns the scan lines
+    // drawn; 0 when the object is empty.
     int Paint(CDC* dc, int x, int y, BOOL forceBackground);
+    // Only `part` of it, cut to the image, where it lies in the image drawn
+    // at (x, y). An empty part draws nothing, in one call all the same.
+    int Paint(CDC* dc, int x, int y, BOOL forceBackground, const DibPart& part);
     void* GetBits() const { return m_pPixels; }
 
     const BITMAPINFOHEADER& Header() const { return m_info.header; }

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # The real show at 1920 x 1080, 3840 x 2160, 5120 x 2880 and 7680 x 4320 on
 # Xvfb screens of depth 24 (MORVA_BENCH_SIZES="WxH ..." for others), in mode
-# 1: the Windows show, `wine Morva.scr /s`, and beside it on the same screen
-# the native X11 program, `velunor --root --mode 1`. For each screen and show
-# it prints, over the drop phase after the first two ticks (at most SECONDS
-# seconds, default 15):
+# 1 (MORVA_BENCH_MODE=2 for mode 2): the Windows show, `wine Morva.scr /s`,
+# and beside it on the same screen the native X11 program, `velunor --root
+# --mode 1`. For each screen and show it prints, over the drop phase after
+# the first two ticks (at most SECONDS seconds, default 15):
 #   - ticks per second (the timer asks for 16.7);
 #   - for the Windows show, where a tick's time goes: the WM_TIMER handler in
 #     all, its two SetDIBitsToDevice calls, and the rest of the handler (the
@@ -34,6 +34,7 @@ source "$(dirname "$0")/bench-env.sh" wine
 bench_build "${1:-}" "bench-show.sh BUILD_DIR [SECONDS]"
 seconds=${2:-15}
 skip=${MORVA_BENCH_SKIP:-2}
+mode=${MORVA_BENCH_MODE:-1}
 scr=$MORVA_BENCH_BUILD/app/Morva.scr
 native=${MORVA_BENCH_NATIVE_BUILD:-$(dirname "$MORVA_BENCH_BUILD")/native}
 velunor=$native/velunor/velunor
@@ -61,7 +62,7 @@ bench_cleanup() {
 if [ -n "$scr" ]; then
     morva_wine_prefix "$MORVA_BENCH_WORK/prefix" || exit 1
     morva_media
-    morva_settings 1
+    morva_settings "$mode"
     wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ \
         /d 'gdi32.SetDIBitsToDevice;user32.DispatchMessageA' /f >/dev/null 2>&1
     wineserver -w
@@ -160,7 +161,7 @@ bench_native() {
     local size=$1 label=$2 velunor=$3 log=$MORVA_BENCH_WORK/velunor.log launched first cpu xcpu wall mark0 mark1 peak
     : >"$log"
     launched=$(date +%s.%N)
-    "$velunor" --root --mode 1 --log-ticks >/dev/null 2>"$log" &
+    "$velunor" --root --mode "$mode" --log-ticks >/dev/null 2>"$log" &
     saver_pid=$!
     if ! watch_show "$saver_pid" "$log" '^velunor: tick ' "$skip" $((skip + 188)); then
         printf '%-10s %-8s the show did not start: %s\n' "$size" "$label" "$(grep -v '^velunor: tick' "$log" | head -n 1)"

@@ -2,6 +2,7 @@
 
 #include <olectl.h>
 
+#include <algorithm>
 #include <new>
 
 #include "app/ShowApp.h"
@@ -13,12 +14,41 @@ namespace {
 // The one window class of every animation window, registered on first use.
 LPCSTR g_pszClassName = nullptr;
 
-// What the window adds to a tick of its scene: its tune, and the display
-// image painted on the tick's DC after every step.
+// The box of the display image's scans holding every column that the
+// tick's steps have drawn so far; empty when they drew nothing. The scene
+// draws into the image's own memory, so its target's lines are the scans.
+DibPart DrawnPart(CWaterShow& scene)
+{
+    DibPart part;
+    const ripple::Span* rows = scene.DrawnSoFar();
+    if (!rows)
+        return part;
+    const ripple::Target& into = scene.Into();
+    part.left = scene.Width();
+    for (int line = 0; line < into.height; ++line) {
+        const ripple::Span& span = rows[into.RowAtLine(line)];
+        if (span.Empty())
+            continue;
+        if (part.first >= part.end)
+            part.first = line;
+        part.end = line + 1;
+        part.left = std::min(part.left, static_cast<int>(span.first));
+        part.right = std::max(part.right, static_cast<int>(span.end));
+    }
+    return part;
+}
+
+// What the window adds to a tick of its scene: its tune, and a paint of the
+// display image on the tick's DC after every step, of the whole image when
+// the screen may have lost it (`whole`, cleared once painted), else of what
+// the tick has drawn so far. A wave moves a pixel or so a step, so the box
+// of a tick's two steps is hardly larger than that of its second. A step
+// that drew nothing still gets its paint, of nothing: one paint a step.
 class CTickHooks final : public ShowHooks {
 public:
-    CTickHooks(CMidiPlayer& music, const CString& musicPath, CDibImage& display, CDC& dc)
-        : m_music(music), m_strMusicPath(musicPath), m_display(display), m_dc(dc)
+    CTickHooks(CMidiPlayer& music, const CString& musicPath, CWaterShow& scene, CDibImage& display, CDC& dc,
+               bool& whole)
+        : m_music(music), m_strMusicPath(musicPath), m_scene(scene), m_display(display), m_dc(dc), m_bWhole(whole)
     {
     }
 
@@ -28,13 +58,22 @@ public:
         m_music.Open(m_strMusicPath);
         m_music.Play();
     }
-    void StepDrawn(bool) override { m_display.Paint(&m_dc, 0, 0, FALSE); }
+    void StepDrawn(bool) override
+    {
+        if (m_bWhole)
+            m_display.Paint(&m_dc, 0, 0, FALSE);
+        else
+            m_display.Paint(&m_dc, 0, 0, FALSE, DrawnPart(m_scene));
+        m_bWhole = false;
+    }
 
 private:
     CMidiPlayer& m_music;
     const CString& m_strMusicPath;
+    CWaterShow& m_scene;
     CDibImage& m_display;
     CDC& m_dc;
+    bool& m_bWhole;
 };
 
 } // namespace
@@ -145,7 +184,7 @@ void CShowWnd::OnTimer(UINT_PTR id)
         return;
     }
     CClientDC dc(this);
-    CTickHooks hooks(m_music, m_strMusicPath, m_dibDisplay, dc);
+    CTickHooks hooks(m_music, m_strMusicPath, *m_pScene, m_dibDisplay, dc, m_bPaintWhole);
     if (m_pScene->Tick(hooks, dc.GetDeviceCaps(HORZRES), dc.GetDeviceCaps(VERTRES)))
         CWnd::OnTimer(id);
 }
@@ -164,6 +203,7 @@ void CShowWnd::Wake()
     if (!m_bResting)
         return;
     m_bResting = false;
+    PaintWholeNext();
     m_music.Resume();
     // A new timer: its first tick comes a whole period from now, and the
     // ticks missed while resting are not made up.
@@ -179,7 +219,11 @@ void CShowWnd::OnPaint()
         CBrush black(RGB(0, 0, 0));
         ::FillRect(dc, &client, black);
         DrawTiledBitmap(&dc);
+        return;
     }
+    // The show's own paint comes with its next step, and takes in the
+    // whole screen then.
+    PaintWholeNext();
 }
 
 void CShowWnd::OnSize(UINT type, int cx, int cy)

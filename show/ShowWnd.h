@@ -2,9 +2,10 @@
 // created (picture to screen, screen to capture file, capture to two
 // screen-sized images, the scene with its flat water over them, music) and
 // then runs the scene from its 60 ms timer, with its tune and a paint of
-// every step, resting (no tick, tune paused) and waking again. As the
-// preview child it has no scene and paints a black area tiled with a small
-// bitmap.
+// every step (of what the steps changed, or of the whole image where the
+// screen may have lost it), resting (no tick, tune paused) and waking
+// again. As the preview child it has no scene and paints a black area tiled
+// with a small bitmap.
 #pragma once
 
 #include <memory>
@@ -46,6 +47,9 @@ protected:
     // nothing happens unless the show rests.
     void Wake();
     bool IsResting() const { return m_bResting; }
+    // The next step paints the whole display image, not only what changed:
+    // something other than the steps may have changed the screen.
+    void PaintWholeNext() { m_bPaintWhole = true; }
 
     // The picture round trip, run before the full-screen window exists.
     void PreparePicture();
@@ -84,6 +88,8 @@ protected:
 
 private:
     bool m_bResting = false;
+    // Until the first step is painted, the screen shows anything.
+    bool m_bPaintWhole = true;
 
     bool PrepareShow();
 };

@@ -80,6 +80,10 @@ public:
     // changed; after Start every pixel. A display's lines are the target's
     // (ripple::Target::RowAtLine).
     const ripple::Span* Changed() const { return m_changed.data(); }
+    // The same while a tick runs: the columns its steps have drawn so far,
+    // for a front end that shows every step's frame as the step ends; null
+    // without water.
+    const ripple::Span* DrawnSoFar() { return m_effect.Drawn(); }
     int Width() const { return m_nWidth; }
     int Height() const { return m_nHeight; }
     int Threads() const { return m_effect.GetThreads(); }

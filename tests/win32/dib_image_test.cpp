@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -103,7 +104,7 @@ IPicture* MakeCornerPicture(int width, int height)
     return MakePicture(width, height, pixels);
 }
 
-TEST(MakeDefaultPalette, HoldsTheDefaultColours)
+TEST(MakeDefaultPalette, HoldsTheDefaultColoursAndReplacesThePaletteBefore)
 {
     const std::vector<PaletteColor> expected = DefaultPaletteColors(256);
     for (int count : {256, 0, -5, 300}) {
@@ -118,28 +119,20 @@ TEST(MakeDefaultPalette, HoldsTheDefaultColours)
         EXPECT_TRUE(IsColor(entries[255], 255, 255, 255));
     }
 
-    CPalette sixteen;
-    ASSERT_TRUE(MakeDefaultPalette(sixteen, 16));
-    const auto fixed = EntriesOf(sixteen);
+    // Fewer entries are the first ones; a palette made again replaces and
+    // deletes the one before.
+    CPalette palette;
+    ASSERT_TRUE(MakeDefaultPalette(palette, 16));
+    const auto fixed = EntriesOf(palette);
     ASSERT_EQ(fixed.size(), 16u);
     EXPECT_TRUE(IsColor(fixed[2], 0, 0, 255));
     EXPECT_TRUE(IsColor(fixed[15], 192, 192, 192));
-
-    CPalette two;
-    ASSERT_TRUE(MakeDefaultPalette(two, 2));
-    const auto mono = EntriesOf(two);
+    const HGDIOBJ first = palette.GetSafeHandle();
+    ASSERT_TRUE(MakeDefaultPalette(palette, 2));
+    const auto mono = EntriesOf(palette);
     ASSERT_EQ(mono.size(), 2u);
     EXPECT_TRUE(IsColor(mono[0], 0, 0, 0));
     EXPECT_TRUE(IsColor(mono[1], 255, 255, 255));
-}
-
-TEST(MakeDefaultPalette, ReplacesAndDeletesThePreviousPalette)
-{
-    CPalette palette;
-    ASSERT_TRUE(MakeDefaultPalette(palette, 16));
-    HGDIOBJ first = palette.GetSafeHandle();
-    ASSERT_TRUE(MakeDefaultPalette(palette, 2));
-    EXPECT_EQ(EntriesOf(palette).size(), 2u);
     EXPECT_NE(palette.GetSafeHandle(), first);
     EXPECT_EQ(::GetObjectType(first), 0u);
 }
@@ -161,83 +154,52 @@ TEST(CreateFromHeader, NullArgumentsLeaveTheObjectEmpty)
     EXPECT_EQ(image.GetBits(), nullptr);
 }
 
-TEST(CreateFromHeader, CopiesExactlyTheStatedImageSize)
+// The copy takes the stated image size, cut to the section (a header
+// claiming a megabyte for one page must not make it write past), or without
+// one the whole padded rows, either way up; the fresh section is zero past
+// what was copied.
+TEST(CreateFromHeader, CopiesTheStatedSizeCutToTheSectionElseWholeRows)
 {
-    Info256 info = MakeInfo(16, 16, 32);
-    info.header.biSizeImage = 100;
-    const auto source = Pattern(16 * 16 * 4);
-    CDibImage image;
-    ASSERT_TRUE(image.CreateFromHeader(AsInfo(info), source.data()));
-    const std::uint8_t* bits = Bytes(image);
-    ASSERT_NE(bits, nullptr);
-    for (int i = 0; i < 100; ++i)
-        ASSERT_EQ(bits[i], source[i]) << i;
-    // A fresh section is zero-filled; nothing past the stated size is touched.
-    for (int i = 100; i < 16 * 16 * 4; ++i)
-        ASSERT_EQ(bits[i], 0) << i;
-}
-
-TEST(CreateFromHeader, WithoutImageSizeCopiesWholePaddedRows)
-{
-    // Three 24-bit pixels take 9 bytes; the row is 12, so 5 rows are 60 bytes.
-    Info256 info = MakeInfo(3, 5, 24);
-    const auto source = Pattern(60);
-    CDibImage image;
-    ASSERT_TRUE(image.CreateFromHeader(AsInfo(info), source.data()));
-    const std::uint8_t* bits = Bytes(image);
-    for (int i = 0; i < 60; ++i)
-        ASSERT_EQ(bits[i], source[i]) << i;
-
-    // A top-down header (negative height) copies as many rows.
-    Info256 topDown = MakeInfo(4, -3, 32);
-    const auto rows = Pattern(48);
-    ASSERT_TRUE(image.CreateFromHeader(AsInfo(topDown), rows.data()));
-    for (int i = 0; i < 48; ++i)
-        ASSERT_EQ(Bytes(image)[i], rows[i]) << i;
-}
-
-TEST(CreateFromHeader, AnImageSizeBeyondTheSectionIsCutToIt)
-{
-    // 32 x 32 x 4 bytes is one page; a header claiming a megabyte must not
-    // make the copy write past the section.
-    Info256 info = MakeInfo(32, 32, 32);
-    info.header.biSizeImage = 1 << 20;
-    const auto source = Pattern(1 << 20);
-    for (int round = 0; round < 8; ++round) {
+    struct Case {
+        int width, height, bits;
+        DWORD stated;
+        size_t copied, section;
+    };
+    // Three 24-bit pixels take 9 bytes, a row 12.
+    for (const Case& c : {Case{16, 16, 32, 100, 100, 1024}, Case{32, 32, 32, 1 << 20, 4096, 4096},
+                          Case{3, 5, 24, 0, 60, 60}, Case{4, -3, 32, 0, 48, 48}}) {
+        Info256 info = MakeInfo(c.width, c.height, c.bits);
+        info.header.biSizeImage = c.stated;
+        const auto source = Pattern(std::max<size_t>(c.stated, c.section));
         CDibImage image;
         ASSERT_TRUE(image.CreateFromHeader(AsInfo(info), source.data()));
-        for (int i = 0; i < 4096; ++i)
-            ASSERT_EQ(Bytes(image)[i], source[i]) << i;
+        for (size_t i = 0; i < c.section; ++i)
+            ASSERT_EQ(Bytes(image)[i], i < c.copied ? source[i] : 0) << c.width << "x" << c.height << ", byte " << i;
     }
 }
 
-TEST(CreateFromHeader, TrueColourImagesGetTheDefaultPalette)
+// A palette image's palette is its colour table (the whole table for a
+// colour count beyond its depth), a true-colour image's the default one.
+TEST(CreateFromHeader, ImagesGetTheirColourTableOrTheDefaultPalette)
 {
-    Info256 info = MakeInfo(8, 8, 32);
-    std::vector<std::uint8_t> pixels(256);
-    CDibImage image;
-    ASSERT_TRUE(image.CreateFromHeader(AsInfo(info), pixels.data()));
-    const auto entries = EntriesOf(image.Palette());
-    const auto expected = DefaultPaletteColors(256);
-    ASSERT_EQ(entries.size(), 256u);
-    for (size_t i = 0; i < 256; ++i)
-        EXPECT_TRUE(IsColor(entries[i], expected[i].red, expected[i].green, expected[i].blue)) << i;
-}
-
-TEST(CreateFromHeader, PaletteImagesGetTheirColourTable)
-{
-    for (int bits : {1, 4, 8}) {
-        const int count = 1 << bits;
+    for (int bits : {1, 4, 8, 32}) {
+        const int count = bits == 32 ? 256 : 1 << bits;
         Info256 info = MakeInfo(8, 2, bits);
-        for (int i = 0; i < count; ++i)
+        info.header.biClrUsed = bits == 4 ? 1000 : 0;
+        for (int i = 0; i < count && bits < 32; ++i)
             info.colors[i] = {static_cast<BYTE>(i), static_cast<BYTE>(255 - i), static_cast<BYTE>(i * 3), 0};
         std::vector<std::uint8_t> pixels(64);
         CDibImage image;
         ASSERT_TRUE(image.CreateFromHeader(AsInfo(info), pixels.data())) << bits;
         const auto entries = EntriesOf(image.Palette());
+        const auto standard = DefaultPaletteColors(256);
         ASSERT_EQ(entries.size(), static_cast<size_t>(count)) << bits;
-        for (int i = 0; i < count; ++i)
-            EXPECT_TRUE(IsColor(entries[i], (i * 3) & 0xFF, 255 - i, i)) << bits << " entry " << i;
+        for (int i = 0; i < count; ++i) {
+            if (bits == 32)
+                EXPECT_TRUE(IsColor(entries[i], standard[i].red, standard[i].green, standard[i].blue)) << i;
+            else
+                EXPECT_TRUE(IsColor(entries[i], (i * 3) & 0xFF, 255 - i, i)) << bits << " entry " << i;
+        }
     }
 }
 
@@ -318,21 +280,6 @@ TEST(CreateFromHeader, PackedDibWithAShortTableIsReadNoFurtherThanItsEnd)
         EXPECT_TRUE(IsColor(entries[i], 250, i, 10)) << i;
     for (int i = kColors; i < 256; ++i)
         EXPECT_TRUE(IsColor(entries[i], 0, 0, 0)) << i;
-}
-
-TEST(CreateFromHeader, AColourCountBeyondTheDepthMeansTheFullTable)
-{
-    Info256 info = MakeInfo(4, 2, 4);
-    info.header.biClrUsed = 1000;
-    for (int i = 0; i < 16; ++i)
-        info.colors[i] = {static_cast<BYTE>(i * 16), 0, 0, 0};
-    std::vector<std::uint8_t> pixels(8);
-    CDibImage image;
-    ASSERT_TRUE(image.CreateFromHeader(AsInfo(info), pixels.data()));
-    const auto entries = EntriesOf(image.Palette());
-    ASSERT_EQ(entries.size(), 16u);
-    for (int i = 0; i < 16; ++i)
-        EXPECT_TRUE(IsColor(entries[i], 0, 0, i * 16)) << i;
 }
 
 TEST(CreateFromPicture, StoresTopRowFirstAsZeroRedGreenBlueWords)
@@ -597,28 +544,41 @@ TEST(Paint, EmptyImageDrawsNothing)
     EXPECT_EQ(target.At(0, 0), 0x123456u);
 }
 
-TEST(Paint, DrawsMemoryRowZeroAtTheBottom)
+// The whole image with memory row 0 at the bottom when it is bottom-up, at
+// the top when top-down; a part where it lies in the whole, cut to the
+// image; an empty part draws nothing.
+TEST(Paint, WholeOrInPartsRowsLandWhereTheImageShowsThem)
 {
     if (ScreenBits() < 24)
         GTEST_SKIP() << "the colours below are exact only on a true-colour screen";
-    IPicture* picture = MakeCornerPicture(4, 3);
-    ASSERT_NE(picture, nullptr);
-    CDibImage image;
-    image.CreateFromPicture(picture, 4, 3);
-    picture->Release();
-
-    PaintTarget target(10, 10);
-    EXPECT_EQ(image.Paint(target.Dc(), 2, 3, FALSE), 3);
-    // The picture's top row went to memory row 0, which a bottom-up DIB
-    // draws last: unflipped pictures come out upside down.
-    EXPECT_EQ(target.At(2, 5), kTopLeft);
-    EXPECT_EQ(target.At(5, 5), kTopRight);
-    EXPECT_EQ(target.At(2, 3), kBottomLeft);
-    EXPECT_EQ(target.At(5, 3), kBottomRight);
-    EXPECT_EQ(target.At(1, 3), 0x123456u);
-    EXPECT_EQ(target.At(6, 5), 0x123456u);
-    EXPECT_EQ(target.At(2, 6), 0x123456u);
-    EXPECT_EQ(target.At(2, 2), 0x123456u);
+    constexpr int kWidth = 5, kHeight = 4, kX = 2, kY = 3;
+    std::vector<std::uint32_t> pixels(kWidth * kHeight);
+    for (size_t i = 0; i < pixels.size(); ++i)
+        pixels[i] = 0x010203u * static_cast<std::uint32_t>(i + 1);
+    for (const int sign : {1, -1}) {
+        Info256 info = MakeInfo(kWidth, sign * kHeight, 32);
+        CDibImage image;
+        ASSERT_TRUE(image.CreateFromHeader(AsInfo(info), pixels.data()));
+        for (const DibPart& part :
+             {DibPart{0, kWidth, 0, kHeight}, DibPart{1, 4, 0, 2}, DibPart{3, 9, 2, 7}, DibPart{2, 2, 0, 4}}) {
+            PaintTarget target(10, 10);
+            if (part.right == kWidth && part.end == kHeight)
+                EXPECT_EQ(image.Paint(target.Dc(), kX, kY, FALSE), kHeight);
+            else
+                image.Paint(target.Dc(), kX, kY, FALSE, part);
+            for (int y = 0; y < 10; ++y) {
+                for (int x = 0; x < 10; ++x) {
+                    const int column = x - kX, line = y - kY;
+                    const int scan = sign > 0 ? kHeight - 1 - line : line;
+                    const bool inside = column >= part.left && column < std::min(part.right, kWidth) &&
+                                        line >= 0 && line < kHeight && scan >= part.first && scan < part.end;
+                    EXPECT_EQ(target.At(x, y), inside ? pixels[scan * kWidth + column] : 0x123456u)
+                        << (sign > 0 ? "bottom-up" : "top-down") << " part " << part.left << ".." << part.right
+                        << " x " << part.first << ".." << part.end << " at (" << x << ", " << y << ")";
+                }
+            }
+        }
+    }
 }
 
 TEST(Refill, ReplacingTheContentLeaksNoGdiObject)

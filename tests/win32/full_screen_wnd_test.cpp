@@ -125,6 +125,7 @@ public:
     using CFullScreenWnd::LayOutCovers;
     using CFullScreenWnd::WatchesDisplay;
     int CycleTick() const { return m_pScene->Cycle().TickCount(); }
+    CEffectEngine& Engine() { return m_pScene->Engine(); }
     int Mode() const { return m_pScene->Cycle().Mode(); }
     const uint32_t* Display() const { return static_cast<const uint32_t*>(m_dibDisplay.GetBits()); }
     const uint32_t* Source() const { return static_cast<const uint32_t*>(m_dibSource.GetBits()); }
@@ -373,6 +374,25 @@ int ShownMismatches(HWND hWnd, const uint32_t* image, int width, int height)
     return mismatches;
 }
 
+// Paints a white square over the screen's top-left corner, whose edges no
+// step draws; with `tell`, the window gets a paint message.
+void SpoilCorner(HWND hWnd, bool tell = false)
+{
+    const HDC dc = ::GetDC(hWnd);
+    ::PatBlt(dc, 0, 0, 32, 32, WHITENESS);
+    ::ReleaseDC(hWnd, dc);
+    if (tell)
+        ::RedrawWindow(hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+}
+
+// Whether the window shows its display image after one more tick.
+bool TickShowsTheFrame(CProbeFullScreenWnd* wnd)
+{
+    wnd->SendMessage(WM_TIMER, CShowWnd::kTimerId);
+    return ShownMismatches(wnd->m_hWnd, wnd->Display(), ::GetSystemMetrics(SM_CXSCREEN),
+                           ::GetSystemMetrics(SM_CYSCREEN)) == 0;
+}
+
 TEST_F(FullScreenWindowTest, TimerOneTicksTheScenePaintingItsFramesAndTheCycleRestartsTheTune)
 {
     s_wnd->m_ticks.clear();
@@ -381,9 +401,22 @@ TEST_F(FullScreenWindowTest, TimerOneTicksTheScenePaintingItsFramesAndTheCycleRe
     EXPECT_EQ(s_wnd->m_ticks.back().id, 1u);
     // A tick leaves its last frame on the screen; the drops have rippled it.
     const int width = ::GetSystemMetrics(SM_CXSCREEN), height = ::GetSystemMetrics(SM_CYSCREEN);
-    s_wnd->SendMessage(WM_TIMER, CShowWnd::kTimerId);
-    EXPECT_EQ(ShownMismatches(s_wnd->m_hWnd, s_wnd->Display(), width, height), 0);
+    EXPECT_TRUE(TickShowsTheFrame(s_wnd));
     EXPECT_GT(ShownMismatches(s_wnd->m_hWnd, s_wnd->Source(), width, height), 0);
+
+    // Past the drops, on water made flat again, a drop off the centre
+    // changes only its own corner of the screen, which its steps paint
+    // where the screen shows it. A paint message has the next step paint
+    // the whole image.
+    while (s_wnd->CycleTick() != CShowCycle::kDropTicks)
+        s_wnd->SendMessage(WM_TIMER, CShowWnd::kTimerId);
+    ASSERT_TRUE(s_wnd->Engine().Create(width, height));
+    EXPECT_TRUE(TickShowsTheFrame(s_wnd));
+    s_wnd->Engine().AddCosineDrop(width / 4, height / 3, 24, 1000, s_wnd->Engine().GetPage());
+    EXPECT_TRUE(TickShowsTheFrame(s_wnd));
+    EXPECT_TRUE(TickShowsTheFrame(s_wnd));
+    SpoilCorner(s_wnd->m_hWnd, true);
+    EXPECT_TRUE(TickShowsTheFrame(s_wnd));
 
     // The restart tick closes the tune and plays it again from its start.
     g_mci.position = 0;
@@ -555,8 +588,11 @@ TEST_F(FullScreenWindowTest, DisplayChangeLaysTheCoversOutForTheSystemsMonitors)
 {
     const auto before = OwnedWindows(s_wnd->m_hWnd);
     ASSERT_EQ(before.size(), 2u);
+    SpoilCorner(s_wnd->m_hWnd);
     EXPECT_FALSE(Ends(WM_DISPLAYCHANGE, 32,
                       MAKELPARAM(::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN))));
+    // The screen is painted whole at the next step.
+    EXPECT_TRUE(TickShowsTheFrame(s_wnd));
     for (HWND gone : before)
         EXPECT_FALSE(::IsWindow(gone));
     EXPECT_EQ(OwnedWindows(s_wnd->m_hWnd).size(), s_systemCovers);
@@ -586,6 +622,8 @@ TEST_F(FullScreenWindowTest, DisplayOffRestsTheShowAndOnWakesItWhereItStopped)
     EXPECT_TRUE(Ends(WM_KEYDOWN, 'A', 0x001E0001));
     EXPECT_TRUE(Ends(WM_MOUSEMOVE, 0, MAKELPARAM(kRefX + 3, kRefY)));
 
+    // What the screen lost meanwhile is painted at the first step after.
+    SpoilCorner(hWnd);
     EXPECT_EQ(SendDisplayState(hWnd, kOn), TRUE);
     EXPECT_FALSE(s_wnd->IsResting());
     ASSERT_EQ(g_mci.Commands(), (std::vector<std::uint32_t>{mci::kPlay}));
@@ -595,6 +633,7 @@ TEST_F(FullScreenWindowTest, DisplayOffRestsTheShowAndOnWakesItWhereItStopped)
     PumpTicks(1);
     const int lastTick = mode == 1 ? CShowCycle::kMode1Ticks : CShowCycle::kOtherModeTicks;
     EXPECT_EQ(s_wnd->m_ticks.back().cycleTick, tickAtRest < lastTick ? tickAtRest + 1 : 0);
+    EXPECT_TRUE(TickShowsTheFrame(s_wnd));
 }
 
 TEST_F(FullScreenWindowTest, OtherReportsAndUnmatchedStatesChangeNothing)
